@@ -1,0 +1,63 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "settings/PreferencesRecords.h"
+
+namespace tessaly {
+
+class TTemplatesObject;
+
+// Card-state values of a card record.
+enum TCardState : std::uint8_t {
+  csNoCard = 0,
+  csWaitingForCard = 1,
+  csCardDetected = 2,
+  csCardInvalid = 3,
+  csCardReady = 4,       // a card is present and its data are valid
+  csCardTypeLoaded = 5,  // the card type's preferences and templates have been loaded (or tried)
+};
+
+// Connection parameters of a reader.
+struct TConnectParams {
+  std::uint8_t StatusFlag = 0;
+  bool AutoOpen = false;
+  std::int32_t Protocol = 0;
+  std::int32_t ShareMode = 0;
+  std::int32_t ClosingMode = 0;
+};
+
+// The card record of one reader.
+struct TCardInfo {
+  std::uint32_t DeviceWord = 0;  // kept for the device layer
+  std::uint8_t CardState = csNoCard;
+  std::int32_t ActiveProtocol = 0;
+  std::string ATR;
+  // Lines about the card ("name=value" items and headings); owned by the device layer.
+  std::vector<std::string>* InfoList = nullptr;
+  TPreferencesATRRec Preferences;
+};
+
+// One entry of the reader table.
+struct TReaderHead {
+  std::string ReaderName;
+  std::uint32_t ReaderInUse = 0;
+  TConnectParams CurrentParams;
+  TConnectParams DetectParams;
+  TCardInfo CardInfo;
+  // The reader's command and status-word tables; owned by the device layer.
+  TTemplatesObject* Templates = nullptr;
+};
+
+inline constexpr std::size_t kReaderCount = 10;
+
+// Process-wide values: non-zero while the device layer holds a connection to the smart-card service,
+// the on-detect preferences, and the table of ten readers.
+extern std::uint32_t ServiceContext;
+extern TConnectParams OnDetectParams;
+extern std::array<TReaderHead, kReaderCount> ReaderTable;
+
+}  // namespace tessaly

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/RegistryHive.h"
+
+namespace tessaly {
+
+// The registry accessor: a root key and at most one open current key.
+class TRegistry {
+ public:
+  explicit TRegistry(std::shared_ptr<RegistryHive> hive = OpenProcessHive());
+  virtual ~TRegistry();
+  TRegistry(const TRegistry&) = delete;
+  TRegistry& operator=(const TRegistry&) = delete;
+
+  RootKey GetRootKey() const { return root_; }
+  // Closes the current key.
+  void SetRootKey(RootKey root);
+
+  // A path with a leading backslash is absolute (from the root key); any other is relative to the current
+  // key, or to the root key when none is open. On success the key becomes current and the previous one is
+  // closed; on failure nothing changes and false is returned.
+  bool OpenKey(const std::string& key, bool canCreate);
+  // Flushes and closes the current key, if any.
+  void CloseKey();
+  bool HasCurrentKey() const { return current_ != nullptr; }
+  // Path of the current key from the root, without leading backslash; "" when none is open.
+  const std::string& CurrentPath() const { return currentPath_; }
+
+  bool KeyExists(const std::string& key);
+  bool ValueExists(const std::string& name);
+  // A missing string reads as empty. Raises "Invalid data type for '%s'" for a value of another type.
+  std::string ReadString(const std::string& name);
+  // Raise "Failed to get data for '%s'" when missing and "Invalid data type for '%s'" for another type.
+  std::int32_t ReadInteger(const std::string& name);
+  bool ReadBool(const std::string& name);
+  // Raise "Failed to set data for '%s'" when the hive refuses the write.
+  void WriteString(const std::string& name, const std::string& value);
+  void WriteInteger(const std::string& name, std::int32_t value);
+  void WriteBool(const std::string& name, bool value);
+
+  std::vector<std::string> GetKeyNames();
+  std::vector<std::string> GetValueNames();
+  // Both report success and never raise.
+  bool DeleteValue(const std::string& name);
+  bool DeleteKey(const std::string& key);
+
+ private:
+  std::shared_ptr<RegistryHive> hive_;
+  RootKey root_ = RootKey::CurrentUser;
+  std::unique_ptr<HiveKey> current_;
+  std::string currentPath_;
+};
+
+}  // namespace tessaly

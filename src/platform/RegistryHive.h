@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/TessalyError.h"
+
+namespace tessaly {
+
+class ERegistryException : public ETessalyError {
+ public:
+  using ETessalyError::ETessalyError;
+};
+
+enum class RootKey { LocalMachine, ClassesRoot, CurrentUser };
+
+enum class HiveValueType { String, DWord, Other };
+
+// A value as the hive holds it: a string (REG_SZ), a 32-bit integer (REG_DWORD) or anything else.
+struct HiveValue {
+  HiveValueType Type = HiveValueType::String;
+  std::string Text;
+  std::uint32_t DWord = 0;
+};
+
+// One open key of a hive; destroying it closes the key. Names are matched without regard to letter case
+// and keep the case they were first given.
+class HiveKey {
+ public:
+  virtual ~HiveKey() = default;
+
+  virtual std::optional<HiveValue> QueryValue(const std::string& name) = 0;
+  // Both report false when the hive refuses the write.
+  virtual bool SetString(const std::string& name, const std::string& data) = 0;
+  virtual bool SetDWord(const std::string& name, std::uint32_t data) = 0;
+  // Subkey names sorted without regard to case.
+  virtual std::vector<std::string> SubkeyNames() = 0;
+  // Value names in the order the hive enumerates them (creation order on the file hive).
+  virtual std::vector<std::string> ValueNames() = 0;
+  virtual bool DeleteValue(const std::string& name) = 0;
+  // Makes every write to this key durable.
+  virtual void Flush() = 0;
+};
+
+// A store of registry keys: the Win32 registry on Windows, a SQLite hive file elsewhere.
+class RegistryHive {
+ public:
+  virtual ~RegistryHive() = default;
+
+  // Opens root\path, where path has no leading backslash ("" is the root key itself). Without create a
+  // missing key gives null; with create, missing keys are made. Null also when the hive refuses.
+  virtual std::unique_ptr<HiveKey> OpenKey(RootKey root, const std::string& path, bool create) = 0;
+  // Deletes the key and everything below it; false when it does not exist or cannot be deleted.
+  virtual bool DeleteKeyTree(RootKey root, const std::string& path) = 0;
+};
+
+// The hive file chosen for this process: the one set here (the --registry option), else the
+// environment variable TESSALY_REGISTRY, else $XDG_CONFIG_HOME/orvane/registry.db
+// (~/.config/orvane/registry.db). Not used on Windows, where the hive is the registry itself.
+void SetHiveFile(std::filesystem::path file);
+std::filesystem::path HiveFile();
+
+// The hive this process works on (see HiveFile); raises ERegistryException naming the file and the
+// cause when it cannot be opened.
+std::shared_ptr<RegistryHive> OpenProcessHive();
+
+}  // namespace tessaly
