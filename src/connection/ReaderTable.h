@@ -28,6 +28,8 @@ struct TConnectParams {
   std::int32_t Protocol = 0;
   std::int32_t ShareMode = 0;
   std::int32_t ClosingMode = 0;
+
+  friend bool operator==(const TConnectParams&, const TConnectParams&) = default;
 };
 
 // The card record of one reader.
@@ -59,5 +61,12 @@ inline constexpr std::size_t kReaderCount = 10;
 extern std::uint32_t ServiceContext;
 extern TConnectParams OnDetectParams;
 extern std::array<TReaderHead, kReaderCount> ReaderTable;
+
+// Entry operations on reader n of the table; an index outside 0 to 9 leaves the table untouched.
+
+// Copies params into DetectParams of entry n.
+void SetReaderDetectParams(int n, const TConnectParams& params);
+// Copies DetectParams of entry n into its CurrentParams.
+void ResetReaderParams(int n);
 
 }  // namespace tessaly
