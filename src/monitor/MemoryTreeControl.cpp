@@ -27,9 +27,13 @@ const TMemoryTreeControl::TMemoryNode& TMemoryTreeControl::Cast(const TTreeNode*
   return *static_cast<const TMemoryNode*>(node);
 }
 
-TTreeNode* TMemoryTreeControl::RootNode() { return root_.get(); }
+TTreeNode* TMemoryTreeControl::RootNode() {
+  return root_.get();
+}
 
-int TMemoryTreeControl::ChildCount(TTreeNode* node) { return static_cast<int>(Cast(node).Children.size()); }
+int TMemoryTreeControl::ChildCount(TTreeNode* node) {
+  return static_cast<int>(Cast(node).Children.size());
+}
 
 TTreeNode* TMemoryTreeControl::FirstChild(TTreeNode* node) {
   auto& children = Cast(node).Children;
@@ -40,11 +44,14 @@ TTreeNode* TMemoryTreeControl::NextSibling(TTreeNode* node) {
   TMemoryNode* parent = Cast(node).Parent;
   if (parent == nullptr) return nullptr;
   auto& siblings = parent->Children;
-  auto it = std::find_if(siblings.begin(), siblings.end(), [&](const auto& child) { return child.get() == node; });
+  auto it =
+      std::find_if(siblings.begin(), siblings.end(), [&](const auto& child) { return child.get() == node; });
   return (it == siblings.end() || std::next(it) == siblings.end()) ? nullptr : std::next(it)->get();
 }
 
-TMonitorNodeObject* TMemoryTreeControl::NodeData(TTreeNode* node) { return Cast(node).Object.get(); }
+TMonitorNodeObject* TMemoryTreeControl::NodeData(TTreeNode* node) {
+  return Cast(node).Object.get();
+}
 
 void TMemoryTreeControl::SetNodeData(TTreeNode* node, std::unique_ptr<TMonitorNodeObject> object) {
   Cast(node).Object = std::move(object);
@@ -61,7 +68,8 @@ TTreeNode* TMemoryTreeControl::AddChild(TTreeNode* parent) {
 
 void TMemoryTreeControl::DeleteChildren(TTreeNode* node, bool keepHasChildrenMark) {
   TMemoryNode& target = Cast(node);
-  target.KeepsHasChildrenMark = keepHasChildrenMark && (target.KeepsHasChildrenMark || !target.Children.empty());
+  target.KeepsHasChildrenMark =
+      keepHasChildrenMark && (target.KeepsHasChildrenMark || !target.Children.empty());
   target.Children.clear();
 }
 
@@ -71,7 +79,9 @@ void TMemoryTreeControl::DeleteNode(TTreeNode* node) {
   std::erase_if(parent->Children, [&](const auto& child) { return child.get() == node; });
 }
 
-void TMemoryTreeControl::Expand(TTreeNode* node) { Cast(node).Expanded = true; }
+void TMemoryTreeControl::Expand(TTreeNode* node) {
+  Cast(node).Expanded = true;
+}
 
 void TMemoryTreeControl::BeginUpdate() {
   ++updateDepth_;
@@ -88,18 +98,26 @@ void TMemoryTreeControl::RepaintNode(TTreeNode* node) {
   journal_.push_back("RepaintNode " + (object != nullptr ? object->Caption : std::string("-")));
 }
 
-void TMemoryTreeControl::RepaintAll() { journal_.emplace_back("RepaintAll"); }
+void TMemoryTreeControl::RepaintAll() {
+  journal_.emplace_back("RepaintAll");
+}
 
-void TMemoryTreeControl::ProcessMessages() { journal_.emplace_back("ProcessMessages"); }
+void TMemoryTreeControl::ProcessMessages() {
+  journal_.emplace_back("ProcessMessages");
+}
 
-bool TMemoryTreeControl::IsExpanded(TTreeNode* node) const { return Cast(node).Expanded; }
+bool TMemoryTreeControl::IsExpanded(TTreeNode* node) const {
+  return Cast(node).Expanded;
+}
 
 bool TMemoryTreeControl::HasChildrenMark(TTreeNode* node) const {
   const TMemoryNode& target = Cast(node);
   return !target.Children.empty() || target.KeepsHasChildrenMark;
 }
 
-TTreeNode* TMemoryTreeControl::Parent(TTreeNode* node) const { return Cast(node).Parent; }
+TTreeNode* TMemoryTreeControl::Parent(TTreeNode* node) const {
+  return Cast(node).Parent;
+}
 
 std::vector<std::string> TMemoryTreeControl::Outline() const {
   std::vector<std::string> lines;
@@ -107,7 +125,8 @@ std::vector<std::string> TMemoryTreeControl::Outline() const {
   return lines;
 }
 
-void TMemoryTreeControl::OutlineBelow(const TMemoryNode& node, int depth, std::vector<std::string>& lines) const {
+void TMemoryTreeControl::OutlineBelow(const TMemoryNode& node, int depth,
+                                      std::vector<std::string>& lines) const {
   for (const auto& child : node.Children) {
     std::string line(static_cast<std::size_t>(depth) * 2, ' ');
     if (const TMonitorNodeObject* object = child->Object.get()) {

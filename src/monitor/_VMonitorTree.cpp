@@ -120,10 +120,18 @@ void SetKind(TTreeControl& tree, TTreeNode* node, std::uint8_t kind) {
   if (TMonitorNodeObject* object = ObjectOf(tree, node)) object->Kind = kind;
 }
 
-bool IsAsciiUpper(char c) { return c >= 'A' && c <= 'Z'; }
-bool IsAsciiLower(char c) { return c >= 'a' && c <= 'z'; }
-char ToAsciiLower(char c) { return IsAsciiUpper(c) ? static_cast<char>(c - 'A' + 'a') : c; }
-char ToAsciiUpper(char c) { return IsAsciiLower(c) ? static_cast<char>(c - 'a' + 'A') : c; }
+bool IsAsciiUpper(char c) {
+  return c >= 'A' && c <= 'Z';
+}
+bool IsAsciiLower(char c) {
+  return c >= 'a' && c <= 'z';
+}
+char ToAsciiLower(char c) {
+  return IsAsciiUpper(c) ? static_cast<char>(c - 'A' + 'a') : c;
+}
+char ToAsciiUpper(char c) {
+  return IsAsciiLower(c) ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 std::string ToAsciiLower(std::string text) {
   for (char& c : text) c = ToAsciiLower(c);
@@ -175,7 +183,8 @@ void FillCardInfo(TTreeControl& tree, TTreeNode* cardInfo, const std::vector<std
   for (const std::string& line : lines) {
     if (line.empty()) continue;
     const std::size_t separator = line.find('=');
-    const std::string name = Capitalize(separator == std::string::npos ? std::string() : line.substr(0, separator));
+    const std::string name =
+        Capitalize(separator == std::string::npos ? std::string() : line.substr(0, separator));
     if (name.empty()) {
       parent = AppendMonitorNode(tree, cardInfo, mkCardInfoHeading, ToAsciiUpper(line));
     } else {
@@ -186,8 +195,8 @@ void FillCardInfo(TTreeControl& tree, TTreeNode* cardInfo, const std::vector<std
 
 // Runs update on the card item of kind; an item that cannot be obtained is left out.
 template <typename Update>
-void UpdateCardItem(TTreeControl& tree, TTreeNode* smartCard, const std::string& readerName, std::uint8_t kind,
-                    Update update) {
+void UpdateCardItem(TTreeControl& tree, TTreeNode* smartCard, const std::string& readerName,
+                    std::uint8_t kind, Update update) {
   TTreeNode* node = FindCardItem(tree, smartCard, readerName, true, kind);
   if (TMonitorNodeObject* object = ObjectOf(tree, node)) update(*object, node);
 }
@@ -197,23 +206,26 @@ void ShowPresentCard(TTreeControl& tree, TTreeNode* smartCard, const std::string
   ShowReader(tree, readerName, 4);
   UpdateCardItem(tree, smartCard, readerName, mkProtocolPresent, [&](TMonitorNodeObject& item, TTreeNode*) {
     const std::int32_t protocol = cardInfo.ActiveProtocol;
-    item.SetValue(TextOrNoInfo(protocol == -1 ? std::string() : WithHexCode(ProtocolToStr(protocol), protocol)));
+    item.SetValue(
+        TextOrNoInfo(protocol == -1 ? std::string() : WithHexCode(ProtocolToStr(protocol), protocol)));
     item.Kind = mkProtocolPresent;
   });
   UpdateCardItem(tree, smartCard, readerName, mkATRPresent, [&](TMonitorNodeObject& item, TTreeNode*) {
     item.SetValue(TextOrNoInfo(cardInfo.ATR));
     item.Kind = mkATRPresent;
   });
-  UpdateCardItem(tree, smartCard, readerName, mkSharingModePresent, [&](TMonitorNodeObject& item, TTreeNode*) {
-    item.Kind = mkSharingModePresent;
-    item.SetValue(WithHexCode(ShareModeToStr(params.ShareMode), params.ShareMode));
-  });
+  UpdateCardItem(tree, smartCard, readerName, mkSharingModePresent,
+                 [&](TMonitorNodeObject& item, TTreeNode*) {
+                   item.Kind = mkSharingModePresent;
+                   item.SetValue(WithHexCode(ShareModeToStr(params.ShareMode), params.ShareMode));
+                 });
   if (cardInfo.InfoList == nullptr) return;
-  UpdateCardItem(tree, smartCard, readerName, mkCardInfoPresent, [&](TMonitorNodeObject& item, TTreeNode* node) {
-    item.Kind = mkCardInfoPresent;
-    tree.DeleteChildren(node, true);
-    FillCardInfo(tree, node, *cardInfo.InfoList);
-  });
+  UpdateCardItem(tree, smartCard, readerName, mkCardInfoPresent,
+                 [&](TMonitorNodeObject& item, TTreeNode* node) {
+                   item.Kind = mkCardInfoPresent;
+                   tree.DeleteChildren(node, true);
+                   FillCardInfo(tree, node, *cardInfo.InfoList);
+                 });
 }
 
 void ShowNoCard(TTreeControl& tree, TTreeNode* smartCard, const std::string& readerName) {
@@ -229,11 +241,12 @@ void ShowNoCard(TTreeControl& tree, TTreeNode* smartCard, const std::string& rea
     item.Kind = mkSharingModeNoCard;
     item.SetValue({});
   });
-  UpdateCardItem(tree, smartCard, readerName, mkCardInfoNoCard, [&](TMonitorNodeObject& item, TTreeNode* node) {
-    tree.DeleteChildren(node, false);
-    item.SetValue({});
-    item.Kind = mkCardInfoNoCard;
-  });
+  UpdateCardItem(tree, smartCard, readerName, mkCardInfoNoCard,
+                 [&](TMonitorNodeObject& item, TTreeNode* node) {
+                   tree.DeleteChildren(node, false);
+                   item.SetValue({});
+                   item.Kind = mkCardInfoNoCard;
+                 });
 }
 
 void ShowCardData(TTreeControl& tree, TTreeNode* smartCardNode, const std::string& readerName,
@@ -295,12 +308,14 @@ void RunBatched(TTreeControl& tree, Update update) {
 TTreeNode* AppendMonitorNode(TTreeControl& tree, TTreeNode* parent, std::uint8_t kind, std::string caption,
                              std::string value) {
   TTreeNode* node = tree.AddChild(parent);
-  tree.SetNodeData(node, std::make_unique<TMonitorNodeObject>(&tree, node, kind, std::move(caption),
-                                                              std::move(value)));
+  tree.SetNodeData(
+      node, std::make_unique<TMonitorNodeObject>(&tree, node, kind, std::move(caption), std::move(value)));
   return node;
 }
 
-TTreeNode* FindTopNode(TTreeControl& tree) { return FindChildOfKinds(tree, tree.RootNode(), mkTop, mkTopAlternate); }
+TTreeNode* FindTopNode(TTreeControl& tree) {
+  return FindChildOfKinds(tree, tree.RootNode(), mkTop, mkTopAlternate);
+}
 
 TTreeNode* FindReadersGroup(TTreeControl& tree) {
   TTreeNode* top = FindTopNode(tree);
@@ -320,14 +335,15 @@ TTreeNode* FindReaderNode(TTreeControl& tree, const std::string& readerName, boo
   return AppendMonitorNode(tree, group, mkReader, readerName);
 }
 
-TTreeNode* FindReaderGroup(TTreeControl& tree, const std::string& readerName, std::uint8_t kind, bool create) {
+TTreeNode* FindReaderGroup(TTreeControl& tree, const std::string& readerName, std::uint8_t kind,
+                           bool create) {
   if (readerName.empty()) return nullptr;
   TTreeNode* reader = FindReaderNode(tree, readerName, true);
   return reader == nullptr ? nullptr : FindOrCreateChild(tree, reader, kind, create, kReaderGroups);
 }
 
-TTreeNode* FindCardItem(TTreeControl& tree, TTreeNode* smartCardNode, const std::string& readerName, bool create,
-                        std::uint8_t kind) {
+TTreeNode* FindCardItem(TTreeControl& tree, TTreeNode* smartCardNode, const std::string& readerName,
+                        bool create, std::uint8_t kind) {
   TTreeNode* smartCard =
       smartCardNode != nullptr ? smartCardNode : FindReaderGroup(tree, readerName, mkSmartCardActive, true);
   return smartCard == nullptr ? nullptr : FindOrCreateChild(tree, smartCard, kind, create, kCardItems);
@@ -378,7 +394,8 @@ TTreeNode* FindPreferencesNode(TTreeControl& tree) {
 
 TTreeNode* FindPreferencesGroup(TTreeControl& tree, std::uint8_t kind) {
   TTreeNode* preferences = FindPreferencesNode(tree);
-  return preferences == nullptr ? nullptr : FindOrCreateChild(tree, preferences, kind, true, kPreferencesGroups);
+  return preferences == nullptr ? nullptr
+                                : FindOrCreateChild(tree, preferences, kind, true, kPreferencesGroups);
 }
 
 std::string Capitalize(const std::string& text) {

@@ -40,8 +40,8 @@ TTreeNode* FindReadersGroup(TTreeControl& tree);
 TTreeNode* FindReaderNode(TTreeControl& tree, const std::string& readerName, bool create);
 // Always creates the reader node; create applies to the group itself.
 TTreeNode* FindReaderGroup(TTreeControl& tree, const std::string& readerName, std::uint8_t kind, bool create);
-TTreeNode* FindCardItem(TTreeControl& tree, TTreeNode* smartCardNode, const std::string& readerName, bool create,
-                        std::uint8_t kind);
+TTreeNode* FindCardItem(TTreeControl& tree, TTreeNode* smartCardNode, const std::string& readerName,
+                        bool create, std::uint8_t kind);
 TTreeNode* FindLastErrorNode(TTreeControl& tree, TTreeNode* node, bool create);
 // Removes the reader's "Last Error" node; with an empty or unknown name, the top node's.
 void RemoveLastError(TTreeControl& tree, const std::string& readerName);
