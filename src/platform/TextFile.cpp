@@ -1,0 +1,62 @@
+#include "platform/TextFile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#include "platform/TessalyError.h"
+
+namespace tessaly {
+namespace {
+
+constexpr std::size_t kChunkSize = 64 * 1024;
+
+[[noreturn]] void FailToRead(const std::string& fileName, const std::string& reason) {
+  throw ETessalyError("Cannot read file \"" + fileName + "\": " + reason);
+}
+
+// The file's bytes up to its first NUL.
+std::string ReadTextUpToNul(const std::string& fileName) {
+  const std::filesystem::path path(fileName);
+  std::error_code error;
+  // A device or pipe could block or never end; only regular files hold templates.
+  if (!std::filesystem::is_regular_file(path, error)) FailToRead(fileName, "no such file");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) FailToRead(fileName, "cannot open");
+
+  std::string text;
+  std::vector<char> chunk(kChunkSize);
+  while (in) {
+    in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    const auto count = static_cast<std::size_t>(in.gcount());
+    const auto* nul = static_cast<const char*>(std::memchr(chunk.data(), '\0', count));
+    if (nul != nullptr) return text.append(chunk.data(), static_cast<std::size_t>(nul - chunk.data()));
+    text.append(chunk.data(), count);
+  }
+  if (in.bad()) FailToRead(fileName, "read error");
+  return text;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitTextLines(std::string_view text) {
+  text = text.substr(0, text.find('\0'));
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+    lines.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+    if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++start;
+  }
+  return lines;
+}
+
+std::vector<std::string> ReadTextFileLines(const std::string& fileName) {
+  return SplitTextLines(ReadTextUpToNul(fileName));
+}
+
+}  // namespace tessaly

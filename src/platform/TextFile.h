@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessaly {
+
+// Splits 8-bit text into lines: a line ends at CR, at LF or at CR LF, and a line end at the very end of
+// the text starts no further line. A NUL ends the text.
+std::vector<std::string> SplitTextLines(std::string_view text);
+
+// Reads the file (8-bit name, a full path) and splits its text as SplitTextLines does. Reading stops at
+// the first NUL. Throws ETessalyError when the file is missing, is no regular file or cannot be read.
+std::vector<std::string> ReadTextFileLines(const std::string& fileName);
+
+}  // namespace tessaly

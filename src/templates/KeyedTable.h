@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace tessaly {
+
+// An in-memory table of entries with named columns and a current entry. It offers what the template
+// tables need: empty, locate, read the current entry, append and store, and sort.
+class TKeyedTable {
+ public:
+  enum class TColumnKind {
+    Text,
+    Integer,        // a 32-bit integer
+    RunningNumber,  // an integer the table fills itself: 1, 2, 3, ... in append order
+  };
+  struct TColumn {
+    std::string Name;
+    TColumnKind Kind;
+  };
+  using TValue = std::variant<std::string, std::int32_t>;
+
+  explicit TKeyedTable(std::vector<TColumn> columns);
+
+  const std::vector<TColumn>& Columns() const { return columns_; }
+  std::size_t Count() const { return entries_.size(); }
+
+  // Removes every entry and restarts the running number; the columns stay.
+  void Empty();
+
+  // Makes the first entry whose column reads exactly (with case) as text the current one and returns
+  // true; when there is none, returns false and leaves the current entry where it was.
+  bool Locate(std::string_view column, std::string_view text);
+
+  // The column of the current entry as text; an empty table reads as the empty text.
+  std::string AsText(std::string_view column) const;
+
+  // The column of the entry at a position in the table's order.
+  std::string TextAt(std::size_t entry, std::string_view column) const;
+
+  // Appends an entry with the given columns set (the others empty or 0) and stores it; the stored entry
+  // becomes the current one. A running-number column cannot be set.
+  void Append(std::initializer_list<std::pair<std::string_view, TValue>> values);
+
+  // Sorts by the columns named in a ";"-separated list ("Name;ID"), ascending: texts compare without
+  // regard to case, integers by value; the first column decides, the next breaks ties, and entries that
+  // tie on all of them keep their order. The current entry stays the same entry.
+  void Sort(std::string_view columnList);
+
+ private:
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
+  // Position of the first entry for each text of one column.
+  using TIndex = std::unordered_map<std::string, std::size_t, TextHash, std::equal_to<>>;
+  using TEntry = std::vector<TValue>;
+
+  std::size_t ColumnIndex(std::string_view column) const;
+  static std::string ValueText(const TValue& value);
+  TIndex& IndexOf(std::size_t column);
+  void DropIndexes();
+
+  std::vector<TColumn> columns_;
+  std::vector<TEntry> entries_;
+  std::size_t current_ = 0;
+  std::int32_t lastNumber_ = 0;
+  // Built on the first locate in a column and kept up to date by appends; a sort or empty drops them.
+  std::vector<std::optional<TIndex>> indexes_;
+};
+
+}  // namespace tessaly

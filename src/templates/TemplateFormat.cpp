@@ -1,0 +1,88 @@
+#include "templates/TemplateFormat.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace tessaly {
+namespace {
+
+constexpr std::int32_t kUnreadableColour = 0x00FFFFFF;
+constexpr std::size_t kMaxHexDigits = 8;
+
+bool IsControlOrBlank(char c) {
+  return static_cast<unsigned char>(c) <= 0x20;
+}
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Digits only, at least one, at most eight of them after the leading zeros.
+std::optional<std::uint32_t> ParseHex32(std::string_view digits) {
+  if (digits.empty()) return std::nullopt;
+  std::uint32_t value = 0;
+  std::size_t significant = 0;
+  for (char c : digits) {
+    const int digit = HexDigitValue(c);
+    if (digit < 0) return std::nullopt;
+    if (value == 0 && digit == 0) continue;
+    if (++significant > kMaxHexDigits) return std::nullopt;
+    value = (value << 4) | static_cast<std::uint32_t>(digit);
+  }
+  return value;
+}
+
+}  // namespace
+
+std::string_view TrimLeadingControls(std::string_view text) {
+  const auto first = std::find_if_not(text.begin(), text.end(), IsControlOrBlank);
+  text.remove_prefix(static_cast<std::size_t>(first - text.begin()));
+  return text;
+}
+
+bool IsEntryLine(std::string_view trimmedLine) {
+  return !trimmedLine.empty() && (trimmedLine.front() == '+' || trimmedLine.front() == '-');
+}
+
+void SplitFields(std::string_view line, std::vector<std::string>& fields) {
+  if (!line.empty() && line.back() == '\t') line.remove_suffix(1);
+  std::size_t count = 0;
+  for (;;) {
+    const std::size_t end = std::min(line.find('\t'), line.size());
+    if (count == fields.size()) fields.emplace_back();
+    fields[count++].assign(line.substr(0, end));
+    if (end == line.size()) break;
+    line.remove_prefix(end + 1);
+  }
+  fields.resize(count);
+}
+
+std::string HexByteText(std::string_view field) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::uint32_t value = ParseHex32(field).value_or(0);
+  std::string text;
+  do {
+    text.insert(text.begin(), kDigits[value & 0xF]);
+    value >>= 4;
+  } while (value != 0);
+  if (text.size() < 2) text.insert(text.begin(), '0');
+  return text;
+}
+
+std::int32_t ColourValue(std::string_view field) {
+  if (field.empty()) return 0;
+  const auto value = ParseHex32(field);
+  return value ? static_cast<std::int32_t>(*value) : kUnreadableColour;
+}
+
+std::string CleanStatusWordText(std::string_view text) {
+  std::string clean(TrimLeadingControls(text));
+  std::replace_if(
+      clean.begin(), clean.end(), [](char c) { return c == 'x' || c == 'X'; }, '*');
+  return clean;
+}
+
+}  // namespace tessaly

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessaly {
+
+// The rules of the template text format that the command and the status-word files share.
+
+// The text without its leading characters of codes 0x00 to 0x20.
+std::string_view TrimLeadingControls(std::string_view text);
+
+// Whether a trimmed line is an entry line, enabled or disabled: it starts with "+" or "-".
+bool IsEntryLine(std::string_view trimmedLine);
+
+// Splits an entry line into fields at each TAB; a single TAB at the end gives no empty last field.
+// Reuses the strings already in fields.
+void SplitFields(std::string_view line, std::vector<std::string>& fields);
+
+// A class or instruction byte field: 1 to 8 significant hexadecimal digits give the number in upper-case
+// hexadecimal with at least two digits; any other text gives "00".
+std::string HexByteText(std::string_view field);
+
+// A colour field: empty gives 0, 1 to 8 significant hexadecimal digits their value, anything else
+// 0x00FFFFFF. The value is kept as the 32-bit integer with those bits.
+std::int32_t ColourValue(std::string_view field);
+
+// A status-word text without its leading characters 0x00 to 0x20 and with every "x" and "X" made "*".
+std::string CleanStatusWordText(std::string_view text);
+
+}  // namespace tessaly

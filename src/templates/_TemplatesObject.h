@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "templates/KeyedTable.h"
+
+namespace tessaly {
+
+// Frames each load: sender (always null), the owner's tag, true for a command load and false for a
+// status-word load, and the file name the load was given.
+using TTemplateLoadEvent = std::function<void(void* sender, std::uint32_t ownerTag, bool isCommandTable,
+                                              const std::string& fileName)>;
+
+// The command table and the status-word table of one reader, loaded from a card type's ".cct" and ".swt"
+// template files.
+class TTemplatesObject {
+ public:
+  TTemplatesObject();
+
+  void SetOnBeforeLoad(TTemplateLoadEvent handler) { OnBeforeLoad = std::move(handler); }
+  void SetOnAfterLoad(TTemplateLoadEvent handler) { OnAfterLoad = std::move(handler); }
+
+  // Refills Commands from a command file. A file that cannot be read gives an empty table. A failing
+  // handler or table operation ends the load; the sort still runs and the failure reaches the caller.
+  void LoadCommandTemplate(const std::string& fileName);
+
+  // Refills StatusWords from a status-word file; afterwards the table always holds the catch-all key
+  // "****". A failure ends the load as for commands; the catch-all and the sort still follow.
+  void LoadStatusWordTemplate(const std::string& fileName);
+
+  // Empties StatusWords, then Commands; no notification, no catch-all entry.
+  void ClearTemplates();
+
+  std::set<std::string> AuxList;    // emptied at the start of every load; filled by a host, if at all
+  std::vector<std::string> Lines;   // the lines of the file being loaded
+  std::vector<std::string> Fields;  // the fields of the line being parsed
+  std::uint32_t OwnerTag = 0;       // set by the owner, handed to the notifications
+  TKeyedTable StatusWords;          // "SW" (key), "SW1", "SW2", "Color" (integer), "Verbose", "ID"
+  TKeyedTable Commands;             // "Name" (key), "Cla", "Ins", "ID"
+
+ private:
+  void StartLoad(TKeyedTable& table, bool isCommandTable, const std::string& fileName);
+  void Raise(const TTemplateLoadEvent& event, bool isCommandTable, const std::string& fileName);
+  void AddCommandLine(std::string_view line);
+  void AddStatusWordLine(std::string_view line);
+  void AddCatchAllStatusWord();
+
+  TTemplateLoadEvent OnBeforeLoad;
+  TTemplateLoadEvent OnAfterLoad;
+};
+
+}  // namespace tessaly

@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "TempDir.h"
+#include "platform/TessalyError.h"
+#include "platform/TextFile.h"
+
+namespace tessaly::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string WriteBytes(const TempDir& folder, std::string_view bytes) {
+  const auto path = folder / "text.txt";
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return path.string();
+}
+
+TEST(TextFile, LinesEndAtCrLfOrCrLf) {
+  EXPECT_EQ(SplitTextLines(""), Lines{});
+  EXPECT_EQ(SplitTextLines("a"), Lines{"a"});
+  EXPECT_EQ(SplitTextLines("a\r\nb\rc\nd"), (Lines{"a", "b", "c", "d"}));
+  EXPECT_EQ(SplitTextLines("a\n"), Lines{"a"});
+  EXPECT_EQ(SplitTextLines("a\r"), Lines{"a"});
+  EXPECT_EQ(SplitTextLines("\n\r\n\r"), (Lines{"", "", ""}));
+  EXPECT_EQ(SplitTextLines("a\n\r"), (Lines{"a", ""}));
+  EXPECT_EQ(SplitTextLines("a\r\r\nb"), (Lines{"a", "", "b"}));
+}
+
+TEST(TextFile, NulEndsTheText) {
+  EXPECT_EQ(SplitTextLines(std::string_view("a\nb\0c\nd", 7)), (Lines{"a", "b"}));
+  TempDir folder;
+  EXPECT_EQ(ReadTextFileLines(WriteBytes(folder, std::string_view("\xFF\xFE\x01\r\n\0rest", 10))),
+            Lines{"\xFF\xFE\x01"});
+}
+
+TEST(TextFile, ReadsLinesLongerThanOneChunk) {
+  TempDir folder;
+  const std::string line(200'000, 'x');
+  EXPECT_EQ(ReadTextFileLines(WriteBytes(folder, line + "\r\n" + line)), (Lines{line, line}));
+}
+
+TEST(TextFile, MissingFileOrFolderCannotBeRead) {
+  TempDir folder;
+  EXPECT_THROW(ReadTextFileLines((folder / "missing.txt").string()), ETessalyError);
+  EXPECT_THROW(ReadTextFileLines(folder.Path().string()), ETessalyError);
+  EXPECT_THROW(ReadTextFileLines(""), ETessalyError);
+}
+
+}  // namespace
+}  // namespace tessaly::test
