@@ -9,7 +9,8 @@
 
 namespace tessaly {
 
-// The registry accessor: a root key and at most one open current key.
+// The registry accessor: a root key and at most one open current key. Value operations made while no key
+// is open act on the root key itself.
 class TRegistry {
  public:
   explicit TRegistry(std::shared_ptr<RegistryHive> hive = OpenProcessHive());
@@ -50,10 +51,16 @@ class TRegistry {
   bool DeleteKey(const std::string& key);
 
  private:
+  // The path from the root of a key given as OpenKey takes it.
+  std::string ResolvePath(const std::string& key) const;
+  // The current key, or the root key when none is open.
+  HiveKey& Target();
+
   std::shared_ptr<RegistryHive> hive_;
   RootKey root_ = RootKey::CurrentUser;
   std::unique_ptr<HiveKey> current_;
   std::string currentPath_;
+  std::unique_ptr<HiveKey> rootKey_;
 };
 
 }  // namespace tessaly

@@ -1,0 +1,304 @@
+#include "platform/SqliteRegistryHive.h"
+
+#include <sqlite3.h>
+
+#include <optional>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/SqliteDatabase.h"
+
+namespace tessaly {
+namespace {
+
+// Marks a database as a registry hive, so that no other SQLite file is ever taken for one.
+constexpr std::int64_t kApplicationId = 0x54534C59;
+constexpr std::int64_t kSchemaVersion = 1;
+constexpr int kBusyTimeoutMs = 10000;
+// Value types keep the Windows registry's numbers (REG_SZ, REG_DWORD).
+constexpr std::int64_t kTypeString = 1;
+constexpr std::int64_t kTypeDWord = 4;
+
+// Ids are never reused (AUTOINCREMENT) and keys never move, so a key id that still exists still
+// belongs to the path it was found under: that is what makes the path cache safe.
+constexpr const char* kSchema = R"(
+CREATE TABLE keys(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  parent_id INTEGER REFERENCES keys(id) ON DELETE CASCADE,
+  name TEXT NOT NULL COLLATE NOCASE,
+  UNIQUE(parent_id, name));
+CREATE TABLE entries(
+  id INTEGER PRIMARY KEY,
+  key_id INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,
+  name TEXT NOT NULL COLLATE NOCASE,
+  type INTEGER NOT NULL,
+  data,
+  UNIQUE(key_id, name));
+INSERT INTO keys(id, parent_id, name) VALUES
+  (1, NULL, 'HKEY_LOCAL_MACHINE'), (2, NULL, 'HKEY_CLASSES_ROOT'), (3, NULL, 'HKEY_CURRENT_USER');
+PRAGMA application_id = 1414745177;
+PRAGMA user_version = 1;
+)";
+static_assert(kApplicationId == 1414745177);
+
+std::int64_t RootId(RootKey root) {
+  switch (root) {
+    case RootKey::LocalMachine:
+      return 1;
+    case RootKey::ClassesRoot:
+      return 2;
+    case RootKey::CurrentUser:
+      return 3;
+  }
+  return 3;
+}
+
+// "A\B\C" as its key names. A trailing backslash is allowed, an empty name anywhere else is not.
+std::optional<std::vector<std::string>> SplitPath(const std::string& path) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  while (start < path.size()) {
+    const auto end = std::min(path.find('\\', start), path.size());
+    if (end == start) return std::nullopt;
+    names.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return names;
+}
+
+// The path as the cache knows it: letter case folded the way the hive matches names.
+std::string CacheKey(RootKey root, const std::vector<std::string>& names) {
+  std::string key(1, static_cast<char>('0' + RootId(root)));
+  for (const auto& name : names) {
+    key += '\\';
+    for (const char c : name) key += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  return key;
+}
+
+}  // namespace
+
+// The connection and its prepared statements, shared by the hive and every key opened from it.
+class SqliteHiveStore {
+ public:
+  explicit SqliteHiveStore(const std::filesystem::path& file) : db_(file, kBusyTimeoutMs) {
+    Validate();
+    // Writes are committed one by one and synced before the call returns; WAL lets readers and one
+    // writer of several processes work side by side.
+    SwitchToWal();
+    db_.Execute("PRAGMA synchronous = FULL; PRAGMA foreign_keys = ON");
+    CreateSchemaIfMissing();
+    PrepareStatements();
+  }
+
+  std::optional<std::int64_t> FindKey(RootKey root, const std::vector<std::string>& names) {
+    if (names.empty()) return RootId(root);
+    const auto cacheKey = CacheKey(root, names);
+    if (const auto cached = pathCache_.find(cacheKey); cached != pathCache_.end()) {
+      if (KeyExists(cached->second)) return cached->second;
+      pathCache_.erase(cached);
+    }
+    auto id = Walk(root, names, false);
+    if (id) Remember(cacheKey, *id);
+    return id;
+  }
+
+  std::int64_t CreateKey(RootKey root, const std::vector<std::string>& names) {
+    SqliteTransaction transaction(db_);
+    const auto id = *Walk(root, names, true);
+    transaction.Commit();
+    Remember(CacheKey(root, names), id);
+    return id;
+  }
+
+  bool DeleteKey(std::int64_t id) {
+    SqliteQuery query(db_, deleteKey_);
+    query.Bind(1, id).Run();
+    return db_.Changes() > 0;
+  }
+
+  std::optional<HiveValue> QueryValue(std::int64_t key, const std::string& name) {
+    SqliteQuery query(db_, selectValue_);
+    query.Bind(1, key).Bind(2, name);
+    if (!query.Next()) return std::nullopt;
+    HiveValue value;
+    const auto type = query.Int(0);
+    if (type == kTypeString) {
+      value.Type = HiveValueType::String;
+      value.Text = query.Text(1);
+    } else if (type == kTypeDWord) {
+      value.Type = HiveValueType::DWord;
+      value.DWord = static_cast<std::uint32_t>(query.Int(1));
+    } else {
+      value.Type = HiveValueType::Other;
+    }
+    return value;
+  }
+
+  bool SetString(std::int64_t key, const std::string& name, const std::string& data) {
+    SqliteQuery query(db_, upsertValue_);
+    return query.Bind(1, key).Bind(2, name).Bind(3, kTypeString).Bind(4, data).TryRun();
+  }
+
+  bool SetDWord(std::int64_t key, const std::string& name, std::uint32_t data) {
+    SqliteQuery query(db_, upsertValue_);
+    return query.Bind(1, key).Bind(2, name).Bind(3, kTypeDWord).Bind(4, std::int64_t{data}).TryRun();
+  }
+
+  bool DeleteValue(std::int64_t key, const std::string& name) {
+    SqliteQuery query(db_, deleteValue_);
+    query.Bind(1, key).Bind(2, name).Run();
+    return db_.Changes() > 0;
+  }
+
+  std::vector<std::string> SubkeyNames(std::int64_t key) { return Names(subkeyNames_, key); }
+  std::vector<std::string> ValueNames(std::int64_t key) { return Names(valueNames_, key); }
+
+ private:
+  void SwitchToWal() {
+    if (db_.QueryRetryingWhileBusy("PRAGMA journal_mode") == "wal") return;
+    if (db_.QueryRetryingWhileBusy("PRAGMA journal_mode = WAL") != "wal") {
+      db_.Fail("cannot switch the journal to write-ahead logging");
+    }
+  }
+
+  std::int64_t ReadInteger(const char* sql) {
+    auto statement = db_.Prepare(sql);
+    SqliteQuery query(db_, statement);
+    return query.Next() ? query.Int(0) : 0;
+  }
+
+  // Everything here only reads, so a file that fails stays exactly as it was.
+  void Validate() {
+    if (db_.IsReadOnly()) db_.Fail("the file is read-only");
+    const bool hasTables = ReadInteger("SELECT count(*) FROM sqlite_schema") > 0;
+    auto check = db_.Prepare("PRAGMA quick_check(1)");
+    SqliteQuery query(db_, check);
+    if (query.Next() && query.Text(0) != "ok") db_.Fail("the file is damaged (" + query.Text(0) + ")");
+    if (!hasTables) return;
+    if (ReadInteger("PRAGMA application_id") != kApplicationId) db_.Fail("the file is not a registry hive");
+    if (ReadInteger("PRAGMA user_version") > kSchemaVersion) {
+      db_.Fail("the hive was written by a newer version of this program");
+    }
+  }
+
+  void CreateSchemaIfMissing() {
+    if (ReadInteger("PRAGMA application_id") == kApplicationId) return;
+    SqliteTransaction transaction(db_);
+    // Another process may have created it while this one waited for the write lock.
+    if (ReadInteger("PRAGMA application_id") == kApplicationId) return;
+    db_.Execute(kSchema);
+    transaction.Commit();
+  }
+
+  void PrepareStatements() {
+    keyExists_ = db_.Prepare("SELECT 1 FROM keys WHERE id = ?1");
+    findChild_ = db_.Prepare("SELECT id FROM keys WHERE parent_id = ?1 AND name = ?2");
+    insertChild_ = db_.Prepare("INSERT INTO keys(parent_id, name) VALUES(?1, ?2)");
+    deleteKey_ = db_.Prepare("DELETE FROM keys WHERE id = ?1");
+    subkeyNames_ = db_.Prepare("SELECT name FROM keys WHERE parent_id = ?1 ORDER BY upper(name), name");
+    selectValue_ = db_.Prepare("SELECT type, data FROM entries WHERE key_id = ?1 AND name = ?2");
+    upsertValue_ = db_.Prepare(
+        "INSERT INTO entries(key_id, name, type, data) VALUES(?1, ?2, ?3, ?4) "
+        "ON CONFLICT(key_id, name) DO UPDATE SET type = excluded.type, data = excluded.data");
+    deleteValue_ = db_.Prepare("DELETE FROM entries WHERE key_id = ?1 AND name = ?2");
+    valueNames_ = db_.Prepare("SELECT name FROM entries WHERE key_id = ?1 ORDER BY id");
+  }
+
+  bool KeyExists(std::int64_t id) {
+    SqliteQuery query(db_, keyExists_);
+    return query.Bind(1, id).Next();
+  }
+
+  // Follows the names down from the root key; with create (inside a write transaction) makes the
+  // missing keys, otherwise gives up at the first one.
+  std::optional<std::int64_t> Walk(RootKey root, const std::vector<std::string>& names, bool create) {
+    std::int64_t id = RootId(root);
+    for (const auto& name : names) {
+      SqliteQuery find(db_, findChild_);
+      if (find.Bind(1, id).Bind(2, name).Next()) {
+        id = find.Int(0);
+      } else if (create) {
+        SqliteQuery insert(db_, insertChild_);
+        insert.Bind(1, id).Bind(2, name).Run();
+        id = sqlite3_last_insert_rowid(db_.Handle());
+      } else {
+        return std::nullopt;
+      }
+    }
+    return id;
+  }
+
+  void Remember(const std::string& cacheKey, std::int64_t id) {
+    // Keys deleted by others leave stale entries behind; a bound keeps them from piling up.
+    constexpr std::size_t kCacheLimit = 200000;
+    if (pathCache_.size() >= kCacheLimit) pathCache_.clear();
+    pathCache_[cacheKey] = id;
+  }
+
+  std::vector<std::string> Names(SqliteStatement& statement, std::int64_t key) {
+    SqliteQuery query(db_, statement);
+    query.Bind(1, key);
+    std::vector<std::string> names;
+    while (query.Next()) names.push_back(query.Text(0));
+    return names;
+  }
+
+  SqliteDatabase db_;
+  SqliteStatement keyExists_, findChild_, insertChild_, deleteKey_, subkeyNames_;
+  SqliteStatement selectValue_, upsertValue_, deleteValue_, valueNames_;
+  std::unordered_map<std::string, std::int64_t> pathCache_;
+};
+
+namespace {
+
+class SqliteHiveKey final : public HiveKey {
+ public:
+  SqliteHiveKey(std::shared_ptr<SqliteHiveStore> store, std::int64_t id)
+      : store_(std::move(store)), id_(id) {}
+
+  std::optional<HiveValue> QueryValue(const std::string& name) override {
+    return store_->QueryValue(id_, name);
+  }
+  bool SetString(const std::string& name, const std::string& data) override {
+    return store_->SetString(id_, name, data);
+  }
+  bool SetDWord(const std::string& name, std::uint32_t data) override {
+    return store_->SetDWord(id_, name, data);
+  }
+  std::vector<std::string> SubkeyNames() override { return store_->SubkeyNames(id_); }
+  std::vector<std::string> ValueNames() override { return store_->ValueNames(id_); }
+  bool DeleteValue(const std::string& name) override { return store_->DeleteValue(id_, name); }
+  // Every write was committed and synced when it returned.
+  void Flush() override {}
+
+ private:
+  std::shared_ptr<SqliteHiveStore> store_;
+  std::int64_t id_;
+};
+
+}  // namespace
+
+SqliteRegistryHive::SqliteRegistryHive(const std::filesystem::path& file)
+    : store_(std::make_shared<SqliteHiveStore>(file)) {}
+
+SqliteRegistryHive::~SqliteRegistryHive() = default;
+
+std::unique_ptr<HiveKey> SqliteRegistryHive::OpenKey(RootKey root, const std::string& path, bool create) {
+  const auto names = SplitPath(path);
+  if (!names) return nullptr;
+  auto id = store_->FindKey(root, *names);
+  if (!id && create) id = store_->CreateKey(root, *names);
+  if (!id) return nullptr;
+  return std::make_unique<SqliteHiveKey>(store_, *id);
+}
+
+bool SqliteRegistryHive::DeleteKeyTree(RootKey root, const std::string& path) {
+  const auto names = SplitPath(path);
+  if (!names || names->empty()) return false;
+  const auto id = store_->FindKey(root, *names);
+  return id && store_->DeleteKey(*id);
+}
+
+}  // namespace tessaly
