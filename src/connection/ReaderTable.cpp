@@ -1,5 +1,7 @@
 #include "connection/ReaderTable.h"
 
+#include "templates/_TemplatesObject.h"
+
 namespace tessaly {
 
 std::uint32_t ServiceContext = 0;
@@ -7,6 +9,9 @@ TConnectParams OnDetectParams;
 std::array<TReaderHead, kReaderCount> ReaderTable;
 
 namespace {
+
+// A reader whose card data are cleared falls back to the ISO-7816 base type.
+constexpr std::uint8_t kIsoBaseType = 1;
 
 bool IsReaderIndex(int n) {
   return n >= 0 && static_cast<std::size_t>(n) < kReaderCount;
@@ -22,6 +27,21 @@ void SetReaderDetectParams(int n, const TConnectParams& params) {
 void ResetReaderParams(int n) {
   if (!IsReaderIndex(n)) return;
   ReaderTable[n].CurrentParams = ReaderTable[n].DetectParams;
+}
+
+void ResetCardData(const std::vector<std::string>& readers, int n) {
+  if (!IsReaderIndex(n) || readers.size() <= static_cast<std::size_t>(n)) return;
+  TReaderHead& entry = ReaderTable[n];
+  TCardInfo& card = entry.CardInfo;
+  // The data of a present card stay untouched; the monitor and the card-type load still need them.
+  if (card.CardState >= csCardReady) return;
+
+  if (card.InfoList != nullptr) card.InfoList->clear();
+  card.ATR.clear();
+  card.Preferences.CardTypeName.clear();
+  card.Preferences.ATRs.clear();
+  card.Preferences.BaseType = kIsoBaseType;
+  if (entry.Templates != nullptr) entry.Templates->ClearTemplates();
 }
 
 }  // namespace tessaly

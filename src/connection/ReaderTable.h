@@ -68,5 +68,8 @@ extern std::array<TReaderHead, kReaderCount> ReaderTable;
 void SetReaderDetectParams(int n, const TConnectParams& params);
 // Copies DetectParams of entry n into its CurrentParams.
 void ResetReaderParams(int n);
+// Clears the card data of entry n when no usable card is in the reader (CardState below csCardReady).
+// readers is the connection's reader list: an entry without a name there is left alone.
+void ResetCardData(const std::vector<std::string>& readers, int n);
 
 }  // namespace tessaly

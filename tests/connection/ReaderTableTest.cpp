@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "ReaderTableFixture.h"
+#include "TempDir.h"
 #include "connection/PcscCodes.h"
+#include "templates/_TemplatesObject.h"
 
 namespace tessaly {
 namespace {
@@ -87,6 +91,163 @@ TEST_F(ReaderParams, IndexOutsideTheTableChangesNothing) {
     EXPECT_EQ(entry.DetectParams, TConnectParams{});
     EXPECT_EQ(entry.CurrentParams, TConnectParams{});
   }
+}
+
+class CardDataReset : public test::ReaderTableTest {
+ protected:
+  const std::vector<std::string> readers_ = {"Reader A", "Reader B", "Reader C"};
+  std::vector<std::string> infoLines_ = {"Card", "Serial=0042"};
+
+  // Entry n holds a resolved card in the given state, with every field set.
+  TReaderHead& FillEntry(int n, std::uint8_t state) {
+    TReaderHead& entry = ReaderTable[n];
+    entry.ReaderName = readers_[n];
+    entry.ReaderInUse = 1;
+    entry.CurrentParams = SampleParams();
+    entry.DetectParams = SampleParams();
+    TCardInfo& card = entry.CardInfo;
+    card.DeviceWord = 0xDEAD;
+    card.CardState = state;
+    card.ActiveProtocol = kProtocolT0;
+    card.ATR = "3B 02 14 50";
+    card.InfoList = &infoLines_;
+    card.Preferences.WindowPreferences.TemplatesCOS = "$(WorkDir)\\Templates\\iso.cct";
+    card.Preferences.WindowPreferences.TemplatesSW = "$(WorkDir)\\Templates\\iso.swt";
+    card.Preferences.WindowPreferences.DefaultAPDU.Cla = "00";
+    card.Preferences.ATRs = "3B 02 14 50\r\n";
+    card.Preferences.CardTypeName = "GSM SIM Card";
+    card.Preferences.BaseType = 2;
+    return entry;
+  }
+
+  // The fields that a reset leaves alone keep what FillEntry gave them.
+  void ExpectUntouchedFields(const TReaderHead& entry, std::uint8_t state) {
+    EXPECT_EQ(entry.ReaderInUse, 1u);
+    EXPECT_EQ(entry.CurrentParams, SampleParams());
+    EXPECT_EQ(entry.DetectParams, SampleParams());
+    EXPECT_EQ(entry.CardInfo.DeviceWord, 0xDEADu);
+    EXPECT_EQ(entry.CardInfo.CardState, state);
+    EXPECT_EQ(entry.CardInfo.ActiveProtocol, kProtocolT0);
+    const TReaderWindowPreferences& window = entry.CardInfo.Preferences.WindowPreferences;
+    EXPECT_EQ(window.TemplatesCOS, "$(WorkDir)\\Templates\\iso.cct");
+    EXPECT_EQ(window.TemplatesSW, "$(WorkDir)\\Templates\\iso.swt");
+    EXPECT_EQ(window.DefaultAPDU.Cla, "00");
+  }
+
+  void ExpectCardDataKept(const TReaderHead& entry) {
+    EXPECT_EQ(entry.CardInfo.ATR, "3B 02 14 50");
+    EXPECT_EQ(entry.CardInfo.Preferences.ATRs, "3B 02 14 50\r\n");
+    EXPECT_EQ(entry.CardInfo.Preferences.CardTypeName, "GSM SIM Card");
+    EXPECT_EQ(entry.CardInfo.Preferences.BaseType, 2);
+    EXPECT_EQ(infoLines_.size(), 2u);
+  }
+};
+
+TEST_F(CardDataReset, ClearsTheCardOfAReaderWithoutAUsableCard) {
+  for (std::uint8_t state : {csNoCard, csWaitingForCard, csCardDetected, csCardInvalid}) {
+    infoLines_ = {"Card", "Serial=0042"};
+    TReaderHead& entry = FillEntry(1, state);
+    ResetCardData(readers_, 1);
+
+    EXPECT_TRUE(entry.CardInfo.ATR.empty()) << int{state};
+    EXPECT_TRUE(entry.CardInfo.Preferences.CardTypeName.empty()) << int{state};
+    EXPECT_TRUE(entry.CardInfo.Preferences.ATRs.empty()) << int{state};
+    EXPECT_EQ(entry.CardInfo.Preferences.BaseType, 1) << int{state};
+    EXPECT_EQ(entry.CardInfo.InfoList, &infoLines_) << "the list object stays attached";
+    EXPECT_TRUE(infoLines_.empty()) << int{state};
+    ExpectUntouchedFields(entry, state);
+  }
+}
+
+TEST_F(CardDataReset, ClearsAnEntryWithoutInfoListOrTemplates) {
+  TReaderHead& entry = FillEntry(0, csNoCard);
+  entry.CardInfo.InfoList = nullptr;
+  ResetCardData(readers_, 0);
+
+  EXPECT_TRUE(entry.CardInfo.ATR.empty());
+  EXPECT_TRUE(entry.CardInfo.Preferences.CardTypeName.empty());
+  EXPECT_TRUE(entry.CardInfo.Preferences.ATRs.empty());
+  EXPECT_EQ(entry.CardInfo.Preferences.BaseType, 1);
+  EXPECT_EQ(infoLines_.size(), 2u);
+  ExpectUntouchedFields(entry, csNoCard);
+}
+
+TEST_F(CardDataReset, KeepsThePresentCard) {
+  for (std::uint8_t state : std::initializer_list<std::uint8_t>{csCardReady, csCardTypeLoaded, 200}) {
+    const TReaderHead& entry = FillEntry(2, state);
+    ResetCardData(readers_, 2);
+    ExpectCardDataKept(entry);
+    ExpectUntouchedFields(entry, state);
+  }
+}
+
+TEST_F(CardDataReset, LeavesAReaderBeyondTheReaderListAlone) {
+  std::vector<std::string> longList = readers_;
+  longList.push_back("Reader D");
+  FillEntry(0, csNoCard);
+  ReaderTable[3] = ReaderTable[0];
+
+  ResetCardData(readers_, 3);
+  ExpectCardDataKept(ReaderTable[3]);
+
+  ResetCardData({}, 0);
+  ExpectCardDataKept(ReaderTable[0]);
+
+  ResetCardData(longList, 3);
+  EXPECT_TRUE(ReaderTable[3].CardInfo.ATR.empty());
+}
+
+TEST_F(CardDataReset, IndexOutsideTheTableIsIgnoredEvenWithAnOverlongReaderList) {
+  const std::vector<std::string> elevenNames(11, "Reader");
+  FillEntry(0, csNoCard);
+  for (int n : {-1, 10, INT32_MIN, INT32_MAX}) ResetCardData(elevenNames, n);
+  ExpectCardDataKept(ReaderTable[0]);
+}
+
+// A reader with loaded command and status-word tables.
+class TemplatesReset : public CardDataReset {
+ protected:
+  void SetUp() override {
+    CardDataReset::SetUp();
+    templates_.LoadCommandTemplate(Write("iso.cct", "+\tA0\tA4\tSELECT FILE\n"));
+    templates_.LoadStatusWordTemplate(Write("iso.swt", "+\t90\t00\t00FF00\tOK\n"));
+    ASSERT_EQ(templates_.Commands.Count(), 1u);
+    ASSERT_EQ(templates_.StatusWords.Count(), 2u);  // with the catch-all
+  }
+
+  std::string Write(const std::string& name, const std::string& text) {
+    std::ofstream(folder_ / name, std::ios::binary) << text;
+    return (folder_ / name).string();
+  }
+
+  test::TempDir folder_;
+  TTemplatesObject templates_;
+};
+
+TEST_F(TemplatesReset, EmptiesBothTablesOfAReaderWithoutAUsableCard) {
+  FillEntry(1, csCardInvalid).Templates = &templates_;
+  ResetCardData(readers_, 1);
+  EXPECT_EQ(templates_.Commands.Count(), 0u);
+  EXPECT_EQ(templates_.StatusWords.Count(), 0u);
+  EXPECT_TRUE(ReaderTable[1].CardInfo.ATR.empty());
+}
+
+TEST_F(TemplatesReset, KeepsTheTablesOfAPresentCard) {
+  for (std::uint8_t state : {csCardReady, csCardTypeLoaded}) {
+    FillEntry(1, state).Templates = &templates_;
+    ResetCardData(readers_, 1);
+    EXPECT_EQ(templates_.Commands.Count(), 1u) << int{state};
+    EXPECT_EQ(templates_.StatusWords.Count(), 2u) << int{state};
+  }
+}
+
+TEST_F(TemplatesReset, KeepsTheTablesOfAReaderBeyondTheReaderList) {
+  FillEntry(0, csNoCard);
+  ReaderTable[5] = ReaderTable[0];
+  ReaderTable[5].Templates = &templates_;
+  ResetCardData(readers_, 5);
+  EXPECT_EQ(templates_.Commands.Count(), 1u);
+  EXPECT_EQ(templates_.StatusWords.Count(), 2u);
 }
 
 }  // namespace
