@@ -1,4 +1,14 @@
-find_package(GTest REQUIRED)
+# Cross builds have no prebuilt GoogleTest for the target, so they build it from Debian's sources.
+option(TESSALY_GTEST_FROM_SOURCE "Build GoogleTest from its sources (TESSALY_GTEST_SOURCE_DIR)"
+       ${CMAKE_CROSSCOMPILING})
+set(TESSALY_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for TESSALY_GTEST_FROM_SOURCE")
+
+if(TESSALY_GTEST_FROM_SOURCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${TESSALY_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+else()
+  find_package(GTest REQUIRED)
+endif()
 include(GoogleTest)
 
 # tessaly_add_test(NAME SOURCES src... LIBS lib... [ENV VAR=VALUE...])
