@@ -19,7 +19,7 @@ rm -rf "$WINEPREFIX"
 mkdir -p "$WINEPREFIX"
 wineserver -p
 trap 'wineserver -k || true' EXIT
-wine cmd.exe /c exit 0
+wine cmd.exe /c exit 0 > /dev/null 2>&1
 # Serially: the tests share the one registry of the prefix.
 (cd build-win64 && ctest --output-on-failure)
 
