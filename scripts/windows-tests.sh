@@ -4,13 +4,21 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-flags=(-G Ninja -DTESSALY_WERROR=ON -DTESSALY_BUILD_APP=OFF -DTESSALY_BUILD_BENCH=OFF)
+flags=(--no-warn-unused-cli -G Ninja -DTESSALY_WERROR=ON -DTESSALY_BUILD_APP=OFF -DTESSALY_BUILD_BENCH=OFF)
 
-echo "== Windows 64-bit: build"
+# Each stage ends with its duration, so that the cost of the Windows build stays in sight.
+stage() {
+  [[ -n "${stage_name:-}" ]] && echo "-- $stage_name took $((SECONDS - stage_start)) s"
+  stage_name=$1 stage_start=$SECONDS
+  [[ -n "$stage_name" ]] && echo "== $stage_name"
+  return 0
+}
+
+stage "Windows 64-bit: build"
 cmake -S . -B build-win64 "${flags[@]}" --toolchain cmake/mingw-w64-x86_64.cmake > /dev/null
 cmake --build build-win64
 
-echo "== Windows 64-bit: tests under Wine"
+stage "Windows 64-bit: tests under Wine"
 # A fresh prefix inside the build folder (the one the toolchain's emulator names), no display, and one
 # wineserver kept up for all tests; otherwise every test waits for a server of its own.
 export WINEPREFIX="$PWD/build-win64/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -22,7 +30,11 @@ trap 'wineserver -k || true' EXIT
 wine cmd.exe /c exit 0 > /dev/null 2>&1
 # Serially: the tests share the one registry of the prefix.
 (cd build-win64 && ctest --output-on-failure)
+trap - EXIT
+wineserver -k
 
-echo "== Windows 32-bit: compile only"
+stage "Windows 32-bit: compile only"
 cmake -S . -B build-win32 "${flags[@]}" --toolchain cmake/mingw-w64-i686.cmake > /dev/null
 cmake --build build-win32
+stage ""
+echo "-- Windows stage took $SECONDS s"
