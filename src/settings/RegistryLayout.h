@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+
+// Key and value names shared by the two halves of the settings store.
+namespace tessaly::registry_layout {
+
+inline const std::string kMakerKey = "\\SOFTWARE\\Orvane";
+inline const std::string kProductKey = "\\SOFTWARE\\Orvane\\Tessaly Easy";
+inline const std::string kCardTypes = "Card Types";
+inline const std::string kPreferences = "Preferences";
+
+inline const std::string kUseDefaultType = "Use Default Type";
+inline const std::string kDefaultCardTypeName = "Default Card Type Name";
+inline const std::string kIsoCardTypeName = "ISO-7816 Smart Card";
+inline const std::string kGsmCardTypeName = "GSM SIM Card";
+
+// Relative to the maker key.
+inline std::string CardTypeKey(const std::string& name) {
+  return kCardTypes + "\\" + name;
+}
+inline std::string CardTypeATRsKey(const std::string& name) {
+  return CardTypeKey(name) + "\\ATRs";
+}
+
+}  // namespace tessaly::registry_layout
+
+namespace tessaly {
+
+// Runs the work and then raises the event, also when the work failed; that failure then continues to the
+// caller, unless the handler raises one of its own.
+template <typename Work, typename Raise>
+void RaiseAfter(Work&& work, Raise&& raise) {
+  try {
+    work();
+  } catch (...) {
+    raise();
+    throw;
+  }
+  raise();
+}
+
+}  // namespace tessaly

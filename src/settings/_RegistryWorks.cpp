@@ -1,0 +1,424 @@
+#include "settings/_RegistryWorks.h"
+
+#include <charconv>
+#include <exception>
+#include <filesystem>
+#include <system_error>
+#include <tuple>
+#include <utility>
+
+#include "platform/ErrorBox.h"
+#include "settings/ProductIdentity.h"
+#include "settings/RegistryLayout.h"
+#include "settings/SettingsText.h"
+
+namespace tessaly {
+
+using namespace registry_layout;
+
+namespace {
+
+constexpr char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
+const std::string kWorkDirMacro = "$(WorkDir)";
+
+const std::string kWorkDir = "WorkDir";
+const std::string kEventsPath = "WorkDir EventsPath";
+const std::string kInfoPath = "WorkDir InfoPath";
+const std::string kTemplatesPath = "WorkDir TemplatesPath";
+const std::string kAutoOpen = "Connection_OnDetect_PC/SC_AutoOpen";
+const std::string kSharing = "Connection_OnDetect_PC/SC_Sharing";
+const std::string kProtocol = "Connection_OnDetect_PC/SC_Protocol";
+const std::string kClosingMode = "Connection_OnDetect_PC/SC_ClosingMode";
+const std::string kSeparateHexBytes = "Separate_Hex_Bytes";
+const std::string kEventLogMode = "Event_Log_Mode";
+const std::string kVersionMajor = "Version Major";
+const std::string kVersionMinor = "Version Minor";
+
+constexpr std::int32_t kDefaultProtocol = -1;    // AUTODETECT
+constexpr std::int32_t kDefaultSharing = 2;      // CARD SHARED
+constexpr std::int32_t kDefaultClosingMode = 1;  // RESET CARD
+constexpr std::int32_t kDefaultEventLogMode = 1;
+
+std::string WorkDirSubfolder(const std::string& name) {
+  return kWorkDirMacro + kSeparator + name;
+}
+
+// One level only: the parent folder must exist.
+void CreateFolder(const std::string& folder) {
+  const std::filesystem::path path(folder);
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) return;
+  std::filesystem::create_directory(path, ignored);
+  if (!std::filesystem::is_directory(path, ignored)) throw ETessalyError("Cannot create " + folder);
+}
+
+void CreateFolderOrReport(const std::string& folder) {
+  try {
+    CreateFolder(folder);
+  } catch (const std::exception& error) {
+    ShowErrorBox(std::string("TessalyError Message :\r\n\r\n") + error.what() + "\r\n");
+  }
+}
+
+// An empty text counts as 0; anything but a decimal integer gives nothing.
+std::optional<std::int32_t> ParseVersionNumber(const std::string& text) {
+  if (text.empty()) return 0;
+  std::int32_t value = 0;
+  const char* last = text.data() + text.size();
+  const auto [end, error] = std::from_chars(text.data(), last, value);
+  if (error != std::errc() || end != last) return std::nullopt;
+  return value;
+}
+
+TVersion MakeVersion(std::int32_t major, std::int32_t minor) {
+  return {major, minor, std::to_string(major) + "." + std::to_string(minor)};
+}
+
+}  // namespace
+
+TRegistrySettings::TRegistrySettings(std::uint32_t ownerHandle)
+    : TRegistrySettings(ownerHandle, OpenProcessHive()) {}
+
+TRegistrySettings::TRegistrySettings(std::uint32_t ownerHandle, std::shared_ptr<RegistryHive> hive)
+    : TRegistry(std::move(hive)), ownerHandle_(ownerHandle) {
+  CreateBaseKeys();
+}
+
+void TRegistrySettings::CreateBaseKeys() {
+  SetRootKey(RootKey::LocalMachine);
+  CreateKeyOrRaise(kMakerKey);
+  CloseKey();
+  CreateKeyOrRaise(kMakerKey + "\\" + kCardTypes);
+  CloseKey();
+  CreateKeyOrRaise(kProductKey);
+  CreateKeyOrRaise(kPreferences);
+  CloseKey();
+}
+
+bool TRegistrySettings::OpenBaseKey(const std::string& baseKey) {
+  CloseKey();
+  return OpenKey(baseKey, false);
+}
+
+bool TRegistrySettings::OpenMakerKey() {
+  return OpenBaseKey(kMakerKey);
+}
+
+bool TRegistrySettings::OpenProductKey() {
+  return OpenBaseKey(kProductKey);
+}
+
+void TRegistrySettings::CreateKeyOrRaise(const std::string& key) {
+  const bool absolute = !key.empty() && key.front() == '\\';
+  const std::string fullPath = absolute || !HasCurrentKey() ? key : "\\" + CurrentPath() + "\\" + key;
+  if (!OpenKey(key, true)) throw ERegistryException("Failed to open key '" + fullPath + "'");
+}
+
+void TRegistrySettings::OpenOrRaise(const std::string& baseKey, const std::string& subkey) {
+  if (!OpenBaseKey(baseKey)) throw ERegistryException("Failed to open key '" + baseKey + "'");
+  if (!subkey.empty()) CreateKeyOrRaise(subkey);
+}
+
+bool TRegistrySettings::TryOpenExisting(const std::string& baseKey, const std::string& subkey) {
+  return OpenBaseKey(baseKey) && OpenKey(subkey, false);
+}
+
+std::string TRegistrySettings::DefaultWorkDir() {
+  return ComponentFolder() + kSeparator + "- Smart Cards Works";
+}
+
+// ---- Working folder ----
+
+std::string TRegistrySettings::GetWorkDir() {
+  if (auto stored = ReadPreferenceString(kWorkDir)) return *stored;
+  const std::string folder = DefaultWorkDir();
+  SetWorkDir(folder);
+  return folder;
+}
+
+void TRegistrySettings::SetWorkDir(const std::string& folder) {
+  OpenOrRaise(kProductKey, kPreferences);
+  WriteString(kWorkDir, folder);
+  CreateFolderOrReport(folder);
+}
+
+void TRegistrySettings::SetSubfolderPath(const std::string& valueName, const std::string& path) {
+  const std::string full = ExpandWorkDir(path);
+  const std::string stored = CollapseWorkDir(path);
+  OpenOrRaise(kProductKey, kPreferences);
+  WriteString(valueName, stored);
+  CreateFolderOrReport(full);
+}
+
+void TRegistrySettings::SetEventsPath(const std::string& path) {
+  SetSubfolderPath(kEventsPath, path);
+}
+
+void TRegistrySettings::SetInfoPath(const std::string& path) {
+  SetSubfolderPath(kInfoPath, path);
+}
+
+void TRegistrySettings::SetTemplatesPath(const std::string& path) {
+  SetSubfolderPath(kTemplatesPath, path);
+}
+
+std::string TRegistrySettings::ExpandWorkDir(const std::string& path) {
+  const std::string trimmed = TrimLeadingControls(path);
+  return ReplaceFirstIgnoringCase(trimmed, kWorkDirMacro, GetWorkDir());
+}
+
+std::string TRegistrySettings::CollapseWorkDir(const std::string& path) {
+  const std::string trimmed = TrimLeadingControls(path);
+  return ReplaceFirstIgnoringCase(trimmed, GetWorkDir(), kWorkDirMacro);
+}
+
+// ---- Preferences ----
+
+std::optional<std::string> TRegistrySettings::ReadPreferenceString(const std::string& name) {
+  if (!TryOpenExisting(kProductKey, kPreferences) || !ValueExists(name)) return std::nullopt;
+  return ReadString(name);
+}
+
+std::optional<std::int32_t> TRegistrySettings::ReadPreferenceInteger(const std::string& name) {
+  if (!TryOpenExisting(kProductKey, kPreferences) || !ValueExists(name)) return std::nullopt;
+  return ReadInteger(name);
+}
+
+std::optional<bool> TRegistrySettings::ReadPreferenceBool(const std::string& name) {
+  if (!TryOpenExisting(kProductKey, kPreferences) || !ValueExists(name)) return std::nullopt;
+  return ReadBool(name);
+}
+
+std::int32_t TRegistrySettings::GetProtocol() {
+  if (auto stored = ReadPreferenceInteger(kProtocol)) return *stored;
+  SetProtocol(kDefaultProtocol);
+  return kDefaultProtocol;
+}
+
+void TRegistrySettings::SetProtocol(std::int32_t protocol) {
+  RaiseAfter(
+      [&] {
+        OpenOrRaise(kProductKey, kPreferences);
+        WriteInteger(kProtocol, protocol);
+      },
+      [&] { RaiseConnectionPreferencesChanged(); });
+}
+
+// There is no setter for the sharing mode: only its default is ever stored here.
+std::int32_t TRegistrySettings::GetSharing() {
+  if (auto stored = ReadPreferenceInteger(kSharing)) return *stored;
+  RaiseAfter(
+      [&] {
+        OpenOrRaise(kProductKey, kPreferences);
+        WriteInteger(kSharing, kDefaultSharing);
+      },
+      [&] { RaiseConnectionPreferencesChanged(); });
+  return kDefaultSharing;
+}
+
+bool TRegistrySettings::GetAutoOpen() {
+  if (auto stored = ReadPreferenceBool(kAutoOpen)) return *stored;
+  SetAutoOpen(true);
+  return true;
+}
+
+void TRegistrySettings::SetAutoOpen(bool autoOpen) {
+  RaiseAfter(
+      [&] {
+        OpenOrRaise(kProductKey, kPreferences);
+        WriteBool(kAutoOpen, autoOpen);
+      },
+      [&] { RaiseConnectionPreferencesChanged(); });
+}
+
+std::int32_t TRegistrySettings::GetClosingMode() {
+  if (auto stored = ReadPreferenceInteger(kClosingMode)) return *stored;
+  SetClosingMode(kDefaultClosingMode);
+  return kDefaultClosingMode;
+}
+
+void TRegistrySettings::SetClosingMode(std::int32_t closingMode) {
+  RaiseAfter(
+      [&] {
+        OpenOrRaise(kProductKey, kPreferences);
+        WriteInteger(kClosingMode, closingMode);
+      },
+      [&] { RaiseConnectionPreferencesChanged(); });
+}
+
+std::int32_t TRegistrySettings::GetEventLogMode() {
+  if (auto stored = ReadPreferenceInteger(kEventLogMode)) return *stored;
+  SetEventLogMode(kDefaultEventLogMode);
+  return kDefaultEventLogMode;
+}
+
+void TRegistrySettings::SetEventLogMode(std::int32_t mode) {
+  RaiseAfter(
+      [&] {
+        OpenOrRaise(kProductKey, kPreferences);
+        WriteInteger(kEventLogMode, mode);
+      },
+      [&] { RaiseEventLogModeChanged(); });
+}
+
+bool TRegistrySettings::GetSeparateHexBytes() {
+  if (auto stored = ReadPreferenceBool(kSeparateHexBytes)) return *stored;
+  SetSeparateHexBytes(true);
+  return true;
+}
+
+void TRegistrySettings::SetSeparateHexBytes(bool separate) {
+  RaiseAfter(
+      [&] {
+        OpenOrRaise(kProductKey, kPreferences);
+        WriteBool(kSeparateHexBytes, separate);
+      },
+      [&] { RaiseSeparateHexBytesChanged(); });
+}
+
+bool TRegistrySettings::GetUseDefaultType() {
+  OpenOrRaise(kMakerKey, kCardTypes);
+  if (ValueExists(kUseDefaultType)) return ReadBool(kUseDefaultType);
+  SetUseDefaultType(false);
+  return false;
+}
+
+void TRegistrySettings::SetUseDefaultType(bool useDefault) {
+  OpenOrRaise(kMakerKey, kCardTypes);
+  WriteBool(kUseDefaultType, useDefault);
+}
+
+std::string TRegistrySettings::GetDefaultCardTypeName() {
+  OpenOrRaise(kMakerKey, kCardTypes);
+  if (ValueExists(kDefaultCardTypeName)) return ReadString(kDefaultCardTypeName);
+  SetDefaultCardTypeName(kIsoCardTypeName);
+  return kIsoCardTypeName;
+}
+
+void TRegistrySettings::SetDefaultCardTypeName(const std::string& name) {
+  OpenOrRaise(kMakerKey, kCardTypes);
+  WriteString(kDefaultCardTypeName, name);
+}
+
+bool TRegistrySettings::MonitorLayoutExists() {
+  OpenOrRaise(kProductKey, "Interface");
+  CreateKeyOrRaise("Monitor");
+  return ValueExists("F1_Width");
+}
+
+// "Connection_OnDetect_PC/SC_ClosingMode" is left out on purpose: an upgrade keeps the user's closing mode,
+// and GetClosingMode stores the default the first time it is missing.
+void TRegistrySettings::WriteDefaultPreferences() {
+  OpenOrRaise(kProductKey, kPreferences);
+  WriteBool(kAutoOpen, true);
+  WriteInteger(kSharing, kDefaultSharing);
+  WriteInteger(kProtocol, kDefaultProtocol);
+  WriteBool(kSeparateHexBytes, true);
+  WriteInteger(kEventLogMode, kDefaultEventLogMode);
+  SetWorkDir(DefaultWorkDir());
+  SetEventsPath(WorkDirSubfolder("Events"));
+  SetInfoPath(WorkDirSubfolder("Info"));
+  SetTemplatesPath(WorkDirSubfolder("Templates"));
+  GetUseDefaultType();
+  GetDefaultCardTypeName();
+}
+
+// ---- Settings version ----
+
+TVersion TRegistrySettings::GetProgramVersion() {
+  const TProductIdentity& identity = ProductIdentity();
+  const auto major = ParseVersionNumber(identity.MajorVersion);
+  const auto minor = ParseVersionNumber(identity.MinorVersion);
+  if (!major || !minor) return MakeVersion(0, 0);
+  return MakeVersion(*major, *minor);
+}
+
+TVersionSyncInfo TRegistrySettings::GetVersionSyncInfo() {
+  TVersionSyncInfo info;
+  const bool opened = OpenProductKey();
+  info.ProgramVersion = GetProgramVersion();
+  if (!opened || !ValueExists(kVersionMajor) || !ValueExists(kVersionMinor)) {
+    info.Status = vsNotStored;
+    return info;
+  }
+  // An unreadable stored version counts as 0.0, so the defaults are written again.
+  std::int32_t major = 0;
+  std::int32_t minor = 0;
+  try {
+    major = ReadInteger(kVersionMajor);
+    minor = ReadInteger(kVersionMinor);
+  } catch (const std::exception&) {
+    major = 0;
+    minor = 0;
+  }
+  info.StoredVersion = MakeVersion(major, minor);
+  const auto stored = std::tie(info.StoredVersion.Major, info.StoredVersion.Minor);
+  const auto program = std::tie(info.ProgramVersion.Major, info.ProgramVersion.Minor);
+  info.Status = stored == program ? vsEqual : (stored < program ? vsStoredOlder : vsStoredNewer);
+  return info;
+}
+
+void TRegistrySettings::SynchroniseSettings() {
+  const TVersionSyncInfo info = GetVersionSyncInfo();
+  switch (info.Status) {
+    case vsNotStored:
+    case vsStoredOlder:
+      OpenOrRaise(kProductKey, "");
+      WriteInteger(kVersionMajor, info.ProgramVersion.Major);
+      WriteInteger(kVersionMinor, info.ProgramVersion.Minor);
+      WriteDefaultPreferences();
+      EnsureCardTypes();
+      break;
+    case vsEqual:
+      EnsureCardTypes();
+      break;
+    case vsStoredNewer:
+      break;
+  }
+}
+
+// ---- Events ----
+
+void TRegistrySettings::SetOnCardTypeChanged(TRegistryDataChangedEvent handler) {
+  onCardTypeChanged_ = std::move(handler);
+}
+
+void TRegistrySettings::SetOnATRAssigned(TRegistryDataChangedEvent handler) {
+  onATRAssigned_ = std::move(handler);
+}
+
+void TRegistrySettings::SetOnConnectionPreferencesChanged(TPreferencesChangedEvent handler) {
+  onConnectionPreferencesChanged_ = std::move(handler);
+}
+
+void TRegistrySettings::SetOnSeparateHexBytesChanged(TSettingsNotifyEvent handler) {
+  onSeparateHexBytesChanged_ = std::move(handler);
+}
+
+void TRegistrySettings::SetOnEventLogModeChanged(TSettingsNotifyEvent handler) {
+  onEventLogModeChanged_ = std::move(handler);
+}
+
+// Each raise calls a copy of the handler, so that a handler may replace its own slot while it runs.
+
+void TRegistrySettings::RaiseCardTypeChanged(const std::string& name) {
+  if (const auto handler = onCardTypeChanged_) handler(TRegistryDataChangedInfo{0, name, ""});
+}
+
+void TRegistrySettings::RaiseATRAssigned(const std::string& name, const std::string& atr) {
+  if (const auto handler = onATRAssigned_) handler(TRegistryDataChangedInfo{0, name, atr});
+}
+
+void TRegistrySettings::RaiseConnectionPreferencesChanged() {
+  if (const auto handler = onConnectionPreferencesChanged_) handler();
+}
+
+void TRegistrySettings::RaiseSeparateHexBytesChanged() {
+  if (const auto handler = onSeparateHexBytesChanged_) handler(*this);
+}
+
+void TRegistrySettings::RaiseEventLogModeChanged() {
+  if (const auto handler = onEventLogModeChanged_) handler(*this);
+}
+
+}  // namespace tessaly

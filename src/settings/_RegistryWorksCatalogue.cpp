@@ -1,0 +1,215 @@
+// The card-type catalogue half of TRegistrySettings: "Card Types" below the maker key, one subkey per card
+// type with its values and an "ATRs" subkey holding one empty string value per ATR.
+
+#include <exception>
+#include <filesystem>
+#include <utility>
+
+#include "platform/ErrorBox.h"
+#include "settings/RegistryLayout.h"
+#include "settings/SettingsText.h"
+#include "settings/_RegistryWorks.h"
+
+namespace tessaly {
+
+using namespace registry_layout;
+
+namespace {
+
+constexpr char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
+
+const std::string kBaseType = "Base Type";
+const std::string kTemplatesCOS = "Templates COS";
+const std::string kTemplatesSW = "Templates SW";
+const std::string kApduCla = "DefaultAPDU Cla";
+const std::string kApduIns = "DefaultAPDU Ins";
+const std::string kApduP1 = "DefaultAPDU P1";
+const std::string kApduP2 = "DefaultAPDU P2";
+const std::string kApduP3 = "DefaultAPDU P3";
+const std::string kApduLe = "DefaultAPDU Le";
+const std::string kApduDataIn = "DefaultAPDU DataIn";
+
+constexpr std::uint8_t kGsmBaseType = 2;
+
+// Runs catalogue work whose failures are reported in the card-type error box instead of raised.
+template <typename Work>
+void ReportingFailures(Work&& work) {
+  try {
+    work();
+  } catch (const std::exception& error) {
+    ShowErrorBox(std::string("Error Message :\r\n\r\n") + error.what() + "\r\n");
+  }
+}
+
+std::string DefaultTemplatePath(const std::string& fileName) {
+  return TRegistrySettings::DefaultWorkDir() + kSeparator + "Templates" + kSeparator + fileName;
+}
+
+}  // namespace
+
+std::string FormatHexPairs(const std::string& text) {
+  const std::string digits = RemoveBlanks(text);
+  std::string result;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    result += digits[i];
+    const bool endsPair = i % 2 == 1;
+    if (endsPair && i + 1 < digits.size()) result += ' ';
+  }
+  return result;
+}
+
+std::string BaseTypeName(std::uint8_t baseType) {
+  switch (baseType) {
+    case 1:
+      return kIsoCardTypeName;
+    case kGsmBaseType:
+      return kGsmCardTypeName;
+    default:
+      return "";
+  }
+}
+
+void TRegistrySettings::ReadCardType(const std::string& name, TPreferencesATRRec& record) {
+  record = TPreferencesATRRec{};
+  record.CardTypeName = name;
+  OpenOrRaise(kMakerKey, CardTypeKey(name));
+  // The record keeps what was read before a failure.
+  ReportingFailures([&] { ReadCardTypeValues(name, record); });
+}
+
+void TRegistrySettings::ReadCardTypeValues(const std::string& name, TPreferencesATRRec& record) {
+  TReaderWindowPreferences& window = record.WindowPreferences;
+  TAPDUPreferences& apdu = window.DefaultAPDU;
+  if (ValueExists(kBaseType)) record.BaseType = static_cast<std::uint8_t>(ReadInteger(kBaseType) & 0xFF);
+  const std::pair<const std::string*, std::string*> texts[] = {
+      {&kTemplatesCOS, &window.TemplatesCOS},
+      {&kTemplatesSW, &window.TemplatesSW},
+      {&kApduCla, &apdu.Cla},
+      {&kApduIns, &apdu.Ins},
+      {&kApduP1, &apdu.P1},
+      {&kApduP2, &apdu.P2},
+      {&kApduP3, &apdu.P3},
+      {&kApduLe, &apdu.Le},
+      {&kApduDataIn, &apdu.DataIn},
+  };
+  for (const auto& [valueName, field] : texts) {
+    if (ValueExists(*valueName)) *field = ReadString(*valueName);
+  }
+  OpenOrRaise(kMakerKey, CardTypeATRsKey(name));
+  for (const std::string& atr : GetValueNames()) record.ATRs += FormatHexPairs(atr) + "\r\n";
+}
+
+void TRegistrySettings::WriteCardType(const std::string& name, const TPreferencesATRRec& record) {
+  RaiseAfter(
+      [&] {
+        const std::string cos = CollapseWorkDir(record.WindowPreferences.TemplatesCOS);
+        const std::string sw = CollapseWorkDir(record.WindowPreferences.TemplatesSW);
+        OpenOrRaise(kMakerKey, CardTypeKey(name));
+        // What was written before a failure stays.
+        ReportingFailures([&] { WriteCardTypeValues(name, record, cos, sw); });
+      },
+      [&] { RaiseCardTypeChanged(name); });
+}
+
+void TRegistrySettings::WriteCardTypeValues(const std::string& name, const TPreferencesATRRec& record,
+                                            const std::string& cos, const std::string& sw) {
+  const TAPDUPreferences& apdu = record.WindowPreferences.DefaultAPDU;
+  WriteInteger(kBaseType, record.BaseType);
+  WriteString(kTemplatesCOS, cos);
+  WriteString(kTemplatesSW, sw);
+  WriteString(kApduCla, apdu.Cla);
+  WriteString(kApduIns, apdu.Ins);
+  WriteString(kApduP1, apdu.P1);
+  WriteString(kApduP2, apdu.P2);
+  WriteString(kApduP3, apdu.P3);
+  WriteString(kApduLe, apdu.Le);
+  WriteString(kApduDataIn, apdu.DataIn);
+  // The whole list is replaced; other card types keep the same ATRs if they list them.
+  OpenOrRaise(kMakerKey, "");
+  DeleteKey(CardTypeATRsKey(name));
+  CreateKeyOrRaise(CardTypeATRsKey(name));
+  for (const std::string& line : SplitLines(record.ATRs)) WriteString(RemoveBlanks(line), "");
+}
+
+std::vector<std::string> TRegistrySettings::GetCardTypeATRs(const std::string& name) {
+  OpenOrRaise(kMakerKey, CardTypeATRsKey(name));
+  return GetValueNames();
+}
+
+std::vector<std::string> TRegistrySettings::GetATRIndex() {
+  OpenOrRaise(kMakerKey, kCardTypes);
+  std::vector<std::string> index;
+  for (const std::string& name : GetKeyNames()) {
+    for (const std::string& atr : GetCardTypeATRs(name)) index.push_back(atr + "=" + name);
+  }
+  return index;
+}
+
+// The name must match the key's name exactly: a name in another letter case takes the ATR away from the
+// card type it names as well, and the ATR ends up nowhere. Callers may rely on that, so it stays.
+void TRegistrySettings::AssignATR(const std::string& name, const std::string& atr) {
+  const std::string stored = RemoveBlanks(atr);
+  RaiseAfter(
+      [&] {
+        if (stored.empty()) return;
+        OpenOrRaise(kMakerKey, kCardTypes);
+        for (const std::string& cardType : GetKeyNames()) {
+          OpenOrRaise(kMakerKey, CardTypeATRsKey(cardType));
+          if (cardType == name) {
+            WriteString(stored, "");
+          } else {
+            DeleteValue(stored);
+          }
+        }
+      },
+      [&] { RaiseATRAssigned(name, stored); });
+}
+
+std::string TRegistrySettings::TemplatePath(const std::string& name, const std::string& valueName) {
+  OpenOrRaise(kMakerKey, CardTypeKey(name));
+  if (!ValueExists(valueName)) return "";
+  return ExpandWorkDir(ReadString(valueName));
+}
+
+std::string TRegistrySettings::GetCOSTemplatePath(const std::string& name) {
+  return TemplatePath(name, kTemplatesCOS);
+}
+
+std::string TRegistrySettings::GetSWTemplatePath(const std::string& name) {
+  return TemplatePath(name, kTemplatesSW);
+}
+
+void TRegistrySettings::MakeDefaultCardType(std::uint8_t baseType, TPreferencesATRRec& record) {
+  record = TPreferencesATRRec{};
+  record.BaseType = baseType;
+  ReportingFailures([&] {
+    const bool gsm = baseType == kGsmBaseType;
+    TReaderWindowPreferences& window = record.WindowPreferences;
+    window.TemplatesCOS = DefaultTemplatePath(gsm ? "GSM-11.11.cct" : "ISO-7816-4.cct");
+    window.TemplatesSW = DefaultTemplatePath(gsm ? "GSM-11.11.swt" : "ISO-7816-4.swt");
+    // SELECT of the master file 3F00; SIM cards take the GSM 11.11 class byte.
+    window.DefaultAPDU = TAPDUPreferences{gsm ? "A0" : "00", "A4", "00", "00", "02", "", "3F 00"};
+  });
+}
+
+void TRegistrySettings::AddDefaultCardType(std::uint8_t baseType, const std::string& name) {
+  TPreferencesATRRec record;
+  MakeDefaultCardType(baseType, record);
+  WriteCardType(name, record);
+}
+
+void TRegistrySettings::EnsureCardTypes() {
+  try {
+    OpenOrRaise(kProductKey, kPreferences);
+    OpenOrRaise(kMakerKey, kCardTypes);
+    if (GetKeyNames().empty()) {
+      AddDefaultCardType(1, kIsoCardTypeName);
+      AddDefaultCardType(kGsmBaseType, kGsmCardTypeName);
+    }
+    MonitorLayoutExists();
+  } catch (const std::exception&) {
+    // Start-up must not fail over the catalogue.
+  }
+}
+
+}  // namespace tessaly
