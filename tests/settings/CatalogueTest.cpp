@@ -1,0 +1,165 @@
+#include "FaultyHive.h"
+#include "SettingsFixture.h"
+
+namespace tessaly::test {
+namespace {
+
+const std::string kCardTypes = "SOFTWARE\\Orvane\\Card Types";
+
+using Lines = std::vector<std::string>;
+
+TEST(FormatHexPairs, SpacesTwoCharacterGroups) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"3B0294", "3B 02 94"}, {" 3B 02 94 ", "3B 02 94"}, {"3b0", "3b 0"}, {"3", "3"}, {"", ""}, {"   ", ""},
+      {"3B\t02", "3B \t0 2"},
+  };
+  for (const auto& [input, expected] : cases) EXPECT_EQ(FormatHexPairs(input), expected) << input;
+}
+
+TEST(BaseTypeName, NamesTheTwoBaseTypes) {
+  EXPECT_EQ(BaseTypeName(1), "ISO-7816 Smart Card");
+  EXPECT_EQ(BaseTypeName(2), "GSM SIM Card");
+  EXPECT_EQ(BaseTypeName(0), "");
+  EXPECT_EQ(BaseTypeName(3), "");
+}
+
+class Catalogue : public SettingsFixture {
+ protected:
+  Catalogue() { RecordEvents(store_); }
+
+  TPreferencesATRRec Sample(const std::string& atrs) {
+    TPreferencesATRRec record;
+    store_.MakeDefaultCardType(2, record);
+    record.ATRs = atrs;
+    return record;
+  }
+
+  TRegistrySettings store_{0};
+};
+
+TEST_F(Catalogue, AWrittenCardTypeReadsBackWithSpacedATRsAndCollapsedTemplatePaths) {
+  store_.WriteCardType("Bank", Sample("3B 02 14 50\r\n3b0A\n"));
+
+  TPreferencesATRRec read;
+  read.BaseType = 9;
+  store_.ReadCardType("Bank", read);
+
+  const std::string templates = std::string("$(WorkDir)") + kSep + "Templates" + kSep;
+  EXPECT_EQ(read.CardTypeName, "Bank");
+  EXPECT_EQ(read.BaseType, 2);
+  EXPECT_EQ(read.ATRs, "3B 02 14 50\r\n3b 0A\r\n");
+  EXPECT_EQ(read.WindowPreferences.TemplatesCOS, templates + "GSM-11.11.cct");
+  EXPECT_EQ(read.WindowPreferences.TemplatesSW, templates + "GSM-11.11.swt");
+  const TAPDUPreferences& apdu = read.WindowPreferences.DefaultAPDU;
+  EXPECT_EQ((Lines{apdu.Cla, apdu.Ins, apdu.P1, apdu.P2, apdu.P3, apdu.Le, apdu.DataIn}),
+            (Lines{"A0", "A4", "00", "00", "02", "", "3F 00"}));
+  EXPECT_EQ(store_.GetCardTypeATRs("Bank"), (Lines{"3B021450", "3b0A"}));
+  EXPECT_EQ(Events(), Lines{"CardTypeChanged(0,Bank,)"});
+}
+
+TEST_F(Catalogue, WritingReplacesTheWholeATRListOfThatCardTypeOnly) {
+  store_.WriteCardType("A", Sample("3B01\r\n3B02"));
+  store_.WriteCardType("B", Sample("3B 01"));
+  store_.WriteCardType("A", Sample("3B 02\r\n3B 03\r\n"));
+
+  EXPECT_EQ(store_.GetCardTypeATRs("A"), (Lines{"3B02", "3B03"}));
+  EXPECT_EQ(store_.GetATRIndex(), (Lines{"3B02=A", "3B03=A", "3B01=B"}));
+}
+
+TEST_F(Catalogue, TemplatePathsAreExpandedWithTheCurrentWorkDir) {
+  store_.WriteCardType("Bank", Sample(""));
+  const std::string other = DefaultWorkDir() + "-other";
+  store_.SetWorkDir(other);
+
+  EXPECT_EQ(store_.GetCOSTemplatePath("Bank"), other + kSep + "Templates" + kSep + "GSM-11.11.cct");
+  PutString(kCardTypes + "\\Bank", "Templates SW", "  $(WORKDIR)x.swt");
+  EXPECT_EQ(store_.GetSWTemplatePath("Bank"), other + "x.swt");
+  EXPECT_EQ(store_.GetCOSTemplatePath("Unknown"), "");
+}
+
+TEST_F(Catalogue, SeedingWithAnotherWorkDirKeepsAbsolutePathsBelowTheDefault) {
+  store_.SetWorkDir(DefaultWorkDir() + "-other");
+  store_.EnsureCardTypes();
+
+  TPreferencesATRRec read;
+  store_.ReadCardType("ISO-7816 Smart Card", read);
+  EXPECT_EQ(read.WindowPreferences.TemplatesCOS,
+            DefaultWorkDir() + kSep + "Templates" + kSep + "ISO-7816-4.cct");
+  EXPECT_EQ(read.WindowPreferences.DefaultAPDU.Cla, "00");
+  EXPECT_EQ(read.BaseType, 1);
+}
+
+TEST_F(Catalogue, ReadingAMissingCardTypeCreatesItEmpty) {
+  TPreferencesATRRec read = Sample("3B00");
+  store_.ReadCardType("Ghost", read);
+
+  EXPECT_EQ(read.CardTypeName, "Ghost");
+  EXPECT_EQ(read.ATRs, "");
+  EXPECT_EQ(read.BaseType, 0);
+  EXPECT_EQ(read.WindowPreferences.TemplatesCOS, "");
+  EXPECT_EQ(read.WindowPreferences.DefaultAPDU.DataIn, "");
+  const auto layout = DumpLocalMachine();
+  EXPECT_TRUE(layout.count(kCardTypes + "\\Ghost\\ATRs"));
+  EXPECT_TRUE(store_.GetATRIndex().empty());
+}
+
+TEST_F(Catalogue, AssignATRMovesTheATRToExactlyTheNamedCardType) {
+  store_.WriteCardType("A", Sample("3B 02"));
+  store_.WriteCardType("B", Sample("3B 09"));
+  ClearEvents();
+
+  store_.AssignATR("B", " 3B 02 ");
+  EXPECT_EQ(store_.GetATRIndex(), (Lines{"3B09=B", "3B02=B"}));
+
+  store_.AssignATR("a", "3B02");
+  EXPECT_EQ(store_.GetATRIndex(), Lines{"3B09=B"}) << "a name in another letter case stores the ATR nowhere";
+
+  store_.AssignATR("A", "   ");
+  EXPECT_EQ(store_.GetATRIndex(), Lines{"3B09=B"});
+  EXPECT_EQ(Events(), (Lines{"ATRAssigned(0,B,3B02)", "ATRAssigned(0,a,3B02)", "ATRAssigned(0,A,)"}));
+}
+
+TEST_F(Catalogue, AHandlerWalkingTheIndexIsNotDisturbedByNestedCatalogueCalls) {
+  store_.WriteCardType("A", Sample("3B01\r\n3B02"));
+  Lines walked;
+  store_.SetOnATRAssigned([&](const TRegistryDataChangedInfo&) {
+    for (const std::string& line : store_.GetATRIndex()) {
+      walked.push_back(line);
+      store_.GetCardTypeATRs("A");
+    }
+  });
+
+  store_.AssignATR("A", "3B03");
+  EXPECT_EQ(walked, (Lines{"3B01=A", "3B02=A", "3B03=A"}));
+}
+
+TEST_F(Catalogue, AFailedWriteIsShownAndKeepsWhatWasWrittenBefore) {
+  auto hive = std::make_shared<FaultyHive>(OpenProcessHive());
+  TRegistrySettings store(0, hive);
+  RecordEvents(store);
+  hive->RefuseWrite("DefaultAPDU P1");
+
+  store.WriteCardType("Bank", Sample("3B01"));
+
+  EXPECT_EQ(Boxes(), Lines{"Error Message :\r\n\r\nFailed to set data for 'DefaultAPDU P1'\r\n"});
+  EXPECT_EQ(Events(), Lines{"CardTypeChanged(0,Bank,)"});
+  const auto layout = DumpLocalMachine();
+  EXPECT_EQ(layout.at(kCardTypes + "\\Bank|DefaultAPDU Ins"), "sz:A4");
+  EXPECT_FALSE(layout.count(kCardTypes + "\\Bank|DefaultAPDU P1"));
+  EXPECT_FALSE(layout.count(kCardTypes + "\\Bank\\ATRs"));
+}
+
+TEST_F(Catalogue, SeedingSwallowsFailuresSilently) {
+  store_.SetOnCardTypeChanged([](const TRegistryDataChangedInfo&) { throw ETessalyError("handler failed"); });
+
+  store_.SynchroniseSettings();
+
+  const auto layout = DumpLocalMachine();
+  EXPECT_TRUE(layout.count(kCardTypes + "\\ISO-7816 Smart Card"));
+  EXPECT_FALSE(layout.count(kCardTypes + "\\GSM SIM Card"));
+  EXPECT_FALSE(layout.count("SOFTWARE\\Orvane\\Tessaly Easy\\Interface"));
+  EXPECT_TRUE(Boxes().empty());
+}
+
+}  // namespace
+}  // namespace tessaly::test

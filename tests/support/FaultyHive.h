@@ -1,0 +1,31 @@
+#pragma once
+
+#include <memory>
+#include <set>
+#include <string>
+
+#include "platform/RegistryHive.h"
+
+namespace tessaly::test {
+
+// Wraps a real hive and refuses what a test names: opening given keys, or writing given values. Lets tests
+// reach failure paths that real permissions would be needed for.
+class FaultyHive : public RegistryHive {
+ public:
+  explicit FaultyHive(std::shared_ptr<RegistryHive> inner);
+
+  // path without leading backslash, as the hive sees it ("SOFTWARE\\Orvane"); letter case ignored.
+  void RefuseOpen(const std::string& path);
+  // Refuses writes of this value name in every key.
+  void RefuseWrite(const std::string& valueName);
+
+  std::unique_ptr<HiveKey> OpenKey(RootKey root, const std::string& path, bool create) override;
+  bool DeleteKeyTree(RootKey root, const std::string& path) override;
+
+ private:
+  std::shared_ptr<RegistryHive> inner_;
+  std::set<std::string> refusedOpens_;
+  std::shared_ptr<std::set<std::string>> refusedWrites_;
+};
+
+}  // namespace tessaly::test
