@@ -179,11 +179,23 @@ class TConnection {
   TRegistrySettings& Store() const;
   void LoadResolvedCardType(TReaderHead& entry);
 
-  // ATRs handed to the default card type during the outermost LoadCardType still running. An ATR that is
-  // still unlisted after its assignment (no card type bears the default name) ends the load unresolved
-  // instead of being assigned again by the nested or repeated loads.
-  std::set<std::string, TTextLessIgnoreCase> assignedDuringLoad_;
-  int loadDepth_ = 0;
+  // Open while a LoadCardType or RefreshAllReaders runs; the outermost one forgets the assigned ATRs.
+  class TResolutionScope {
+   public:
+    explicit TResolutionScope(TConnection& connection);
+    ~TResolutionScope();
+    TResolutionScope(const TResolutionScope&) = delete;
+    TResolutionScope& operator=(const TResolutionScope&) = delete;
+
+   private:
+    TConnection& connection_;
+  };
+
+  // ATRs handed to the default card type since the outermost load or refresh began. An ATR still unlisted
+  // after its assignment (no card type bears the default name) ends every later load of it unresolved,
+  // instead of being assigned again by the nested and repeated loads without end.
+  std::set<std::string, TTextLessIgnoreCase> assignedDuringResolution_;
+  int resolutionDepth_ = 0;
 };
 
 }  // namespace tessaly
