@@ -16,6 +16,13 @@ TEST(FormatHexPairs, SpacesTwoCharacterGroups) {
   for (const auto& [input, expected] : cases) EXPECT_EQ(FormatHexPairs(input), expected) << input;
 }
 
+TEST(BaseTypeName, NamesTheTwoBaseTypes) {
+  EXPECT_EQ(BaseTypeName(1), "ISO-7816 Smart Card");
+  EXPECT_EQ(BaseTypeName(2), "GSM SIM Card");
+  EXPECT_EQ(BaseTypeName(0), "");
+  EXPECT_EQ(BaseTypeName(3), "");
+}
+
 class Catalogue : public SettingsFixture {
  protected:
   Catalogue() { RecordEvents(store_); }

@@ -62,6 +62,12 @@ Layout FirstRunLayout(const std::string& workDir) {
 
 class Startup : public SettingsFixture {};
 
+TEST_F(Startup, ConstructionCreatesOnlyTheBaseKeys) {
+  TRegistrySettings store(0);
+  EXPECT_EQ(DumpLocalMachine(),
+            (Layout{{"SOFTWARE", ""}, {kMaker, ""}, {kCardTypes, ""}, {kProduct, ""}, {kPreferences, ""}}));
+}
+
 TEST_F(Startup, FirstRunWritesExactlyTheDefaultLayoutAndTheWorkingFolders) {
   TRegistrySettings store(0);
   RecordEvents(store);
