@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,6 +50,10 @@ class TRegistry {
   // Both report success and never raise.
   bool DeleteValue(const std::string& name);
   bool DeleteKey(const std::string& key);
+
+  // Runs reads over one state of the hive (see RegistryHive::ReadSnapshot): for long runs of reads, such as
+  // listing every card type's ATRs.
+  void ReadSnapshot(const std::function<void()>& reads) { hive_->ReadSnapshot(reads); }
 
  private:
   // The path from the root of a key given as OpenKey takes it.

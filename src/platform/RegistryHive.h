@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -56,6 +57,13 @@ class RegistryHive {
   virtual std::unique_ptr<HiveKey> OpenKey(RootKey root, const std::string& path, bool create) = 0;
   // Deletes the key and everything below it; false when it does not exist or cannot be deleted.
   virtual bool DeleteKeyTree(RootKey root, const std::string& path) = 0;
+  // Runs apply so that its changes are made all together or, when it raises, not at all. The file hive
+  // commits them as one; the Windows registry has no such thing and keeps each change as it is made.
+  virtual void Atomically(const std::function<void()>& apply) { apply(); }
+  // Runs reads so that its reads see one state of the hive, the one at its first read; a write made inside
+  // ends that state and the next read takes a new one. A long run of reads is far cheaper this way on the
+  // file hive; the Windows registry has no snapshots and reads each value as it is then.
+  virtual void ReadSnapshot(const std::function<void()>& reads) { reads(); }
 };
 
 // The hive file chosen for this process: the one set here (the --registry option), else the

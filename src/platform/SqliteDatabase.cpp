@@ -77,6 +77,14 @@ SqliteStatement SqliteDatabase::Prepare(std::string_view sql) {
   return SqliteStatement(statement);
 }
 
+void SqliteDatabase::RollbackQuietly() noexcept {
+  if (!InAutocommit()) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+bool SqliteDatabase::InAutocommit() const {
+  return sqlite3_get_autocommit(db_) != 0;
+}
+
 int SqliteDatabase::Changes() const {
   return sqlite3_changes(db_);
 }
@@ -145,15 +153,16 @@ std::string SqliteQuery::Text(int column) const {
   return text != nullptr ? std::string(text, sqlite3_column_bytes(statement_, column)) : std::string();
 }
 
-SqliteTransaction::SqliteTransaction(SqliteDatabase& db) : db_(db) {
-  db_.Execute("BEGIN IMMEDIATE");
+SqliteTransaction::SqliteTransaction(SqliteDatabase& db) : db_(db), open_(db.InAutocommit()) {
+  if (open_) db_.Execute("BEGIN IMMEDIATE");
 }
 
 SqliteTransaction::~SqliteTransaction() {
-  if (open_) sqlite3_exec(db_.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+  if (open_) db_.RollbackQuietly();
 }
 
 void SqliteTransaction::Commit() {
+  if (!open_) return;
   db_.Execute("COMMIT");
   open_ = false;
 }

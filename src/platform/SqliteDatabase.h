@@ -46,6 +46,9 @@ class SqliteDatabase {
   // it until the busy timeout has passed. Gives the first column of its first row.
   std::string QueryRetryingWhileBusy(const char* sql);
   SqliteStatement Prepare(std::string_view sql);
+  // Ends the open transaction, if any, dropping its changes; for destructors and read-only transactions.
+  void RollbackQuietly() noexcept;
+  bool InAutocommit() const;
   // Rows changed by the last INSERT, UPDATE or DELETE.
   int Changes() const;
 
@@ -88,7 +91,7 @@ class SqliteQuery {
 };
 
 // A write transaction (BEGIN IMMEDIATE, so it waits for other writers up front), rolled back when left
-// without Commit.
+// without Commit. Inside another transaction it does nothing: the outer one decides.
 class SqliteTransaction {
  public:
   explicit SqliteTransaction(SqliteDatabase& db);
@@ -100,7 +103,7 @@ class SqliteTransaction {
 
  private:
   SqliteDatabase& db_;
-  bool open_ = true;
+  bool open_;
 };
 
 }  // namespace tessaly

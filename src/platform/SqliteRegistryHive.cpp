@@ -35,6 +35,7 @@ CREATE TABLE entries(
   type INTEGER NOT NULL,
   data,
   UNIQUE(key_id, name));
+CREATE INDEX entries_in_order ON entries(key_id, id, name);
 INSERT INTO keys(id, parent_id, name) VALUES
   (1, NULL, 'HKEY_LOCAL_MACHINE'), (2, NULL, 'HKEY_CLASSES_ROOT'), (3, NULL, 'HKEY_CURRENT_USER');
 PRAGMA application_id = 1414745177;
@@ -67,12 +68,14 @@ std::optional<std::vector<std::string>> SplitPath(const std::string& path) {
   return names;
 }
 
-// The path as the cache knows it: letter case folded the way the hive matches names.
-std::string CacheKey(RootKey root, const std::vector<std::string>& names) {
+// The path as the cache knows it: letter case folded the way the hive matches names, without a trailing
+// backslash. Built straight from the text, as this runs on every open.
+std::string CacheKey(RootKey root, const std::string& path) {
   std::string key(1, static_cast<char>('0' + RootId(root)));
-  for (const auto& name : names) {
-    key += '\\';
-    for (const char c : name) key += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  key += '\\';
+  key.append(path, 0, !path.empty() && path.back() == '\\' ? path.size() - 1 : path.size());
+  for (auto& c : key) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   return key;
 }
@@ -81,6 +84,12 @@ std::string CacheKey(RootKey root, const std::vector<std::string>& names) {
 
 // The connection and its prepared statements, shared by the hive and every key opened from it.
 class SqliteHiveStore {
+  struct CachedKey {
+    std::int64_t id;
+    // The snapshot in which the key was last seen to exist.
+    std::uint64_t checkedIn;
+  };
+
  public:
   explicit SqliteHiveStore(const std::filesystem::path& file) : db_(file, kBusyTimeoutMs) {
     Validate();
@@ -92,33 +101,66 @@ class SqliteHiveStore {
     PrepareStatements();
   }
 
-  std::optional<std::int64_t> FindKey(RootKey root, const std::vector<std::string>& names) {
-    if (names.empty()) return RootId(root);
-    const auto cacheKey = CacheKey(root, names);
-    if (const auto cached = pathCache_.find(cacheKey); cached != pathCache_.end()) {
-      if (KeyExists(cached->second)) return cached->second;
-      pathCache_.erase(cached);
+  // The key at root\path, or nothing when it is missing (or the path is not valid).
+  std::optional<std::int64_t> FindKey(RootKey root, const std::string& path) {
+    Reading();
+    const auto cacheKey = CacheKey(root, path);
+    if (const auto id = Cached(cacheKey)) return id;
+    const auto names = SplitPath(path);
+    if (!names) return std::nullopt;
+    // Sibling keys are mostly opened one after another: start below the deepest ancestor already known.
+    std::size_t known = names->size();
+    std::string ancestor = cacheKey;
+    std::optional<std::int64_t> start;
+    while (!start && --known > 0) {
+      ancestor.resize(ancestor.rfind('\\'));
+      start = Cached(ancestor);
     }
-    auto id = Walk(root, names, false);
-    if (id) Remember(cacheKey, *id);
+    return Walk(start.value_or(RootId(root)), cacheKey, *names, known, false);
+  }
+
+  // Creates the missing keys of a valid path; gives the key's id.
+  std::int64_t CreateKey(RootKey root, const std::string& path) {
+    std::int64_t id = 0;
+    Atomically([&] { id = *Walk(RootId(root), CacheKey(root, path), *SplitPath(path), 0, true); });
     return id;
   }
 
-  std::int64_t CreateKey(RootKey root, const std::vector<std::string>& names) {
+  void Atomically(const std::function<void()>& apply) {
+    Writing();
     SqliteTransaction transaction(db_);
-    const auto id = *Walk(root, names, true);
-    transaction.Commit();
-    Remember(CacheKey(root, names), id);
-    return id;
+    try {
+      apply();
+      transaction.Commit();
+    } catch (...) {
+      // Ids handed out inside the rolled-back transaction will be handed out again.
+      pathCache_.clear();
+      throw;
+    }
+  }
+
+  // Reads made by reads share one read transaction, so they see one state of the hive and skip the
+  // locking each read would do on its own. A write ends the transaction; the next read starts another.
+  void ReadSnapshot(const std::function<void()>& reads) {
+    ++snapshotDepth_;
+    try {
+      reads();
+    } catch (...) {
+      LeaveSnapshot();
+      throw;
+    }
+    LeaveSnapshot();
   }
 
   bool DeleteKey(std::int64_t id) {
+    Writing();
     SqliteQuery query(db_, deleteKey_);
     query.Bind(1, id).Run();
     return db_.Changes() > 0;
   }
 
   std::optional<HiveValue> QueryValue(std::int64_t key, const std::string& name) {
+    Reading();
     SqliteQuery query(db_, selectValue_);
     query.Bind(1, key).Bind(2, name);
     if (!query.Next()) return std::nullopt;
@@ -137,16 +179,19 @@ class SqliteHiveStore {
   }
 
   bool SetString(std::int64_t key, const std::string& name, const std::string& data) {
+    Writing();
     SqliteQuery query(db_, upsertValue_);
     return query.Bind(1, key).Bind(2, name).Bind(3, kTypeString).Bind(4, data).TryRun();
   }
 
   bool SetDWord(std::int64_t key, const std::string& name, std::uint32_t data) {
+    Writing();
     SqliteQuery query(db_, upsertValue_);
     return query.Bind(1, key).Bind(2, name).Bind(3, kTypeDWord).Bind(4, std::int64_t{data}).TryRun();
   }
 
   bool DeleteValue(std::int64_t key, const std::string& name) {
+    Writing();
     SqliteQuery query(db_, deleteValue_);
     query.Bind(1, key).Bind(2, name).Run();
     return db_.Changes() > 0;
@@ -211,33 +256,75 @@ class SqliteHiveStore {
     return query.Bind(1, id).Next();
   }
 
-  // Follows the names down from the root key; with create (inside a write transaction) makes the
-  // missing keys, otherwise gives up at the first one.
-  std::optional<std::int64_t> Walk(RootKey root, const std::vector<std::string>& names, bool create) {
-    std::int64_t id = RootId(root);
-    for (const auto& name : names) {
+  // The id of a cached key that still exists.
+  std::optional<std::int64_t> Cached(const std::string& cacheKey) {
+    const auto cached = pathCache_.find(cacheKey);
+    if (cached == pathCache_.end()) return std::nullopt;
+    if (CheckedInThisSnapshot(cached->second) || KeyExists(cached->second.id)) {
+      cached->second.checkedIn = snapshotGeneration_;
+      return cached->second.id;
+    }
+    pathCache_.erase(cached);
+    return std::nullopt;
+  }
+
+  // Follows names[from...] down from the key id, remembering each key on the way; with create (inside a
+  // write transaction) makes the missing keys, otherwise gives up at the first one.
+  std::optional<std::int64_t> Walk(std::int64_t id, const std::string& cacheKey,
+                                   const std::vector<std::string>& names, std::size_t from, bool create) {
+    std::size_t keyEnd = 1;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      keyEnd = std::min(cacheKey.find('\\', keyEnd + 1), cacheKey.size());
+      if (i < from) continue;
       SqliteQuery find(db_, findChild_);
-      if (find.Bind(1, id).Bind(2, name).Next()) {
+      if (find.Bind(1, id).Bind(2, names[i]).Next()) {
         id = find.Int(0);
       } else if (create) {
         SqliteQuery insert(db_, insertChild_);
-        insert.Bind(1, id).Bind(2, name).Run();
+        insert.Bind(1, id).Bind(2, names[i]).Run();
         id = sqlite3_last_insert_rowid(db_.Handle());
       } else {
         return std::nullopt;
       }
+      Remember(cacheKey.substr(0, keyEnd), id);
     }
     return id;
   }
 
-  void Remember(const std::string& cacheKey, std::int64_t id) {
+  // Nothing changes the hive under an open snapshot but this connection's writes, which end it: a key seen
+  // there needs no second look.
+  bool CheckedInThisSnapshot(const CachedKey& key) const {
+    return snapshotOpen_ && key.checkedIn == snapshotGeneration_;
+  }
+
+  void Remember(std::string cacheKey, std::int64_t id) {
     // Keys deleted by others leave stale entries behind; a bound keeps them from piling up.
     constexpr std::size_t kCacheLimit = 200000;
     if (pathCache_.size() >= kCacheLimit) pathCache_.clear();
-    pathCache_[cacheKey] = id;
+    pathCache_[std::move(cacheKey)] = CachedKey{id, snapshotGeneration_};
+  }
+
+  void Reading() {
+    if (snapshotDepth_ > 0 && !snapshotOpen_ && db_.InAutocommit()) {
+      db_.Execute("BEGIN");
+      snapshotOpen_ = true;
+      ++snapshotGeneration_;
+    }
+  }
+
+  void LeaveSnapshot() noexcept {
+    if (--snapshotDepth_ == 0) Writing();
+  }
+
+  // Ends the shared read transaction, which holds no changes: a write needs a transaction of its own.
+  void Writing() noexcept {
+    if (!snapshotOpen_) return;
+    snapshotOpen_ = false;
+    db_.RollbackQuietly();
   }
 
   std::vector<std::string> Names(SqliteStatement& statement, std::int64_t key) {
+    Reading();
     SqliteQuery query(db_, statement);
     query.Bind(1, key);
     std::vector<std::string> names;
@@ -248,7 +335,10 @@ class SqliteHiveStore {
   SqliteDatabase db_;
   SqliteStatement keyExists_, findChild_, insertChild_, deleteKey_, subkeyNames_;
   SqliteStatement selectValue_, upsertValue_, deleteValue_, valueNames_;
-  std::unordered_map<std::string, std::int64_t> pathCache_;
+  std::unordered_map<std::string, CachedKey> pathCache_;
+  int snapshotDepth_ = 0;
+  bool snapshotOpen_ = false;
+  std::uint64_t snapshotGeneration_ = 0;
 };
 
 namespace {
@@ -286,19 +376,25 @@ SqliteRegistryHive::SqliteRegistryHive(const std::filesystem::path& file)
 SqliteRegistryHive::~SqliteRegistryHive() = default;
 
 std::unique_ptr<HiveKey> SqliteRegistryHive::OpenKey(RootKey root, const std::string& path, bool create) {
-  const auto names = SplitPath(path);
-  if (!names) return nullptr;
-  auto id = store_->FindKey(root, *names);
-  if (!id && create) id = store_->CreateKey(root, *names);
+  if (path.empty()) return std::make_unique<SqliteHiveKey>(store_, RootId(root));
+  auto id = store_->FindKey(root, path);
+  if (!id && create && SplitPath(path)) id = store_->CreateKey(root, path);
   if (!id) return nullptr;
   return std::make_unique<SqliteHiveKey>(store_, *id);
 }
 
 bool SqliteRegistryHive::DeleteKeyTree(RootKey root, const std::string& path) {
-  const auto names = SplitPath(path);
-  if (!names || names->empty()) return false;
-  const auto id = store_->FindKey(root, *names);
+  if (path.empty()) return false;
+  const auto id = store_->FindKey(root, path);
   return id && store_->DeleteKey(*id);
+}
+
+void SqliteRegistryHive::ReadSnapshot(const std::function<void()>& reads) {
+  store_->ReadSnapshot(reads);
+}
+
+void SqliteRegistryHive::Atomically(const std::function<void()>& apply) {
+  store_->Atomically(apply);
 }
 
 }  // namespace tessaly

@@ -23,6 +23,8 @@ class SqliteRegistryHive final : public RegistryHive {
 
   std::unique_ptr<HiveKey> OpenKey(RootKey root, const std::string& path, bool create) override;
   bool DeleteKeyTree(RootKey root, const std::string& path) override;
+  void Atomically(const std::function<void()>& apply) override;
+  void ReadSnapshot(const std::function<void()>& reads) override;
 
  private:
   std::shared_ptr<SqliteHiveStore> store_;

@@ -311,5 +311,78 @@ TEST(HiveNames, PathsWithAnEmptyKeyNameAreRefused) {
   EXPECT_EQ(reg.GetKeyNames(), Names{"B"});
 }
 
+// Two connections to one file behave as two processes do.
+class TwoConnections : public ::testing::Test {
+ protected:
+  test::TempDir folder_;
+  std::shared_ptr<SqliteRegistryHive> mine_ = std::make_shared<SqliteRegistryHive>(folder_ / "registry.db");
+  std::shared_ptr<SqliteRegistryHive> theirs_ = std::make_shared<SqliteRegistryHive>(folder_ / "registry.db");
+  TRegistry reg_{mine_};
+  TRegistry other_{theirs_};
+};
+
+TEST_F(TwoConnections, OpensFollowKeysDeletedAndRecreatedByTheOther) {
+  ASSERT_TRUE(reg_.OpenKey("\\Card Types\\X\\ATRs", true));
+  reg_.WriteString("3B00", "");
+  reg_.CloseKey();
+
+  ASSERT_TRUE(other_.DeleteKey("\\Card Types\\X"));
+  EXPECT_FALSE(reg_.OpenKey("\\Card Types\\X\\ATRs", false));
+  EXPECT_FALSE(reg_.KeyExists("\\Card Types\\X"));
+
+  ASSERT_TRUE(other_.OpenKey("\\Card Types\\X\\ATRs", true));
+  other_.WriteString("3B11", "");
+  ASSERT_TRUE(reg_.OpenKey("\\Card Types\\X\\ATRs", true));
+  EXPECT_EQ(reg_.GetValueNames(), Names{"3B11"});
+}
+
+TEST_F(TwoConnections, ASnapshotSeesOneStateUntilItWritesOrEnds) {
+  ASSERT_TRUE(other_.OpenKey("\\Shared", true));
+  other_.WriteInteger("Count", 1);
+  ASSERT_TRUE(reg_.OpenKey("\\Shared", false));
+  reg_.ReadSnapshot([&] {
+    EXPECT_EQ(reg_.ReadInteger("Count"), 1);
+    other_.WriteInteger("Count", 2);
+    EXPECT_EQ(reg_.ReadInteger("Count"), 1);
+    reg_.WriteString("Mine", "x");
+    EXPECT_EQ(reg_.ReadInteger("Count"), 2);
+    other_.WriteInteger("Count", 3);
+  });
+  EXPECT_EQ(reg_.ReadInteger("Count"), 3);
+  EXPECT_EQ(other_.ReadString("Mine"), "x");
+}
+
+TEST_F(TwoConnections, KeysDeletedInsideASnapshotAreGoneForIt) {
+  ASSERT_TRUE(reg_.OpenKey("\\A\\B", true));
+  reg_.ReadSnapshot([&] {
+    EXPECT_TRUE(reg_.KeyExists("\\A\\B"));
+    EXPECT_TRUE(reg_.DeleteKey("\\A"));
+    EXPECT_FALSE(reg_.KeyExists("\\A\\B"));
+    EXPECT_FALSE(reg_.OpenKey("\\A\\B", false));
+  });
+  EXPECT_FALSE(other_.KeyExists("\\A"));
+}
+
+TEST_F(TwoConnections, AFailedAtomicRunLeavesNothingBehind) {
+  EXPECT_THROW(mine_->Atomically([&] {
+    ASSERT_TRUE(reg_.OpenKey("\\Imported\\Deep", true));
+    reg_.WriteString("Half", "done");
+    throw ERegistryException("stop");
+  }),
+               ERegistryException);
+  EXPECT_FALSE(other_.KeyExists("\\Imported"));
+  // The ids the rolled-back keys had are handed out again; the old paths must not find them.
+  ASSERT_TRUE(reg_.OpenKey("\\Other\\Keys", true));
+  EXPECT_FALSE(reg_.KeyExists("\\Imported\\Deep"));
+  EXPECT_FALSE(reg_.OpenKey("\\Imported", false));
+
+  mine_->Atomically([&] {
+    ASSERT_TRUE(reg_.OpenKey("\\Imported", true));
+    reg_.WriteString("Whole", "done");
+  });
+  ASSERT_TRUE(other_.OpenKey("\\Imported", false));
+  EXPECT_EQ(other_.ReadString("Whole"), "done");
+}
+
 }  // namespace
 }  // namespace tessaly
