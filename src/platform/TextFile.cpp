@@ -13,6 +13,7 @@ namespace tessaly {
 namespace {
 
 constexpr std::size_t kChunkSize = 64 * 1024;
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 [[noreturn]] void FailToRead(const std::string& fileName, const std::string& reason) {
   throw ETessalyError("Cannot read file \"" + fileName + "\": " + reason);
@@ -56,7 +57,10 @@ std::vector<std::string> SplitTextLines(std::string_view text) {
 }
 
 std::vector<std::string> ReadTextFileLines(const std::string& fileName) {
-  return SplitTextLines(ReadTextUpToNul(fileName));
+  const std::string text = ReadTextUpToNul(fileName);
+  std::string_view view = text;
+  if (view.starts_with(kUtf8ByteOrderMark)) view.remove_prefix(kUtf8ByteOrderMark.size());
+  return SplitTextLines(view);
 }
 
 }  // namespace tessaly

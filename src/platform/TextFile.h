@@ -11,7 +11,9 @@ namespace tessaly {
 std::vector<std::string> SplitTextLines(std::string_view text);
 
 // Reads the file (8-bit name, a full path) and splits its text as SplitTextLines does. Reading stops at
-// the first NUL. Throws ETessalyError when the file is missing, is no regular file or cannot be read.
+// the first NUL. A UTF-8 byte-order mark at the start, which editors add unseen, is not part of the text:
+// it would otherwise hide the first line's leading character. Throws ETessalyError when the file is missing,
+// is no regular file or cannot be read.
 std::vector<std::string> ReadTextFileLines(const std::string& fileName);
 
 }  // namespace tessaly

@@ -47,10 +47,10 @@ bool IsEntryLine(std::string_view trimmedLine) {
   return !trimmedLine.empty() && (trimmedLine.front() == '+' || trimmedLine.front() == '-');
 }
 
-void SplitFields(std::string_view line, std::vector<std::string>& fields) {
+void SplitFields(std::string_view line, std::size_t maxCount, std::vector<std::string>& fields) {
   if (!line.empty() && line.back() == '\t') line.remove_suffix(1);
   std::size_t count = 0;
-  for (;;) {
+  while (count < maxCount) {
     const std::size_t end = std::min(line.find('\t'), line.size());
     if (count == fields.size()) fields.emplace_back();
     fields[count++].assign(line.substr(0, end));

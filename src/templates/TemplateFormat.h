@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,8 +17,8 @@ std::string_view TrimLeadingControls(std::string_view text);
 bool IsEntryLine(std::string_view trimmedLine);
 
 // Splits an entry line into fields at each TAB; a single TAB at the end gives no empty last field.
-// Reuses the strings already in fields.
-void SplitFields(std::string_view line, std::vector<std::string>& fields);
+// Keeps at most maxCount fields, as later ones are ignored anyway; reuses the strings already in fields.
+void SplitFields(std::string_view line, std::size_t maxCount, std::vector<std::string>& fields);
 
 // A class or instruction byte field: 1 to 8 significant hexadecimal digits give the number in upper-case
 // hexadecimal with at least two digits; any other text gives "00".

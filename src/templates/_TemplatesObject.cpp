@@ -12,6 +12,8 @@ namespace {
 using TColumnKind = TKeyedTable::TColumnKind;
 
 constexpr char kCatchAllKey[] = "****";
+constexpr std::size_t kCommandFieldCount = 4;     // sign, class, instruction, name
+constexpr std::size_t kStatusWordFieldCount = 5;  // sign, SW1, SW2, colour, meaning
 
 // Runs the load, then every final step even when the load or an earlier step failed; the first failure
 // then reaches the caller.
@@ -90,7 +92,7 @@ void TTemplatesObject::Raise(const TTemplateLoadEvent& event, bool isCommandTabl
 void TTemplatesObject::AddCommandLine(std::string_view line) {
   line = TrimLeadingControls(line);
   if (!IsEntryLine(line)) return;
-  SplitFields(line, Fields);
+  SplitFields(line, kCommandFieldCount, Fields);
   // A field the line does not have stays empty, unlike an empty field, which reads as 00.
   const std::string cla = Fields.size() > 1 ? HexByteText(Fields[1]) : std::string();
   const std::string ins = Fields.size() > 2 ? HexByteText(Fields[2]) : std::string();
@@ -106,7 +108,7 @@ void TTemplatesObject::AddCommandLine(std::string_view line) {
 void TTemplatesObject::AddStatusWordLine(std::string_view line) {
   line = TrimLeadingControls(line);
   if (!IsEntryLine(line)) return;
-  SplitFields(line, Fields);
+  SplitFields(line, kStatusWordFieldCount, Fields);
   const std::string_view sw1 = Fields.size() > 1 ? Fields[1] : std::string_view();
   const std::string_view sw2 = Fields.size() > 2 ? Fields[2] : std::string_view();
   const std::string_view colour = Fields.size() > 3 ? Fields[3] : std::string_view();

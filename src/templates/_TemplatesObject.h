@@ -37,7 +37,7 @@ class TTemplatesObject {
 
   std::set<std::string> AuxList;    // emptied at the start of every load; filled by a host, if at all
   std::vector<std::string> Lines;   // the lines of the file being loaded
-  std::vector<std::string> Fields;  // the fields of the line being parsed
+  std::vector<std::string> Fields;  // the fields of the line being parsed, as many as the file kind uses
   std::uint32_t OwnerTag = 0;       // set by the owner, handed to the notifications
   TKeyedTable StatusWords;          // "SW" (key), "SW1", "SW2", "Color" (integer), "Verbose", "ID"
   TKeyedTable Commands;             // "Name" (key), "Cla", "Ins", "ID"

@@ -12,6 +12,7 @@ namespace tessaly::test {
 namespace {
 
 using Lines = std::vector<std::string>;
+using namespace std::string_view_literals;
 
 std::string WriteBytes(const TempDir& folder, std::string_view bytes) {
   const auto path = folder / "text.txt";
@@ -31,16 +32,23 @@ TEST(TextFile, LinesEndAtCrLfOrCrLf) {
 }
 
 TEST(TextFile, NulEndsTheText) {
-  EXPECT_EQ(SplitTextLines(std::string_view("a\nb\0c\nd", 7)), (Lines{"a", "b"}));
+  EXPECT_EQ(SplitTextLines("a\nb\0c\nd"sv), (Lines{"a", "b"}));
   TempDir folder;
-  EXPECT_EQ(ReadTextFileLines(WriteBytes(folder, std::string_view("\xFF\xFE\x01\r\n\0rest", 10))),
-            Lines{"\xFF\xFE\x01"});
+  EXPECT_EQ(ReadTextFileLines(WriteBytes(folder, "\xFF\xFE\x01\r\n\0rest"sv)), Lines{"\xFF\xFE\x01"});
 }
 
 TEST(TextFile, ReadsLinesLongerThanOneChunk) {
   TempDir folder;
   const std::string line(200'000, 'x');
   EXPECT_EQ(ReadTextFileLines(WriteBytes(folder, line + "\r\n" + line)), (Lines{line, line}));
+}
+
+TEST(TextFile, ByteOrderMarkAtTheStartIsNoText) {
+  TempDir folder;
+  EXPECT_EQ(ReadTextFileLines(WriteBytes(folder, "\xEF\xBB\xBF+a\n\xEF\xBB\xBF+b")),
+            (Lines{"+a", "\xEF\xBB\xBF+b"}));
+  EXPECT_EQ(ReadTextFileLines(WriteBytes(folder, "\xEF\xBB\xBF")), Lines{});
+  EXPECT_EQ(ReadTextFileLines(WriteBytes(folder, "\xEF\xBB+")), Lines{"\xEF\xBB+"});
 }
 
 TEST(TextFile, MissingFileOrFolderCannotBeRead) {
