@@ -48,7 +48,9 @@ std::vector<std::string> SplitTextLines(std::string_view text) {
   std::vector<std::string> lines;
   std::size_t start = 0;
   while (start < text.size()) {
-    const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+    const auto lineEnd = std::find_if(text.begin() + static_cast<std::ptrdiff_t>(start), text.end(),
+                                      [](char c) { return c == '\r' || c == '\n'; });
+    const auto end = static_cast<std::size_t>(lineEnd - text.begin());
     lines.emplace_back(text.substr(start, end - start));
     start = end + 1;
     if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++start;

@@ -1,6 +1,7 @@
 #include "templates/KeyedTable.h"
 
 #include <algorithm>
+#include <iterator>
 #include <numeric>
 
 #include "platform/TessalyError.h"
@@ -8,8 +9,7 @@
 namespace tessaly {
 namespace {
 
-unsigned char FoldCase(char c) {
-  const auto byte = static_cast<unsigned char>(c);
+unsigned char FoldCase(unsigned char byte) {
   return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
 }
 
@@ -17,19 +17,12 @@ unsigned char FoldCase(char c) {
 int CompareTextIgnoringCase(std::string_view left, std::string_view right) {
   const std::size_t common = std::min(left.size(), right.size());
   for (std::size_t i = 0; i < common; ++i) {
-    const int difference = FoldCase(left[i]) - FoldCase(right[i]);
+    if (left[i] == right[i]) continue;
+    const int difference =
+        FoldCase(static_cast<unsigned char>(left[i])) - FoldCase(static_cast<unsigned char>(right[i]));
     if (difference != 0) return difference;
   }
   return left.size() < right.size() ? -1 : (left.size() > right.size() ? 1 : 0);
-}
-
-int CompareValues(const TKeyedTable::TValue& left, const TKeyedTable::TValue& right) {
-  if (const auto* text = std::get_if<std::string>(&left)) {
-    return CompareTextIgnoringCase(*text, std::get<std::string>(right));
-  }
-  const std::int32_t a = std::get<std::int32_t>(left);
-  const std::int32_t b = std::get<std::int32_t>(right);
-  return a < b ? -1 : (a > b ? 1 : 0);
 }
 
 std::vector<std::string_view> SplitColumnList(std::string_view list) {
@@ -42,13 +35,21 @@ std::vector<std::string_view> SplitColumnList(std::string_view list) {
   return names;
 }
 
+template <typename T>
+T Gathered(T& values, const std::vector<std::size_t>& order) {
+  T gathered;
+  for (std::size_t entry : order) gathered.push_back(std::move(values[entry]));
+  return gathered;
+}
+
 }  // namespace
 
 TKeyedTable::TKeyedTable(std::vector<TColumn> columns)
-    : columns_(std::move(columns)), indexes_(columns_.size()) {}
+    : columns_(std::move(columns)), values_(columns_.size()), indexes_(columns_.size()) {}
 
 void TKeyedTable::Empty() {
-  entries_.clear();
+  for (TColumnValues& values : values_) values = TColumnValues();
+  count_ = 0;
   current_ = 0;
   lastNumber_ = 0;
   DropIndexes();
@@ -56,85 +57,122 @@ void TKeyedTable::Empty() {
 
 bool TKeyedTable::Locate(std::string_view column, std::string_view text) {
   const TIndex& index = IndexOf(ColumnIndex(column));
-  const auto found = index.find(text);
-  if (found == index.end()) return false;
-  current_ = found->second;
+  const std::optional<std::size_t> found = index.FirstEntry.Find(text);
+  if (!found) return false;
+  current_ = *found;
   return true;
 }
 
 std::string TKeyedTable::AsText(std::string_view column) const {
   const std::size_t position = ColumnIndex(column);
-  return entries_.empty() ? std::string() : ValueText(entries_[current_][position]);
+  return count_ == 0 ? std::string() : ValueText(position, current_);
 }
 
 std::string TKeyedTable::TextAt(std::size_t entry, std::string_view column) const {
   const std::size_t position = ColumnIndex(column);
-  if (entry >= entries_.size()) throw ETessalyError("Table entry " + std::to_string(entry) + " out of range");
-  return ValueText(entries_[entry][position]);
+  if (entry >= count_) throw ETessalyError("Table entry " + std::to_string(entry) + " out of range");
+  return ValueText(position, entry);
 }
 
 void TKeyedTable::Append(std::initializer_list<std::pair<std::string_view, TValue>> values) {
-  TEntry entry;
-  entry.reserve(columns_.size());
-  for (const TColumn& column : columns_) {
-    if (column.Kind == TColumnKind::Text) {
-      entry.emplace_back(std::string());
-    } else {
-      entry.emplace_back(std::int32_t{0});
-    }
-  }
+  // Everything is checked before anything is stored, so a failed append leaves the table as it was.
+  std::vector<const TValue*> given(columns_.size(), nullptr);
   for (const auto& [name, value] : values) {
     const std::size_t position = ColumnIndex(name);
     const TColumnKind kind = columns_[position].Kind;
     const bool fits = kind == TColumnKind::Text
-                          ? std::holds_alternative<std::string>(value)
+                          ? std::holds_alternative<std::string_view>(value)
                           : kind == TColumnKind::Integer && std::holds_alternative<std::int32_t>(value);
     if (!fits) throw ETessalyError("Field '" + std::string(name) + "' cannot take this value");
-    entry[position] = value;
-  }
-  for (std::size_t position = 0; position < columns_.size(); ++position) {
-    if (columns_[position].Kind == TColumnKind::RunningNumber) entry[position] = lastNumber_ + 1;
+    given[position] = &value;
   }
 
-  entries_.push_back(std::move(entry));
-  ++lastNumber_;
-  current_ = entries_.size() - 1;
   try {
     for (std::size_t position = 0; position < columns_.size(); ++position) {
-      // An earlier entry with the same text stays the first one.
-      if (indexes_[position])
-        indexes_[position]->try_emplace(ValueText(entries_[current_][position]), current_);
+      TColumnValues& column = values_[position];
+      switch (columns_[position].Kind) {
+        case TColumnKind::Text:
+          column.Texts.emplace_back(given[position] ? std::get<std::string_view>(*given[position])
+                                                    : std::string_view());
+          break;
+        case TColumnKind::Integer:
+          column.Integers.push_back(given[position] ? std::get<std::int32_t>(*given[position]) : 0);
+          break;
+        case TColumnKind::RunningNumber:
+          column.Integers.push_back(lastNumber_ + 1);
+          break;
+      }
     }
   } catch (...) {
-    DropIndexes();  // an index that missed the new entry would make locates fail
+    // Columns that took the value give it back, so that all of them keep one value per entry.
+    for (TColumnValues& column : values_) {
+      if (column.Texts.size() > count_) column.Texts.pop_back();
+      if (column.Integers.size() > count_) column.Integers.pop_back();
+    }
     throw;
   }
+  ++lastNumber_;
+  current_ = count_++;
+  AddToIndexes(current_);
 }
+
+// An entry to sort, with the start of its first sort column packed so that comparing prefixes orders as
+// comparing values does, as far as the prefixes differ; this spares most visits to the texts themselves.
+struct TKeyedTable::TSortItem {
+  std::uint64_t Prefix[2];
+  std::size_t Entry;
+
+  int ComparePrefix(const TSortItem& other) const {
+    for (std::size_t part = 0; part < std::size(Prefix); ++part) {
+      if (Prefix[part] != other.Prefix[part]) return Prefix[part] < other.Prefix[part] ? -1 : 1;
+    }
+    return 0;
+  }
+};
 
 void TKeyedTable::Sort(std::string_view columnList) {
   std::vector<std::size_t> keys;
   for (std::string_view name : SplitColumnList(columnList)) keys.push_back(ColumnIndex(name));
 
-  std::vector<std::size_t> order(entries_.size());
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t left, std::size_t right) {
+  std::vector<TSortItem> items;
+  items.reserve(count_);
+  for (std::size_t entry = 0; entry < count_; ++entry) {
+    items.push_back(keys.empty() ? TSortItem{{0, 0}, entry} : SortItem(keys.front(), entry));
+  }
+  std::stable_sort(items.begin(), items.end(), [&](const TSortItem& left, const TSortItem& right) {
+    if (const int comparison = left.ComparePrefix(right); comparison != 0) return comparison < 0;
     for (std::size_t key : keys) {
-      const int comparison = CompareValues(entries_[left][key], entries_[right][key]);
+      const int comparison = Compare(key, left.Entry, right.Entry);
       if (comparison != 0) return comparison < 0;
     }
     return false;
   });
 
-  std::vector<TEntry> sorted;
-  sorted.reserve(entries_.size());
-  std::size_t newCurrent = 0;
-  for (std::size_t position = 0; position < order.size(); ++position) {
-    if (order[position] == current_) newCurrent = position;
-    sorted.push_back(std::move(entries_[order[position]]));
-  }
-  entries_ = std::move(sorted);
-  current_ = newCurrent;
+  std::vector<std::size_t> order;
+  order.reserve(count_);
+  for (const TSortItem& item : items) order.push_back(item.Entry);
   DropIndexes();
+  for (TColumnValues& column : values_) {
+    if (!column.Texts.empty()) column.Texts = Gathered(column.Texts, order);
+    if (!column.Integers.empty()) column.Integers = Gathered(column.Integers, order);
+  }
+  if (count_ > 0)
+    current_ = static_cast<std::size_t>(std::find(order.begin(), order.end(), current_) - order.begin());
+}
+
+TKeyedTable::TSortItem TKeyedTable::SortItem(std::size_t column, std::size_t entry) const {
+  TSortItem item{{0, 0}, entry};
+  if (columns_[column].Kind == TColumnKind::Text) {
+    // The first sixteen bytes, case folded, high byte first; a shorter text is padded with the lowest byte.
+    const std::string& text = values_[column].Texts[entry];
+    for (std::size_t i = 0; i < sizeof item.Prefix; ++i) {
+      std::uint64_t& part = item.Prefix[i / sizeof(std::uint64_t)];
+      part = (part << 8) | (i < text.size() ? FoldCase(static_cast<unsigned char>(text[i])) : 0u);
+    }
+  } else {
+    item.Prefix[0] = static_cast<std::uint32_t>(values_[column].Integers[entry]) ^ 0x80000000u;
+  }
+  return item;
 }
 
 std::size_t TKeyedTable::ColumnIndex(std::string_view column) const {
@@ -144,25 +182,52 @@ std::size_t TKeyedTable::ColumnIndex(std::string_view column) const {
   throw ETessalyError("Field '" + std::string(column) + "' not found");
 }
 
-std::string TKeyedTable::ValueText(const TValue& value) {
-  if (const auto* text = std::get_if<std::string>(&value)) return *text;
-  return std::to_string(std::get<std::int32_t>(value));
+std::string TKeyedTable::ValueText(std::size_t column, std::size_t entry) const {
+  if (columns_[column].Kind == TColumnKind::Text) return values_[column].Texts[entry];
+  return std::to_string(values_[column].Integers[entry]);
 }
 
-void TKeyedTable::DropIndexes() {
-  std::fill(indexes_.begin(), indexes_.end(), std::nullopt);
+int TKeyedTable::Compare(std::size_t column, std::size_t left, std::size_t right) const {
+  const TColumnValues& values = values_[column];
+  if (columns_[column].Kind == TColumnKind::Text) {
+    return CompareTextIgnoringCase(values.Texts[left], values.Texts[right]);
+  }
+  const std::int32_t a = values.Integers[left];
+  const std::int32_t b = values.Integers[right];
+  return a < b ? -1 : (a > b ? 1 : 0);
 }
 
 TKeyedTable::TIndex& TKeyedTable::IndexOf(std::size_t column) {
   std::optional<TIndex>& index = indexes_[column];
   if (!index) {
     index.emplace();
-    index->reserve(entries_.size());
-    for (std::size_t position = 0; position < entries_.size(); ++position) {
-      index->try_emplace(ValueText(entries_[position][column]), position);
-    }
+    index->FirstEntry.Reserve(count_);
+    for (std::size_t entry = 0; entry < count_; ++entry) AddToIndex(*index, column, entry);
   }
   return *index;
+}
+
+void TKeyedTable::AddToIndex(TIndex& index, std::size_t column, std::size_t entry) {
+  const std::string_view text = columns_[column].Kind == TColumnKind::Text
+                                    ? std::string_view(values_[column].Texts[entry])
+                                    : std::string_view(index.OwnTexts.emplace_back(ValueText(column, entry)));
+  // An earlier entry with the same text stays the first one.
+  index.FirstEntry.Add(text, entry);
+}
+
+void TKeyedTable::AddToIndexes(std::size_t entry) {
+  try {
+    for (std::size_t column = 0; column < columns_.size(); ++column) {
+      if (indexes_[column]) AddToIndex(*indexes_[column], column, entry);
+    }
+  } catch (...) {
+    DropIndexes();  // an index that missed the new entry would make locates fail
+    throw;
+  }
+}
+
+void TKeyedTable::DropIndexes() {
+  std::fill(indexes_.begin(), indexes_.end(), std::nullopt);
 }
 
 }  // namespace tessaly

@@ -2,15 +2,16 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <deque>
 #include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
+
+#include "templates/TextIndex.h"
 
 namespace tessaly {
 
@@ -27,12 +28,13 @@ class TKeyedTable {
     std::string Name;
     TColumnKind Kind;
   };
-  using TValue = std::variant<std::string, std::int32_t>;
+  // A value to store: the table keeps its own copy of a text.
+  using TValue = std::variant<std::string_view, std::int32_t>;
 
   explicit TKeyedTable(std::vector<TColumn> columns);
 
   const std::vector<TColumn>& Columns() const { return columns_; }
-  std::size_t Count() const { return entries_.size(); }
+  std::size_t Count() const { return count_; }
 
   // Removes every entry and restarts the running number; the columns stay.
   void Empty();
@@ -57,21 +59,32 @@ class TKeyedTable {
   void Sort(std::string_view columnList);
 
  private:
-  struct TextHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  // The values of one column, one per entry. Texts sit in a deque, whose elements never move when it
+  // grows, so that an index can refer to them.
+  struct TColumnValues {
+    std::deque<std::string> Texts;
+    std::vector<std::int32_t> Integers;
   };
-  // Position of the first entry for each text of one column.
-  using TIndex = std::unordered_map<std::string, std::size_t, TextHash, std::equal_to<>>;
-  using TEntry = std::vector<TValue>;
+  // The first entry for each text of one column. It views the column's texts, or for an integer column
+  // the index's own texts.
+  struct TIndex {
+    TTextIndex FirstEntry;
+    std::deque<std::string> OwnTexts;
+  };
+  struct TSortItem;
 
   std::size_t ColumnIndex(std::string_view column) const;
-  static std::string ValueText(const TValue& value);
+  std::string ValueText(std::size_t column, std::size_t entry) const;
+  int Compare(std::size_t column, std::size_t left, std::size_t right) const;
+  TSortItem SortItem(std::size_t column, std::size_t entry) const;
   TIndex& IndexOf(std::size_t column);
+  void AddToIndex(TIndex& index, std::size_t column, std::size_t entry);
+  void AddToIndexes(std::size_t entry);
   void DropIndexes();
 
   std::vector<TColumn> columns_;
-  std::vector<TEntry> entries_;
+  std::vector<TColumnValues> values_;
+  std::size_t count_ = 0;
   std::size_t current_ = 0;
   std::int32_t lastNumber_ = 0;
   // Built on the first locate in a column and kept up to date by appends; a sort or empty drops them.

@@ -96,7 +96,7 @@ void TTemplatesObject::AddCommandLine(std::string_view line) {
   // A field the line does not have stays empty, unlike an empty field, which reads as 00.
   const std::string cla = Fields.size() > 1 ? HexByteText(Fields[1]) : std::string();
   const std::string ins = Fields.size() > 2 ? HexByteText(Fields[2]) : std::string();
-  const std::string name = Fields.size() > 3 ? Fields[3] : std::string();
+  const std::string_view name = Fields.size() > 3 ? Fields[3] : std::string_view();
   if (Fields[0] != "+") return;
 
   // A failed locate leaves the current entry, so an empty name matches only while the table is empty.
@@ -112,7 +112,7 @@ void TTemplatesObject::AddStatusWordLine(std::string_view line) {
   const std::string_view sw1 = Fields.size() > 1 ? Fields[1] : std::string_view();
   const std::string_view sw2 = Fields.size() > 2 ? Fields[2] : std::string_view();
   const std::string_view colour = Fields.size() > 3 ? Fields[3] : std::string_view();
-  const std::string verbose = Fields.size() > 4 ? Fields[4] : std::string();
+  const std::string_view verbose = Fields.size() > 4 ? Fields[4] : std::string_view();
   if (Fields[0] != "+") return;
 
   const std::string sw = CleanStatusWordText(std::string(sw1) + std::string(sw2));
@@ -128,11 +128,8 @@ void TTemplatesObject::AddStatusWordLine(std::string_view line) {
 void TTemplatesObject::AddCatchAllStatusWord() {
   StatusWords.Locate("SW", kCatchAllKey);
   if (StatusWords.AsText("SW") == kCatchAllKey) return;
-  StatusWords.Append({{"SW", std::string(kCatchAllKey)},
-                      {"SW1", std::string("**")},
-                      {"SW2", std::string("**")},
-                      {"Color", std::int32_t{0}},
-                      {"Verbose", std::string("Not defined")}});
+  StatusWords.Append(
+      {{"SW", kCatchAllKey}, {"SW1", "**"}, {"SW2", "**"}, {"Color", 0}, {"Verbose", "Not defined"}});
 }
 
 }  // namespace tessaly

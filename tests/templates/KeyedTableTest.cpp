@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include <string>
 #include <vector>
 
@@ -81,6 +84,79 @@ TEST(KeyedTable, UnknownColumnsAndMismatchedValuesFailWithoutStoring) {
   EXPECT_THROW(table.Append({{"ID", 7}}), ETessalyError);
   EXPECT_THROW(table.TextAt(3, "Name"), ETessalyError);
   EXPECT_EQ(table.Count(), 3u);
+}
+
+// The table as a plain list of rows, searched and sorted the obvious way.
+struct ReferenceTable {
+  std::vector<std::pair<std::string, int>> rows;  // text, running number
+  std::size_t current = 0;
+
+  void Locate(const std::string& text) {
+    const auto found =
+        std::find_if(rows.begin(), rows.end(), [&](const auto& row) { return row.first == text; });
+    if (found != rows.end()) current = static_cast<std::size_t>(found - rows.begin());
+  }
+  void Sort() {
+    const int currentNumber = rows[current].second;
+    std::vector<std::pair<std::string, std::size_t>> keys;  // lower-case text, position
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+      std::string lower = rows[row].first;
+      for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+      keys.emplace_back(std::move(lower), row);
+    }
+    // Byte order with unsigned bytes, ties kept in their order.
+    std::stable_sort(keys.begin(), keys.end(), [](const auto& left, const auto& right) {
+      return std::lexicographical_compare(
+          left.first.begin(), left.first.end(), right.first.begin(), right.first.end(),
+          [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
+    });
+    std::vector<std::pair<std::string, int>> sorted;
+    for (const auto& key : keys) sorted.push_back(rows[key.second]);
+    rows = std::move(sorted);
+    current = static_cast<std::size_t>(
+        std::find_if(rows.begin(), rows.end(), [&](const auto& row) { return row.second == currentNumber; }) -
+        rows.begin());
+  }
+};
+
+TEST(KeyedTable, BehavesAsAPlainListUnderRandomAppendsSortsAndLocates) {
+  // Texts that share long prefixes, differ in case or only past sixteen bytes, and hold 8-bit bytes.
+  const std::vector<std::string> pieces = {
+      "", "a", "A", "b", "\xE9", "z", "0123456789abcdef", "0123456789ABCDEF"};
+  std::mt19937 random(7);
+  const auto text = [&] {
+    std::string result;
+    for (int count = std::uniform_int_distribution<int>(0, 3)(random); count > 0; --count) {
+      result += pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
+    }
+    return result;
+  };
+
+  TKeyedTable table({{"Text", Kind::Text}, {"ID", Kind::RunningNumber}});
+  ReferenceTable reference;
+  for (int step = 0; step < 3000; ++step) {
+    const int operation = std::uniform_int_distribution<int>(0, 99)(random);
+    if (operation < 50) {
+      const std::string appended = text();
+      table.Append({{"Text", appended}});
+      reference.rows.emplace_back(appended, static_cast<int>(reference.rows.size()) + 1);
+      reference.current = reference.rows.size() - 1;
+    } else if (operation < 99) {
+      const std::string located = text();
+      table.Locate("Text", located);
+      reference.Locate(located);
+    } else {
+      table.Sort("Text;ID");
+      reference.Sort();
+    }
+    ASSERT_EQ(table.AsText("ID"), std::to_string(reference.rows[reference.current].second))
+        << "step " << step;
+  }
+  table.Sort("Text;ID");
+  reference.Sort();
+  Table expected;
+  for (const auto& [value, number] : reference.rows) expected.push_back({value, std::to_string(number)});
+  EXPECT_EQ(Rows(table, {"Text", "ID"}), expected);
 }
 
 }  // namespace
