@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <iterator>
-#include <numeric>
 
 #include "platform/TessalyError.h"
 
@@ -46,6 +45,19 @@ T Gathered(T& values, const std::vector<std::size_t>& order) {
 
 TKeyedTable::TKeyedTable(std::vector<TColumn> columns)
     : columns_(std::move(columns)), values_(columns_.size()), indexes_(columns_.size()) {}
+
+TKeyedTable::TKeyedTable(const TKeyedTable& other)
+    : columns_(other.columns_),
+      values_(other.values_),
+      count_(other.count_),
+      current_(other.current_),
+      lastNumber_(other.lastNumber_),
+      indexes_(other.columns_.size()) {}
+
+TKeyedTable& TKeyedTable::operator=(const TKeyedTable& other) {
+  if (this != &other) *this = TKeyedTable(other);
+  return *this;
+}
 
 void TKeyedTable::Empty() {
   for (TColumnValues& values : values_) values = TColumnValues();
@@ -116,17 +128,19 @@ void TKeyedTable::Append(std::initializer_list<std::pair<std::string_view, TValu
   AddToIndexes(current_);
 }
 
-// An entry to sort, with the start of its first sort column packed so that comparing prefixes orders as
-// comparing values does, as far as the prefixes differ; this spares most visits to the texts themselves.
+// An entry to sort. The first sort column comes along: an integer or the start of a text packed so that
+// comparing prefixes orders as comparing values does as far as they differ, and a view of the text for
+// when they do not. This spares most visits to the column store during the sort.
 struct TKeyedTable::TSortItem {
   std::uint64_t Prefix[2];
+  std::string_view Text;
   std::size_t Entry;
 
-  int ComparePrefix(const TSortItem& other) const {
+  int CompareFirstKey(const TSortItem& other) const {
     for (std::size_t part = 0; part < std::size(Prefix); ++part) {
       if (Prefix[part] != other.Prefix[part]) return Prefix[part] < other.Prefix[part] ? -1 : 1;
     }
-    return 0;
+    return CompareTextIgnoringCase(Text, other.Text);
   }
 };
 
@@ -137,12 +151,12 @@ void TKeyedTable::Sort(std::string_view columnList) {
   std::vector<TSortItem> items;
   items.reserve(count_);
   for (std::size_t entry = 0; entry < count_; ++entry) {
-    items.push_back(keys.empty() ? TSortItem{{0, 0}, entry} : SortItem(keys.front(), entry));
+    items.push_back(keys.empty() ? TSortItem{{0, 0}, {}, entry} : SortItem(keys.front(), entry));
   }
   std::stable_sort(items.begin(), items.end(), [&](const TSortItem& left, const TSortItem& right) {
-    if (const int comparison = left.ComparePrefix(right); comparison != 0) return comparison < 0;
-    for (std::size_t key : keys) {
-      const int comparison = Compare(key, left.Entry, right.Entry);
+    if (const int comparison = left.CompareFirstKey(right); comparison != 0) return comparison < 0;
+    for (std::size_t key = 1; key < keys.size(); ++key) {
+      const int comparison = Compare(keys[key], left.Entry, right.Entry);
       if (comparison != 0) return comparison < 0;
     }
     return false;
@@ -161,13 +175,13 @@ void TKeyedTable::Sort(std::string_view columnList) {
 }
 
 TKeyedTable::TSortItem TKeyedTable::SortItem(std::size_t column, std::size_t entry) const {
-  TSortItem item{{0, 0}, entry};
+  TSortItem item{{0, 0}, {}, entry};
   if (columns_[column].Kind == TColumnKind::Text) {
     // The first sixteen bytes, case folded, high byte first; a shorter text is padded with the lowest byte.
-    const std::string& text = values_[column].Texts[entry];
+    item.Text = values_[column].Texts[entry];
     for (std::size_t i = 0; i < sizeof item.Prefix; ++i) {
       std::uint64_t& part = item.Prefix[i / sizeof(std::uint64_t)];
-      part = (part << 8) | (i < text.size() ? FoldCase(static_cast<unsigned char>(text[i])) : 0u);
+      part = (part << 8) | (i < item.Text.size() ? FoldCase(static_cast<unsigned char>(item.Text[i])) : 0u);
     }
   } else {
     item.Prefix[0] = static_cast<std::uint32_t>(values_[column].Integers[entry]) ^ 0x80000000u;

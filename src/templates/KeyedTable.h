@@ -32,8 +32,12 @@ class TKeyedTable {
   using TValue = std::variant<std::string_view, std::int32_t>;
 
   explicit TKeyedTable(std::vector<TColumn> columns);
+  // A copy builds its own indexes: the ones of the original view the original's texts.
+  TKeyedTable(const TKeyedTable& other);
+  TKeyedTable& operator=(const TKeyedTable& other);
+  TKeyedTable(TKeyedTable&&) = default;
+  TKeyedTable& operator=(TKeyedTable&&) = default;
 
-  const std::vector<TColumn>& Columns() const { return columns_; }
   std::size_t Count() const { return count_; }
 
   // Removes every entry and restarts the running number; the columns stay.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 
 #include <string>
@@ -72,6 +73,23 @@ TEST(KeyedTable, SortOrdersTextWithoutCaseAndIntegersByValueKeepingTheCurrentEnt
   table.Sort("Cla;Name");
   EXPECT_TRUE(table.Locate("Cla", "A0"));
   EXPECT_EQ(table.AsText("Name"), "a");
+}
+
+TEST(KeyedTable, CopyLocatesInItsOwnEntries) {
+  auto original = std::make_unique<TKeyedTable>(MakeTable());
+  original->Locate("Name", "b");
+  TKeyedTable copy(*original);
+  TKeyedTable assigned({{"Other", Kind::Text}});
+  assigned = *original;
+  original.reset();
+  for (TKeyedTable* table : {&copy, &assigned}) {
+    EXPECT_EQ(table->AsText("Name"), "b");
+    table->Append({{"Name", std::string("d")}});
+    EXPECT_TRUE(table->Locate("Name", "C"));
+    EXPECT_EQ(table->AsText("Cla"), "00");
+    EXPECT_TRUE(table->Locate("Name", "d"));
+    EXPECT_EQ(table->AsText("ID"), "4");
+  }
 }
 
 TEST(KeyedTable, UnknownColumnsAndMismatchedValuesFailWithoutStoring) {
