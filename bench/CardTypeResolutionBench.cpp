@@ -7,6 +7,7 @@
 #include "TempDir.h"
 #include "TempHive.h"
 #include "connection/Connection.h"
+#include "platform/RegistryHive.h"
 #include "settings/_RegistryWorks.h"
 
 namespace tessaly {
@@ -25,17 +26,21 @@ std::string Atr(int i) {
 // A temporary hive whose catalogue holds `cardTypes` card types with one ATR each.
 struct TCatalogue {
   explicit TCatalogue(int cardTypes) {
-    settings = std::make_unique<TRegistrySettings>(0);
+    settings = std::make_unique<TRegistrySettings>(0, hive);
     settings->SetWorkDir(dir.Path().string());
-    for (int i = 0; i < cardTypes; ++i) {
-      TPreferencesATRRec record;
-      record.BaseType = 1;
-      record.ATRs = Atr(i);
-      settings->WriteCardType(CardTypeName(i), record);
-    }
+    // One commit for the whole catalogue instead of one synced commit per value.
+    hive->Atomically([&] {
+      for (int i = 0; i < cardTypes; ++i) {
+        TPreferencesATRRec record;
+        record.BaseType = 1;
+        record.ATRs = Atr(i);
+        settings->WriteCardType(CardTypeName(i), record);
+      }
+    });
   }
 
-  test::TempHive hive;
+  test::TempHive hiveFile;
+  std::shared_ptr<RegistryHive> hive = OpenProcessHive();
   test::TempDir dir;
   std::unique_ptr<TRegistrySettings> settings;
 };

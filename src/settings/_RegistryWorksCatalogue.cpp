@@ -137,11 +137,14 @@ std::vector<std::string> TRegistrySettings::GetCardTypeATRs(const std::string& n
 }
 
 std::vector<std::string> TRegistrySettings::GetATRIndex() {
-  OpenOrRaise(kMakerKey, kCardTypes);
   std::vector<std::string> index;
-  for (const std::string& name : GetKeyNames()) {
-    for (const std::string& atr : GetCardTypeATRs(name)) index.push_back(atr + "=" + name);
-  }
+  // Every card detection reads the whole index: one snapshot spares the hive a transaction per card type.
+  ReadSnapshot([&] {
+    OpenOrRaise(kMakerKey, kCardTypes);
+    for (const std::string& name : GetKeyNames()) {
+      for (const std::string& atr : GetCardTypeATRs(name)) index.push_back(atr + "=" + name);
+    }
+  });
   return index;
 }
 
