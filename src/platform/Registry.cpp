@@ -70,6 +70,12 @@ bool TRegistry::ValueExists(const std::string& name) {
   return Target().QueryValue(name).has_value();
 }
 
+std::optional<HiveValueType> TRegistry::GetValueType(const std::string& name) {
+  const auto value = Target().QueryValue(name);
+  if (!value) return std::nullopt;
+  return value->Type;
+}
+
 std::string TRegistry::ReadString(const std::string& name) {
   const auto value = Target().QueryValue(name);
   if (!value) return {};

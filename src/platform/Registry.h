@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,8 @@ class TRegistry {
 
   bool KeyExists(const std::string& key);
   bool ValueExists(const std::string& name);
+  // The type of a value; nothing when it is missing.
+  std::optional<HiveValueType> GetValueType(const std::string& name);
   // A missing string reads as empty. Raises "Invalid data type for '%s'" for a value of another type.
   std::string ReadString(const std::string& name);
   // Raise "Failed to get data for '%s'" when missing and "Invalid data type for '%s'" for another type.

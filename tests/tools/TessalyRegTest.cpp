@@ -1,0 +1,259 @@
+// tessaly-reg through its real executable, each case on hive files of its own.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "TempDir.h"
+#include "platform/ComponentRegistration.h"
+#include "platform/Registry.h"
+#include "platform/SqliteRegistryHive.h"
+
+namespace tessaly {
+namespace {
+
+struct Outcome {
+  int Code = -1;
+  std::string Out;
+  std::string Err;
+};
+
+std::string ReadFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const std::filesystem::path& file, const std::string& text) {
+  std::ofstream(file, std::ios::binary) << text;
+}
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+class TessalyReg : public ::testing::Test {
+ protected:
+  // Runs the tool in the test's folder; env is put before the command as shell assignments.
+  Outcome Run(const std::vector<std::string>& arguments, const std::string& env = "") {
+    std::string command =
+        "cd " + Quote(folder_.Path().string()) + " && " + env + " " + Quote(TESSALY_REG_EXECUTABLE);
+    for (const auto& argument : arguments) command += " " + Quote(argument);
+    command += " > out.txt 2> err.txt";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(folder_ / "out.txt"),
+            ReadFile(folder_ / "err.txt")};
+  }
+
+  Outcome OnHive(const std::string& hive, std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"--registry", hive});
+    return Run(arguments);
+  }
+
+  Outcome Import(const std::string& hive, const std::string& regText) {
+    WriteFile(folder_ / "in.reg", regText);
+    return OnHive(hive, {"import", "in.reg"});
+  }
+
+  std::string Export(const std::string& hive, const std::string& key = "") {
+    auto outcome = key.empty() ? OnHive(hive, {"export"}) : OnHive(hive, {"export", key});
+    EXPECT_EQ(outcome.Code, 0) << outcome.Err;
+    return outcome.Out;
+  }
+
+  test::TempDir folder_;
+};
+
+// Both value types, escapes, mixed letter case, a default value, a BOM, CR LF line ends, comments, and
+// deletions of a key tree and of a value.
+const std::string kHandWritten =
+    "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+    "\r\n"
+    "; card types\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvane\\Card Types\\my card]\r\n"
+    "\"Base Type\"=dword:2A\r\n"
+    "\"Templates COS\"=\"$(WorkDir)\\\\Templates\\\\My \\\"best\\\" card.cct\"\r\n"
+    "\"Gone\"=\"soon\"\r\n"
+    "\"gone\"=-\r\n"
+    "\r\n"
+    "[hkey_local_machine\\software\\ORVANE\\Card Types\\My Card\\ATRs]\r\n"
+    "\"3B021450\"=\"\"\r\n"
+    "[HKLM\\SOFTWARE\\Orvane\\Card Types\\Another]\r\n"
+    "@=\"default text\"\r\n"
+    "\"Minus One\"=dword:ffffffff\r\n"
+    "\"Lines\"=\"one\\ntwo\"\r\n"
+    "[HKEY_CURRENT_USER\\Scratch\\Deep]\r\n"
+    "[-HKEY_CURRENT_USER\\Scratch]\r\n";
+
+const std::string kExported =
+    "REGEDIT4\n"
+    "\n"
+    "[HKEY_CLASSES_ROOT]\n"
+    "\n"
+    "[HKEY_CURRENT_USER]\n"
+    "\n"
+    "[HKEY_LOCAL_MACHINE]\n"
+    "\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE]\n"
+    "\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvane]\n"
+    "\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvane\\Card Types]\n"
+    "\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvane\\Card Types\\Another]\n"
+    "@=\"default text\"\n"
+    "\"Minus One\"=dword:ffffffff\n"
+    "\"Lines\"=\"one\\ntwo\"\n"
+    "\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvane\\Card Types\\my card]\n"
+    "\"Base Type\"=dword:0000002a\n"
+    "\"Templates COS\"=\"$(WorkDir)\\\\Templates\\\\My \\\"best\\\" card.cct\"\n"
+    "\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvane\\Card Types\\my card\\ATRs]\n"
+    "\"3B021450\"=\"\"\n"
+    "\n";
+
+TEST_F(TessalyReg, HandWrittenFileRoundTripsThroughImportAndExport) {
+  const auto imported = Import("first.db", kHandWritten);
+  ASSERT_EQ(imported.Code, 0) << imported.Err;
+  EXPECT_EQ(Export("first.db"), kExported);
+
+  // What the tool wrote is what the accessor reads.
+  TRegistry reg(std::make_shared<SqliteRegistryHive>(folder_ / "first.db"));
+  reg.SetRootKey(RootKey::LocalMachine);
+  ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\Orvane\\Card Types\\My Card", false));
+  EXPECT_EQ(reg.ReadString("templates cos"), "$(WorkDir)\\Templates\\My \"best\" card.cct");
+  ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\Orvane\\Card Types\\Another", false));
+  EXPECT_EQ(reg.ReadInteger("Minus One"), -1);
+  EXPECT_EQ(reg.ReadString("Lines"), "one\ntwo");
+  EXPECT_EQ(reg.ReadString(""), "default text");
+
+  const auto again = Import("second.db", kExported);
+  ASSERT_EQ(again.Code, 0) << again.Err;
+  EXPECT_EQ(Export("second.db"), kExported);
+}
+
+TEST_F(TessalyReg, ExportsOneKeyToAFile) {
+  ASSERT_EQ(Import("hive.db", kHandWritten).Code, 0);
+  const auto outcome =
+      OnHive("hive.db", {"export", "HKLM\\software\\orvane\\card types\\another", "-o", "one.reg"});
+  ASSERT_EQ(outcome.Code, 0) << outcome.Err;
+  EXPECT_EQ(outcome.Out, "");
+  EXPECT_EQ(ReadFile(folder_ / "one.reg"),
+            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\software\\orvane\\card types\\another]\n@=\"default text\"\n"
+            "\"Minus One\"=dword:ffffffff\n\"Lines\"=\"one\\ntwo\"\n\n");
+
+  const auto missing = OnHive("hive.db", {"export", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Nothing"});
+  EXPECT_EQ(missing.Code, 1);
+  EXPECT_NE(missing.Err.find("HKEY_LOCAL_MACHINE\\SOFTWARE\\Nothing does not exist"), std::string::npos);
+}
+
+struct BadLine {
+  const char* name;
+  std::string lines;  // after the header and one good key with a value
+  int line;
+  const char* reason;
+};
+
+void PrintTo(const BadLine& bad, std::ostream* out) {
+  *out << bad.name;
+}
+
+class TessalyRegBadImport : public TessalyReg, public ::testing::WithParamInterface<BadLine> {};
+
+TEST_P(TessalyRegBadImport, ReportsFileLineAndReasonAndChangesNothing) {
+  ASSERT_EQ(Import("hive.db", "REGEDIT4\n[HKCU\\Kept]\n\"Value\"=\"before\"\n").Code, 0);
+  const auto before = Export("hive.db");
+
+  const auto outcome =
+      Import("hive.db", "REGEDIT4\n[HKCU\\Kept]\n\"Value\"=\"after\"\n[HKCU\\New]\n" + GetParam().lines);
+  EXPECT_EQ(outcome.Code, 1);
+  EXPECT_NE(outcome.Err.find("in.reg:" + std::to_string(GetParam().line) + ": "), std::string::npos)
+      << outcome.Err;
+  EXPECT_NE(outcome.Err.find(GetParam().reason), std::string::npos) << outcome.Err;
+  EXPECT_EQ(Export("hive.db"), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, TessalyRegBadImport,
+    ::testing::Values(BadLine{"UnknownEscape", "\"Path\"=\"C:\\Temp\"\n", 5, "unknown escape \\T"},
+                      BadLine{"HexValue", "\"Bytes\"=hex:01,02\n", 5, "unsupported value type 'hex'"},
+                      BadLine{"ExpandString", "\"Env\"=hex(2):25,00\n", 5, "unsupported value type 'hex(2)'"},
+                      BadLine{"LongDword", "\"N\"=dword:123456789\n", 5, "1 to 8 hexadecimal digits"},
+                      BadLine{"OpenQuote", "\n\"N\"=\"unterminated\n", 6, "missing closing quote"},
+                      BadLine{"TextAfterString", "\"N\"=\"a\" b\n", 5, "after the closing quote"},
+                      BadLine{"NoEquals", "\"N\" \"a\"\n", 5, "expected ="},
+                      BadLine{"UnknownRoot", "[HKEY_USERS\\x]\n", 5, "unknown root key"},
+                      BadLine{"EmptyKeyName", "[HKCU\\a\\\\b]\n", 5, "empty key name"},
+                      BadLine{"DeleteRoot", "[-HKEY_CURRENT_USER]\n", 5, "a root key cannot be deleted"},
+                      BadLine{"ValueOfDeletedKey", "[-HKCU\\Kept]\n\"V\"=\"x\"\n", 6, "deletes its key"},
+                      BadLine{"StrayText", "Name=value\n", 5, "malformed line"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TessalyReg, RejectsFilesThatAreNotRegistryFiles) {
+  const auto noHeader = Import("hive.db", "[HKCU\\Key]\n");
+  EXPECT_EQ(noHeader.Code, 1);
+  EXPECT_NE(noHeader.Err.find("in.reg:1: not a registry file"), std::string::npos) << noHeader.Err;
+
+  const auto utf16 = Import("hive.db", std::string("\xFF\xFEW\0i\0", 6));
+  EXPECT_EQ(utf16.Code, 1);
+  EXPECT_NE(utf16.Err.find("UTF-16"), std::string::npos) << utf16.Err;
+
+  const auto valueFirst = Import("hive.db", "REGEDIT4\n\"V\"=\"x\"\n");
+  EXPECT_EQ(valueFirst.Code, 1);
+  EXPECT_NE(valueFirst.Err.find("in.reg:2: a value line before the first [KEY] line"), std::string::npos);
+}
+
+TEST_F(TessalyReg, RegistersTheComponentsAbsolutePath) {
+  WriteFile(folder_ / "kernel.bin", "x");
+  const auto outcome = OnHive("hive.db", {"register-component", "kernel.bin"});
+  ASSERT_EQ(outcome.Code, 0) << outcome.Err;
+
+  TRegistry reg(std::make_shared<SqliteRegistryHive>(folder_ / "hive.db"));
+  reg.SetRootKey(RootKey::ClassesRoot);
+  ASSERT_TRUE(reg.OpenKey(kComponentFileKey, false));
+  EXPECT_EQ(reg.ReadString(""), (folder_ / "kernel.bin").string());
+}
+
+TEST_F(TessalyReg, RefusesToRegisterAMissingFile) {
+  const auto outcome = OnHive("hive.db", {"register-component", "absent.bin"});
+  EXPECT_EQ(outcome.Code, 1);
+  EXPECT_NE(outcome.Err.find("absent.bin does not exist"), std::string::npos) << outcome.Err;
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "hive.db"));
+}
+
+TEST_F(TessalyReg, UsesTheHiveNamedByTheEnvironmentWithoutTheOption) {
+  WriteFile(folder_ / "in.reg", "REGEDIT4\n[HKCU\\From Environment]\n");
+  const auto outcome =
+      Run({"import", "in.reg"}, "TESSALY_REGISTRY=" + Quote((folder_ / "sub" / "env.db").string()));
+  ASSERT_EQ(outcome.Code, 0) << outcome.Err;
+  EXPECT_NE(Export("sub/env.db").find("[HKEY_CURRENT_USER\\From Environment]"), std::string::npos);
+}
+
+TEST_F(TessalyReg, ExitCodesTellHelpFromFailureFromBadUsage) {
+  for (const auto& command : {"export", "import", "register-component"}) {
+    const auto help = Run({command, "--help"});
+    EXPECT_EQ(help.Code, 0) << command;
+    EXPECT_NE(help.Out.find(std::string("tessaly-reg [--registry FILE] ") + command), std::string::npos);
+  }
+  EXPECT_EQ(Run({"--help"}).Code, 0);
+  EXPECT_EQ(Run({}).Code, 2);
+  EXPECT_EQ(Run({"frobnicate"}).Code, 2);
+  EXPECT_EQ(Run({"--registry"}).Code, 2);
+  EXPECT_EQ(OnHive("hive.db", {"import"}).Code, 2);
+  EXPECT_EQ(OnHive("hive.db", {"export", "NOT_A_ROOT\\Key"}).Code, 2);
+  EXPECT_EQ(OnHive("hive.db", {"import", "absent.reg"}).Code, 1);
+
+  WriteFile(folder_ / "text.db", std::string(4096, 'x'));
+  const auto damaged = OnHive("text.db", {"export"});
+  EXPECT_EQ(damaged.Code, 1);
+  EXPECT_NE(damaged.Err.find("file is not a database"), std::string::npos) << damaged.Err;
+}
+
+}  // namespace
+}  // namespace tessaly
