@@ -47,10 +47,15 @@ class TMarkLoadedOnExit {
 }  // namespace
 
 bool TTextLessIgnoreCase::operator()(const std::string& left, const std::string& right) const {
-  return std::lexicographical_compare(
-      left.begin(), left.end(), right.begin(), right.end(), [](char a, char b) {
-        return static_cast<unsigned char>(UpperAscii(a)) < static_cast<unsigned char>(UpperAscii(b));
-      });
+  // Every card detection sorts the whole ATR index: letters are folded only where the texts differ.
+  const std::size_t common = std::min(left.size(), right.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    if (left[i] == right[i]) continue;
+    const auto a = static_cast<unsigned char>(UpperAscii(left[i]));
+    const auto b = static_cast<unsigned char>(UpperAscii(right[i]));
+    if (a != b) return a < b;
+  }
+  return left.size() < right.size();
 }
 
 TConnection::TConnection(std::unique_ptr<TRegistrySettings>& settings, std::uint32_t ownerHandle)
@@ -242,7 +247,10 @@ void TConnection::LoadResolvedCardType(TReaderHead& entry) {
 void TConnection::ReloadATRTypes() {
   ATRTypes.clear();
   if (!Settings) return;
-  for (std::string& line : Settings->GetATRIndex()) ATRTypes.insert(std::move(line));
+  std::vector<std::string> lines = Settings->GetATRIndex();
+  // Sorted first, the lines go in at the end of the list one by one; of repeated lines the first one stays.
+  std::stable_sort(lines.begin(), lines.end(), ATRTypes.key_comp());
+  for (std::string& line : lines) ATRTypes.emplace_hint(ATRTypes.end(), std::move(line));
 }
 
 std::string TConnection::FindCardType(const std::string& atr) const {
