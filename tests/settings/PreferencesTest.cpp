@@ -29,7 +29,7 @@ TEST_F(Preferences, AMissingValueIsStoredWithItsDefaultAndRaisesItsEvent) {
       {"Separate_Hex_Bytes", [](auto& s) { return s.GetSeparateHexBytes(); }, 1, {"SeparateHexBytesChanged"}},
       {"Use Default Type", [](auto& s) { return s.GetUseDefaultType(); }, 0, {}},
   };
-  TRegistrySettings store(0);
+  TRegistrySettings store(0, Hive());
   RecordEvents(store);
   for (const GetterCase& c : cases) {
     SCOPED_TRACE(c.valueName);
@@ -54,7 +54,7 @@ TEST_F(Preferences, StoredValuesAreReadBackAsStored) {
   PutInteger(kPreferences, "Connection_OnDetect_PC/SC_Protocol", static_cast<std::int32_t>(0xFFFFFFFFu));
   PutInteger(kPreferences, "Connection_OnDetect_PC/SC_AutoOpen", 7);
   PutInteger(kPreferences, "Event_Log_Mode", 3);
-  TRegistrySettings store(0);
+  TRegistrySettings store(0, Hive());
   RecordEvents(store);
 
   EXPECT_EQ(store.GetProtocol(), -1);
@@ -64,7 +64,7 @@ TEST_F(Preferences, StoredValuesAreReadBackAsStored) {
 }
 
 TEST_F(Preferences, SettersRaiseTheirEventsAndTheCardTypeDefaultsRaiseNone) {
-  TRegistrySettings store(0);
+  TRegistrySettings store(0, Hive());
   RecordEvents(store);
 
   store.SetProtocol(2);
@@ -88,7 +88,7 @@ TEST_F(Preferences, SettersRaiseTheirEventsAndTheCardTypeDefaultsRaiseNone) {
 }
 
 TEST_F(Preferences, AHandlerReadingTheGetterAgainNestsOneLevelOnly) {
-  TRegistrySettings store(0);
+  TRegistrySettings store(0, Hive());
   std::vector<std::int32_t> seen;
   store.SetOnEventLogModeChanged(
       [&](TRegistrySettings& sender) { seen.push_back(sender.GetEventLogMode()); });
@@ -98,7 +98,7 @@ TEST_F(Preferences, AHandlerReadingTheGetterAgainNestsOneLevelOnly) {
 }
 
 TEST_F(Preferences, AHandlerFailureReachesTheCallerAfterTheValueIsWritten) {
-  TRegistrySettings store(0);
+  TRegistrySettings store(0, Hive());
   store.SetOnConnectionPreferencesChanged([] { throw ETessalyError("handler failed"); });
 
   EXPECT_THROW(store.SetClosingMode(2), ETessalyError);
@@ -107,7 +107,7 @@ TEST_F(Preferences, AHandlerFailureReachesTheCallerAfterTheValueIsWritten) {
 }
 
 TEST_F(Preferences, TheWorkDirMacroReplacesTheFirstOccurrenceIgnoringCase) {
-  TRegistrySettings store(0);
+  TRegistrySettings store(0, Hive());
   const std::string workDir = DefaultWorkDir();
   const std::string sep(1, kSep);
 
@@ -125,7 +125,7 @@ TEST_F(Preferences, TheWorkDirMacroReplacesTheFirstOccurrenceIgnoringCase) {
 }
 
 TEST_F(Preferences, SubfolderSettersStoreTheMacroFormAndCreateTheFolder) {
-  TRegistrySettings store(0);
+  TRegistrySettings store(0, Hive());
   const std::string sep(1, kSep);
   const std::string outside = TempFolder() + sep + "outside";
   store.SetWorkDir(DefaultWorkDir());
@@ -147,7 +147,7 @@ TEST_F(Preferences, DefaultWorkDirFollowsTheComponentFolder) {
 
 // A key that cannot be opened must never let a value land in whatever key was current before.
 TEST_F(Preferences, AFailedOpenRaisesNamingTheKeyAndWritesNothingElsewhere) {
-  auto hive = std::make_shared<FaultyHive>(OpenProcessHive());
+  auto hive = std::make_shared<FaultyHive>(Hive());
   TRegistrySettings store(0, hive);
   RecordEvents(store);
   hive->RefuseOpen(kPreferences);
@@ -168,13 +168,13 @@ TEST_F(Preferences, AFailedOpenRaisesNamingTheKeyAndWritesNothingElsewhere) {
 }
 
 TEST_F(Preferences, AMissingProductKeyFailsInsteadOfWritingBelowTheRoot) {
-  TRegistrySettings store(0);
+  TRegistrySettings store(0, Hive());
   ASSERT_TRUE(DeleteKey("SOFTWARE\\Orvane\\Tessaly Easy"));
 
   EXPECT_THROW(store.GetSharing(), ERegistryException);
   EXPECT_THROW(store.SynchroniseSettings(), ERegistryException);
 
-  TRegistry root;
+  TRegistry root(Hive());
   root.SetRootKey(RootKey::LocalMachine);
   EXPECT_FALSE(root.KeyExists("\\Preferences"));
   EXPECT_FALSE(root.ValueExists("Connection_OnDetect_PC/SC_Sharing"));
@@ -182,7 +182,7 @@ TEST_F(Preferences, AMissingProductKeyFailsInsteadOfWritingBelowTheRoot) {
 }
 
 TEST_F(Preferences, AMissingPreferencesKeyCountsAsMissingValuesAndIsRecreated) {
-  TRegistrySettings store(0);
+  TRegistrySettings store(0, Hive());
   ASSERT_TRUE(DeleteKey(kPreferences));
 
   EXPECT_EQ(store.GetProtocol(), -1);
@@ -190,7 +190,7 @@ TEST_F(Preferences, AMissingPreferencesKeyCountsAsMissingValuesAndIsRecreated) {
 }
 
 TEST_F(Preferences, ConstructionFailsWhenABaseKeyCannotBeCreated) {
-  auto hive = std::make_shared<FaultyHive>(OpenProcessHive());
+  auto hive = std::make_shared<FaultyHive>(Hive());
   hive->RefuseOpen("SOFTWARE\\Orvane\\Card Types");
   EXPECT_THROW(TRegistrySettings(0, hive), ERegistryException);
 }

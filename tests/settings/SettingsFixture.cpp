@@ -13,14 +13,23 @@ std::string ValueText(TRegistry& registry, const std::string& name) {
   }
 }
 
+std::string ScratchKeyOfThisTest() {
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  return std::string("Software\\Tessaly Tests\\") + test->test_suite_name() + "." + test->name();
+}
+
 }  // namespace
 
-SettingsFixture::SettingsFixture() : tempFolder_(dir_.Path().string()) {
+SettingsFixture::SettingsFixture()
+    : hive_(std::make_shared<RedirectedHive>(OpenProcessHive(), RootKey::LocalMachine, RootKey::CurrentUser,
+                                             ScratchKeyOfThisTest())),
+      tempFolder_(dir_.Path().string()) {
   SetFixedProductIdentity();
   SetComponentFolder(tempFolder_ + kSep);
 }
 
 SettingsFixture::~SettingsFixture() {
+  hive_->DeleteScratch();
   SetProductIdentity({});
   SetComponentFolder("");
 }
@@ -45,7 +54,7 @@ void SettingsFixture::RecordEvents(TRegistrySettings& store) {
 }
 
 std::map<std::string, std::string> SettingsFixture::DumpLocalMachine() {
-  TRegistry registry;
+  TRegistry registry(Hive());
   registry.SetRootKey(RootKey::LocalMachine);
   std::map<std::string, std::string> dump;
   if (registry.KeyExists("\\SOFTWARE")) DumpKey(registry, "SOFTWARE", dump);
@@ -63,27 +72,27 @@ void SettingsFixture::DumpKey(TRegistry& registry, const std::string& path,
 }
 
 void SettingsFixture::PutInteger(const std::string& key, const std::string& name, std::int32_t value) {
-  TRegistry registry;
+  TRegistry registry(Hive());
   registry.SetRootKey(RootKey::LocalMachine);
   ASSERT_TRUE(registry.OpenKey("\\" + key, true));
   registry.WriteInteger(name, value);
 }
 
 void SettingsFixture::PutString(const std::string& key, const std::string& name, const std::string& value) {
-  TRegistry registry;
+  TRegistry registry(Hive());
   registry.SetRootKey(RootKey::LocalMachine);
   ASSERT_TRUE(registry.OpenKey("\\" + key, true));
   registry.WriteString(name, value);
 }
 
 void SettingsFixture::CreateKey(const std::string& key) {
-  TRegistry registry;
+  TRegistry registry(Hive());
   registry.SetRootKey(RootKey::LocalMachine);
   ASSERT_TRUE(registry.OpenKey("\\" + key, true));
 }
 
 bool SettingsFixture::DeleteKey(const std::string& key) {
-  TRegistry registry;
+  TRegistry registry(Hive());
   registry.SetRootKey(RootKey::LocalMachine);
   return registry.DeleteKey("\\" + key);
 }

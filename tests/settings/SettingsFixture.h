@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ErrorBoxRecorder.h"
+#include "RedirectedHive.h"
 #include "TempDir.h"
 #include "TempHive.h"
 #include "settings/_RegistryWorks.h"
@@ -18,7 +19,9 @@ namespace tessaly::test {
 inline constexpr char kSep = static_cast<char>(std::filesystem::path::preferred_separator);
 
 // Every test gets its own hive file, a component folder in a fresh temporary folder, the program's
-// identity and a recorder of error boxes; the process-wide values are restored afterwards.
+// identity and a recorder of error boxes; the process-wide values are restored afterwards. Stores are made
+// on Hive(), whose HKEY_LOCAL_MACHINE is a scratch key of the test's own: on Windows the process hive is the
+// machine's registry, whose settings a test must never touch.
 class SettingsFixture : public ::testing::Test {
  protected:
   SettingsFixture();
@@ -26,6 +29,7 @@ class SettingsFixture : public ::testing::Test {
 
   // The default working folder for the temporary component folder (its trailing separator doubled).
   std::string DefaultWorkDir() const { return tempFolder_ + kSep + kSep + "- Smart Cards Works"; }
+  std::shared_ptr<RegistryHive> Hive() const { return hive_; }
   // The temporary folder; the component folder is this folder with a trailing separator.
   const std::string& TempFolder() const { return tempFolder_; }
   const std::vector<std::string>& Boxes() const { return boxes_.Texts(); }
@@ -50,7 +54,8 @@ class SettingsFixture : public ::testing::Test {
  private:
   void DumpKey(TRegistry& registry, const std::string& path, std::map<std::string, std::string>& dump);
 
-  TempHive hive_;
+  TempHive file_;
+  std::shared_ptr<RedirectedHive> hive_;
   TempDir dir_;
   ErrorBoxRecorder boxes_;
   std::string tempFolder_;

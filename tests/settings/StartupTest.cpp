@@ -63,13 +63,25 @@ Layout FirstRunLayout(const std::string& workDir) {
 class Startup : public SettingsFixture {};
 
 TEST_F(Startup, ConstructionCreatesOnlyTheBaseKeys) {
-  TRegistrySettings store(0);
+  TRegistrySettings store(0, Hive());
   EXPECT_EQ(DumpLocalMachine(),
             (Layout{{"SOFTWARE", ""}, {kMaker, ""}, {kCardTypes, ""}, {kProduct, ""}, {kPreferences, ""}}));
 }
 
+TEST_F(Startup, TheOwnerHandleConstructorWorksOnTheProcessHive) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the process hive is the machine's registry here";
+#else
+  TRegistrySettings store(7);
+  TRegistry processHive;
+  processHive.SetRootKey(RootKey::LocalMachine);
+  EXPECT_EQ(store.OwnerHandle(), 7u);
+  EXPECT_TRUE(processHive.KeyExists("\\SOFTWARE\\Orvane\\Tessaly Easy\\Preferences"));
+#endif
+}
+
 TEST_F(Startup, FirstRunWritesExactlyTheDefaultLayoutAndTheWorkingFolders) {
-  TRegistrySettings store(0);
+  TRegistrySettings store(0, Hive());
   RecordEvents(store);
   EXPECT_EQ(store.GetVersionSyncInfo().Status, vsNotStored);
 
@@ -87,12 +99,12 @@ TEST_F(Startup, FirstRunWritesExactlyTheDefaultLayoutAndTheWorkingFolders) {
 }
 
 TEST_F(Startup, EqualVersionWritesNothingButRecreatesTheMonitorKey) {
-  TRegistrySettings store(0);
-  store.SynchroniseSettings();
+  TRegistrySettings(0, Hive()).SynchroniseSettings();
   PutInteger(kPreferences, "Event_Log_Mode", 3);
   ASSERT_TRUE(DeleteKey(kProduct + "\\Interface"));
   ASSERT_TRUE(DeleteKey(kCardTypes + "\\GSM SIM Card"));
   const Layout before = DumpLocalMachine();
+  TRegistrySettings store(0, Hive());
   RecordEvents(store);
 
   EXPECT_EQ(store.GetVersionSyncInfo().Status, vsEqual);
@@ -108,7 +120,7 @@ TEST_F(Startup, EqualVersionWritesNothingButRecreatesTheMonitorKey) {
 TEST_F(Startup, EqualVersionSeedsOnlyAnEmptyCatalogue) {
   PutInteger(kProduct, "Version Major", 1);
   PutInteger(kProduct, "Version Minor", 3);
-  TRegistrySettings store(0);
+  TRegistrySettings store(0, Hive());
 
   store.SynchroniseSettings();
   EXPECT_TRUE(DumpLocalMachine().count(kCardTypes + "\\GSM SIM Card\\ATRs"));
@@ -126,7 +138,7 @@ TEST_F(Startup, EqualVersionSeedsOnlyAnEmptyCatalogue) {
 TEST_F(Startup, NewerStoredVersionWritesNothingAtAll) {
   PutInteger(kProduct, "Version Major", 1);
   PutInteger(kProduct, "Version Minor", 4);
-  TRegistrySettings store(0);
+  TRegistrySettings store(0, Hive());
   const Layout before = DumpLocalMachine();
 
   const TVersionSyncInfo info = store.GetVersionSyncInfo();
@@ -140,7 +152,7 @@ TEST_F(Startup, NewerStoredVersionWritesNothingAtAll) {
 }
 
 TEST_F(Startup, OlderVersionResetsTheUpgradedPreferencesOnly) {
-  TRegistrySettings store(0);
+  TRegistrySettings store(0, Hive());
   store.SynchroniseSettings();
   PutInteger(kProduct, "Version Minor", 2);
   const std::string elsewhere = DefaultWorkDir() + kSep + "Events";
@@ -174,7 +186,7 @@ TEST_F(Startup, OlderVersionResetsTheUpgradedPreferencesOnly) {
 TEST_F(Startup, UnreadableStoredVersionCountsAsZeroAndIsRewritten) {
   PutString(kProduct, "Version Major", "1");
   PutInteger(kProduct, "Version Minor", 3);
-  TRegistrySettings store(0);
+  TRegistrySettings store(0, Hive());
 
   const TVersionSyncInfo info = store.GetVersionSyncInfo();
   EXPECT_EQ(info.Status, vsStoredOlder);
@@ -197,7 +209,7 @@ TEST_F(Startup, ProgramVersionComesFromTheIdentityTexts) {
 TEST_F(Startup, MissingParentFolderIsReportedOncePerFolderAndTheValuesStay) {
   SetComponentFolder(DefaultWorkDir() + kSep + "missing" + kSep);
   const std::string workDir = TRegistrySettings::DefaultWorkDir();
-  TRegistrySettings store(0);
+  TRegistrySettings store(0, Hive());
 
   store.SynchroniseSettings();
 
