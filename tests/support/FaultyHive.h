@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -21,6 +22,8 @@ class FaultyHive : public RegistryHive {
 
   std::unique_ptr<HiveKey> OpenKey(RootKey root, const std::string& path, bool create) override;
   bool DeleteKeyTree(RootKey root, const std::string& path) override;
+  void Atomically(const std::function<void()>& apply) override { inner_->Atomically(apply); }
+  void ReadSnapshot(const std::function<void()>& reads) override { inner_->ReadSnapshot(reads); }
 
  private:
   std::shared_ptr<RegistryHive> inner_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,8 @@ class RedirectedHive : public RegistryHive {
 
   std::unique_ptr<HiveKey> OpenKey(RootKey root, const std::string& path, bool create) override;
   bool DeleteKeyTree(RootKey root, const std::string& path) override;
+  void Atomically(const std::function<void()>& apply) override { inner_->Atomically(apply); }
+  void ReadSnapshot(const std::function<void()>& reads) override { inner_->ReadSnapshot(reads); }
   // Deletes the scratch key with everything in it.
   void DeleteScratch();
 
