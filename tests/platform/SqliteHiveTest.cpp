@@ -290,6 +290,20 @@ TEST(HiveConcurrency, TwoProcessesWritingAtOnceLoseNothing) {
   EXPECT_EQ(found, 2 * kWrites);
 }
 
+TEST(HiveNames, ValuesListInCreationOrderAndKeepTheirPlaceWhenRewritten) {
+  test::TempHive hive;
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey("\\Ordered", true));
+  reg.WriteString("zulu", "");
+  reg.WriteInteger("Alpha", 1);
+  reg.WriteBool("mike", true);
+  reg.WriteString("ZULU", "rewritten in place");
+  EXPECT_EQ(reg.GetValueNames(), (Names{"zulu", "Alpha", "mike"}));
+  EXPECT_TRUE(reg.DeleteValue("Alpha"));
+  reg.WriteInteger("Alpha", 2);
+  EXPECT_EQ(reg.GetValueNames(), (Names{"zulu", "mike", "Alpha"}));
+}
+
 TEST(HiveNames, SubkeysSortAsTheWindowsRegistryDoesByUpperCase) {
   test::TempHive hive;
   TRegistry reg;
