@@ -72,8 +72,9 @@ class RegistryHive {
 void SetHiveFile(std::filesystem::path file);
 std::filesystem::path HiveFile();
 
-// The hive this process works on (see HiveFile); raises ERegistryException naming the file and the
-// cause when it cannot be opened.
+// The hive this process works on (see HiveFile), shared by the accessors alive at the same time; use it
+// from one thread at a time. Raises ERegistryException naming the file and the cause when it cannot be
+// opened.
 std::shared_ptr<RegistryHive> OpenProcessHive();
 
 }  // namespace tessaly

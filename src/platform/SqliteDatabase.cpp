@@ -89,6 +89,10 @@ int SqliteDatabase::Changes() const {
   return sqlite3_changes(db_);
 }
 
+std::int64_t SqliteDatabase::LastInsertId() const {
+  return sqlite3_last_insert_rowid(db_);
+}
+
 int SqliteDatabase::Check(int rc) const {
   if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE) return rc;
   std::string cause = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);

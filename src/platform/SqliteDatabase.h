@@ -51,12 +51,11 @@ class SqliteDatabase {
   bool InAutocommit() const;
   // Rows changed by the last INSERT, UPDATE or DELETE.
   int Changes() const;
+  std::int64_t LastInsertId() const;
 
   // Returns rc when it reports success, a row or the end of a statement; raises otherwise.
   int Check(int rc) const;
   [[noreturn]] void Fail(const std::string& cause) const;
-
-  sqlite3* Handle() const { return db_; }
 
  private:
   std::filesystem::path file_;

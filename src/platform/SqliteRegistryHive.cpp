@@ -1,7 +1,5 @@
 #include "platform/SqliteRegistryHive.h"
 
-#include <sqlite3.h>
-
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -282,7 +280,7 @@ class SqliteHiveStore {
       } else if (create) {
         SqliteQuery insert(db_, insertChild_);
         insert.Bind(1, id).Bind(2, names[i]).Run();
-        id = sqlite3_last_insert_rowid(db_.Handle());
+        id = db_.LastInsertId();
       } else {
         return std::nullopt;
       }

@@ -197,6 +197,7 @@ TEST(BadHiveFile, ReadOnlyFileRaisesAndStaysUntouched) {
   const auto file = folder / "registry.db";
   FillHive(file);
   chmod(file.c_str(), 0444);
+  chmod(folder.Path().c_str(), 0755);
   const auto before = ReadBytes(file);
   // Root may write to any file, so the attempt is made as an ordinary user.
   const int code = InChild([&] {
