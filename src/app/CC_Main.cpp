@@ -1,0 +1,73 @@
+#include "app/CC_Main.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+
+#include "settings/ProductIdentity.h"
+
+namespace tessaly {
+
+TMainForm::TMainForm(QWidget* parent)
+    : QWidget(parent, Qt::Window), PageControl(new QTabWidget(this)), CloseButton(new QPushButton(this)) {
+  SetFormProperties();
+  PlaceChildren();
+  CenterOnScreen();
+  FormCreate();
+}
+
+void TMainForm::SetFormProperties() {
+  // A single border with the system menu and minimise only: no maximise box, and no resizing.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  setContentsMargins(BorderWidth, BorderWidth, BorderWidth, BorderWidth);
+  setFixedSize(ClientSize.grownBy(contentsMargins()));
+
+  QPalette colours = palette();
+  colours.setColor(QPalette::Window, colours.color(QPalette::Button));
+  for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) {
+    colours.setColor(role, Qt::black);
+  }
+  setPalette(colours);
+  setAutoFillBackground(true);
+
+  // Qt picks the nearest installed face for "MS Sans Serif".
+  QFont formFont(QStringLiteral("MS Sans Serif"));
+  formFont.setPointSize(8);
+  setFont(formFont);
+
+  setWindowTitle(QStringLiteral("MainForm"));
+}
+
+void TMainForm::PlaceChildren() {
+  const QRect client = ClientRect();
+  PageControl->setObjectName(QStringLiteral("PageControl"));
+  PageControl->setGeometry(client.left(), client.top(), 571, client.height());
+
+  CloseButton->setObjectName(QStringLiteral("CloseButton"));
+  CloseButton->setText(QStringLiteral("Close"));
+  CloseButton->setGeometry(client.left() + 585, client.top() + 20, 76, 25);
+  connect(CloseButton, &QPushButton::clicked, this, &TMainForm::CloseButtonClick);
+
+  setTabOrder(PageControl, CloseButton);
+}
+
+void TMainForm::CenterOnScreen() {
+  QRect frame = frameGeometry();
+  frame.moveCenter(screen()->geometry().center());
+  move(frame.topLeft());
+}
+
+void TMainForm::FormCreate() {
+  const TProductIdentity& identity = ProductIdentity();
+  const std::string caption = identity.ProductName + " " + identity.VersionText + " Control Center";
+  setWindowTitle(QString::fromLocal8Bit(caption));
+  QGuiApplication::setApplicationDisplayName(windowTitle());
+}
+
+void TMainForm::CloseButtonClick() {
+  close();
+}
+
+}  // namespace tessaly

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QWidget>
+
+class QPushButton;
+class QTabWidget;
+
+namespace tessaly {
+
+// The main window: a fixed-size frame with an empty page control and a Close button. Its client area, the
+// 663 x 440 that the children are laid out in, lies inside a border of BorderWidth on every side.
+class TMainForm : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int BorderWidth = 10;
+  static constexpr QSize ClientSize{663, 440};
+
+  explicit TMainForm(QWidget* parent = nullptr);
+
+  QRect ClientRect() const { return contentsRect(); }
+
+  QTabWidget* const PageControl;
+  QPushButton* const CloseButton;
+
+ private:
+  void SetFormProperties();
+  void PlaceChildren();
+  void CenterOnScreen();
+  // Gives the window its caption and makes that caption the application title.
+  void FormCreate();
+  void CloseButtonClick();
+};
+
+}  // namespace tessaly
