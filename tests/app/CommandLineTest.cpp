@@ -1,0 +1,43 @@
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tessaly::test {
+namespace {
+
+TEST(CommandLine, FileOptionsTakeTheirFileAsTheNextArgumentOrAfterAnEqualsSign) {
+  const TCommandLine separate = ParseCommandLine({"--registry", "/tmp/x.db", "--screenshot", "w.png"});
+  EXPECT_EQ(separate.RegistryFile, std::filesystem::path("/tmp/x.db"));
+  EXPECT_EQ(separate.ScreenshotFile, std::filesystem::path("w.png"));
+  EXPECT_FALSE(separate.ShowHelp || separate.ShowVersion);
+
+  const TCommandLine joined = ParseCommandLine({"--screenshot=w.png", "--registry=/tmp/x.db"});
+  EXPECT_EQ(joined.RegistryFile, std::filesystem::path("/tmp/x.db"));
+  EXPECT_EQ(joined.ScreenshotFile, std::filesystem::path("w.png"));
+}
+
+TEST(CommandLine, NoArgumentsAskForAPlainStart) {
+  const TCommandLine plain = ParseCommandLine({});
+  EXPECT_FALSE(plain.RegistryFile || plain.ScreenshotFile || plain.ShowHelp || plain.ShowVersion);
+}
+
+TEST(CommandLine, HelpAndVersionAreRecognised) {
+  EXPECT_TRUE(ParseCommandLine({"--help"}).ShowHelp);
+  EXPECT_TRUE(ParseCommandLine({"-h"}).ShowHelp);
+  EXPECT_TRUE(ParseCommandLine({"--version"}).ShowVersion);
+}
+
+TEST(CommandLine, UnknownArgumentsAndMissingFilesAreRefused) {
+  const std::vector<std::vector<std::string>> refused = {
+      {"--registry"}, {"--registry="}, {"--screenshot"}, {"--screenshot", ""}, {"--verbose"}, {"file.db"},
+  };
+  for (const auto& arguments : refused) {
+    EXPECT_THROW(ParseCommandLine(arguments), ECommandLineError) << ::testing::PrintToString(arguments);
+  }
+}
+
+}  // namespace
+}  // namespace tessaly::test

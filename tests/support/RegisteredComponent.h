@@ -1,0 +1,28 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "TempDir.h"
+
+namespace tessaly::test {
+
+// Writes file as the component's registered file into the process hive, as `tessaly-reg register-component`
+// does.
+void RegisterComponentFile(const std::string& file);
+
+// A component file in a fresh temporary folder, registered in the process hive, so that the default working
+// folder lies inside that folder and not at the root of the file system.
+class TempComponent {
+ public:
+  TempComponent();
+
+  const std::filesystem::path& Folder() const { return folder_.Path(); }
+  const std::filesystem::path& File() const { return file_; }
+
+ private:
+  TempDir folder_;
+  std::filesystem::path file_;
+};
+
+}  // namespace tessaly::test
