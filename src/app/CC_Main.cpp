@@ -13,7 +13,6 @@ TMainForm::TMainForm(QWidget* parent)
     : QWidget(parent, Qt::Window), PageControl(new QTabWidget(this)), CloseButton(new QPushButton(this)) {
   SetFormProperties();
   PlaceChildren();
-  CenterOnScreen();
   FormCreate();
 }
 
@@ -51,6 +50,14 @@ void TMainForm::PlaceChildren() {
   connect(CloseButton, &QPushButton::clicked, this, &TMainForm::CloseButtonClick);
 
   setTabOrder(PageControl, CloseButton);
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!centred_) {
+    CenterOnScreen();
+    centred_ = true;
+  }
 }
 
 void TMainForm::CenterOnScreen() {

@@ -23,13 +23,19 @@ class TMainForm : public QWidget {
   QTabWidget* const PageControl;
   QPushButton* const CloseButton;
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void SetFormProperties();
   void PlaceChildren();
+  // Centres the whole window, frame included, once the platform knows the frame.
   void CenterOnScreen();
   // Gives the window its caption and makes that caption the application title.
   void FormCreate();
   void CloseButtonClick();
+
+  bool centred_ = false;
 };
 
 }  // namespace tessaly

@@ -70,7 +70,7 @@ void ExpectFirstRunRegistry(const fs::path& componentFolder) {
   EXPECT_EQ(registry.ReadInteger("Version Minor"), 3);
   ASSERT_TRUE(registry.OpenKey("Preferences", false));
   EXPECT_EQ(registry.ReadInteger("Event_Log_Mode"), 1);
-  EXPECT_EQ(registry.ReadString("WorkDir EventsPath"), "$(WorkDir)\\Events");
+  EXPECT_EQ(registry.ReadInteger("Connection_OnDetect_PC/SC_Protocol"), -1);
   EXPECT_TRUE(registry.KeyExists("\\SOFTWARE\\Orvane\\Tessaly Easy\\Interface\\Monitor"));
   ASSERT_TRUE(registry.OpenKey("\\SOFTWARE\\Orvane\\Card Types", false));
   EXPECT_EQ(registry.ReadString("Default Card Type Name"), "ISO-7816 Smart Card");
@@ -90,6 +90,16 @@ TEST_F(ExecutableTest, AScreenshotRunSavesTheWindowClosesNormallyAndLeavesTheFir
   for (int x = 0; x < image.width(); x += 7) colours.insert(image.pixel(x, 32));
   EXPECT_GT(colours.size(), 2u) << "the window image is blank";
   ExpectFirstRunRegistry(component_.Folder());
+}
+
+TEST_F(ExecutableTest, AScreenshotThatCannotBeSavedIsReportedWithStatusOne) {
+  const fs::path screenshot = output_ / "missing folder" / "window.png";
+  const TProgramRun run =
+      Run(kHeadless, {"--registry", hive_.File().string(), "--screenshot", screenshot.string()});
+
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Errors.find("Cannot save the screenshot to " + screenshot.string()), std::string::npos)
+      << run.Errors;
 }
 
 TEST_F(ExecutableTest, AFailingStartEndsWithStatusOneBeforeTheWindowAppears) {

@@ -76,7 +76,9 @@ TEST_F(QtErrorBoxHookTest, ABoxBeforeTheApplicationExistsCreatesItAndOffscreenWr
   ASSERT_FALSE(ApplicationExists());
   testing::internal::CaptureStderr();
   ShowErrorBox(kFolderBoxText);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), kFolderBoxText + "\n");
+  // Qt may have warned about its environment first.
+  const std::string errors = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(errors.ends_with(kFolderBoxText + "\n")) << errors;
   EXPECT_TRUE(ApplicationExists());
 }
 

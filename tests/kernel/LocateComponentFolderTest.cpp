@@ -8,6 +8,8 @@
 #include "RegisteredComponent.h"
 #include "TempDir.h"
 #include "TempHive.h"
+#include "platform/ComponentRegistration.h"
+#include "platform/Registry.h"
 #include "platform/RegistryHive.h"
 #include "settings/ProductIdentity.h"
 
