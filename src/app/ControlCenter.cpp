@@ -52,7 +52,7 @@ int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile)
   try {
     const std::uint32_t ownerHandle = 0;
     Kernel = std::make_unique<TKernelObject>(ownerHandle);
-    if (Kernel) Kernel->Start();
+    Kernel->Start();
     status = RunMainWindow(screenshotFile);
   } catch (const std::exception& failure) {
     ShowErrorBox(failure.what());

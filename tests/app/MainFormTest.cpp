@@ -65,15 +65,6 @@ TEST_F(MainFormTest, TheWindowOpensCentredOnTheScreen) {
   EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << ", " << offset.y();
 }
 
-TEST_F(MainFormTest, TheFormIsButtonFaceWithBlackMSSansSerifOf8Points) {
-  TMainForm form;
-  EXPECT_EQ(form.palette().color(QPalette::Window), form.palette().color(QPalette::Button));
-  EXPECT_EQ(form.palette().color(QPalette::WindowText), QColor(Qt::black));
-  EXPECT_EQ(form.font().family(), "MS Sans Serif");
-  EXPECT_EQ(form.font().pointSize(), 8);
-  EXPECT_EQ(form.CloseButton->font(), form.font());
-}
-
 TEST_F(MainFormTest, CaptionAndApplicationTitleAreComposedFromTheProductIdentity) {
   SetProductIdentity({"Product", "v9.9", "9", "9"});
   QGuiApplication::setApplicationDisplayName("Title before");
