@@ -11,10 +11,12 @@ namespace tessaly {
 
 std::unique_ptr<TKernelObject> Kernel;
 
-TKernelObject::TKernelObject(std::uint32_t ownerHandle) : OwnerHandle(ownerHandle) {
+TKernelObject::TKernelObject(std::uint32_t ownerHandle, const THiveOpener& openHive)
+    : OwnerHandle(ownerHandle) {
   try {
-    LocateComponentFolder();
-    Settings = std::make_unique<TRegistrySettings>(OwnerHandle);
+    const std::shared_ptr<RegistryHive> hive = openHive();
+    LocateComponentFolder(hive);
+    Settings = std::make_unique<TRegistrySettings>(OwnerHandle, hive);
     // The kernel's handlers are bound to the store's events here, and the connection is created (given
     // Settings itself and the owner handle) and bound, in that order.
   } catch (const std::exception& failure) {

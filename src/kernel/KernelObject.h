@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "connection/Connection.h"
+#include "platform/RegistryHive.h"
 
 namespace tessaly {
 
@@ -30,9 +31,12 @@ using TKernelDataSentEvent = std::function<void(const std::string& readerName, c
 // report on through its outgoing events.
 class TKernelObject {
  public:
-  // Never fails: a failure while locating the component folder or creating the settings store is kept for
-  // Start to report, and the objects not yet created stay null. The product identity is set in any case.
-  explicit TKernelObject(std::uint32_t ownerHandle);
+  using THiveOpener = std::function<std::shared_ptr<RegistryHive>()>;
+
+  // Never fails: a failure while opening the registry, locating the component folder or creating the
+  // settings store is kept for Start to report, and the objects not yet created stay null. The product
+  // identity is set in any case. The registry is the process hive unless a test opens one of its own.
+  explicit TKernelObject(std::uint32_t ownerHandle, const THiveOpener& openHive = OpenProcessHive);
   ~TKernelObject();
   TKernelObject(const TKernelObject&) = delete;
   TKernelObject& operator=(const TKernelObject&) = delete;

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "platform/ComponentRegistration.h"
 #include "platform/Registry.h"
@@ -55,8 +56,8 @@ std::string FileSearch(const std::string& name, const std::string& folderList) {
 
 }  // namespace
 
-void LocateComponentFolder() {
-  TRegistry registry;
+void LocateComponentFolder(std::shared_ptr<RegistryHive> hive) {
+  TRegistry registry(std::move(hive));
   registry.SetRootKey(RootKey::ClassesRoot);
   if (!registry.OpenKey(kComponentFileKey, false)) return;
   const std::string registeredFile = registry.ReadString("");

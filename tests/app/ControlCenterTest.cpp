@@ -23,6 +23,7 @@
 #include "app/QtErrorBox.h"
 #include "kernel/KernelObject.h"
 #include "platform/ErrorBox.h"
+#include "platform/RegistryHive.h"
 #include "settings/ProductIdentity.h"
 
 namespace tessaly::test {
@@ -54,7 +55,7 @@ class ControlCenterTest : public ::testing::Test {
   }
 
   TempHive hive_;
-  TempComponent component_;
+  TempComponent component_{OpenProcessHive()};
 };
 
 TEST_F(ControlCenterTest, CloseEndsTheLoopAndThenTheKernelIsReleased) {

@@ -16,6 +16,7 @@
 #include "TempDir.h"
 #include "TempHive.h"
 #include "platform/Registry.h"
+#include "platform/RegistryHive.h"
 
 namespace tessaly::test {
 namespace {
@@ -58,7 +59,7 @@ class ExecutableTest : public ::testing::Test {
   static constexpr char kNoDisplay[] = "-u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY";
 
   TempHive hive_;
-  TempComponent component_;
+  TempComponent component_{OpenProcessHive()};
   TempDir output_;
 };
 

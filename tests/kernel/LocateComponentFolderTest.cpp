@@ -6,11 +6,10 @@
 #include <fstream>
 
 #include "RegisteredComponent.h"
+#include "ScratchHive.h"
 #include "TempDir.h"
-#include "TempHive.h"
 #include "platform/ComponentRegistration.h"
 #include "platform/Registry.h"
-#include "platform/RegistryHive.h"
 #include "settings/ProductIdentity.h"
 
 namespace tessaly::test {
@@ -18,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kUnchanged[] = "folder before/";
+constexpr char kUnchanged[] = "folder before";
 
 void CreateFile(const fs::path& file) {
   std::ofstream(file) << "component";
@@ -32,7 +31,12 @@ class LocateComponentFolderTest : public ::testing::Test {
     SetComponentFolder("");
   }
 
-  TempHive hive_;
+  void Register(const fs::path& file) { RegisterComponentFile(hive_.Hive(), file.string()); }
+  void Locate() { LocateComponentFolder(hive_.Hive()); }
+  // The registered folder as the lookup gives it: with its trailing separator.
+  std::string ComponentFolderText() const { return (component_.Path() / "").string(); }
+
+  ScratchHive hive_;
   TempDir component_;
   TempDir current_;
 
@@ -41,53 +45,53 @@ class LocateComponentFolderTest : public ::testing::Test {
 };
 
 TEST_F(LocateComponentFolderTest, AMissingKeyLeavesTheFolderUnchanged) {
-  LocateComponentFolder();
+  Locate();
   EXPECT_EQ(ComponentFolder(), kUnchanged);
 }
 
 TEST_F(LocateComponentFolderTest, AnEmptyValueLeavesTheFolderUnchanged) {
-  RegisterComponentFile("");
-  LocateComponentFolder();
+  Register("");
+  Locate();
   EXPECT_EQ(ComponentFolder(), kUnchanged);
 }
 
 TEST_F(LocateComponentFolderTest, ARegisteredFileThatDoesNotExistLeavesTheFolderUnchanged) {
-  RegisterComponentFile((component_ / "tessaly.so").string());
-  LocateComponentFolder();
+  Register(component_ / "tessaly.dll");
+  Locate();
   EXPECT_EQ(ComponentFolder(), kUnchanged);
 }
 
 TEST_F(LocateComponentFolderTest, TheFileInItsRegisteredFolderGivesThatFolderWithItsSeparator) {
-  CreateFile(component_ / "tessaly.so");
-  RegisterComponentFile((component_ / "tessaly.so").string());
-  LocateComponentFolder();
-  EXPECT_EQ(ComponentFolder(), (component_.Path() / "").string());
+  CreateFile(component_ / "tessaly.dll");
+  Register(component_ / "tessaly.dll");
+  Locate();
+  EXPECT_EQ(ComponentFolder(), ComponentFolderText());
 }
 
 TEST_F(LocateComponentFolderTest, TheBareNameFoundInTheCurrentFolderGivesAnEmptyFolder) {
-  CreateFile(component_ / "tessaly.so");
-  CreateFile(current_ / "tessaly.so");
+  CreateFile(component_ / "tessaly.dll");
+  CreateFile(current_ / "tessaly.dll");
   fs::current_path(current_.Path());
-  RegisterComponentFile((component_ / "tessaly.so").string());
-  LocateComponentFolder();
+  Register(component_ / "tessaly.dll");
+  Locate();
   EXPECT_EQ(ComponentFolder(), "");
 }
 
 TEST_F(LocateComponentFolderTest, AFolderOfTheFileNameInTheCurrentFolderIsPassedOver) {
-  CreateFile(component_ / "tessaly.so");
-  fs::create_directory(current_ / "tessaly.so");
+  CreateFile(component_ / "tessaly.dll");
+  fs::create_directory(current_ / "tessaly.dll");
   fs::current_path(current_.Path());
-  RegisterComponentFile((component_ / "tessaly.so").string());
-  LocateComponentFolder();
-  EXPECT_EQ(ComponentFolder(), (component_.Path() / "").string());
+  Register(component_ / "tessaly.dll");
+  Locate();
+  EXPECT_EQ(ComponentFolder(), ComponentFolderText());
 }
 
 TEST_F(LocateComponentFolderTest, AValueThatIsNotAStringIsRaised) {
-  TRegistry registry;
+  TRegistry registry(hive_.Hive());
   registry.SetRootKey(RootKey::ClassesRoot);
   ASSERT_TRUE(registry.OpenKey(kComponentFileKey, true));
   registry.WriteInteger("", 1);
-  EXPECT_THROW(LocateComponentFolder(), ERegistryException);
+  EXPECT_THROW(Locate(), ERegistryException);
   EXPECT_EQ(ComponentFolder(), kUnchanged);
 }
 
