@@ -17,8 +17,7 @@ TKernelObject::TKernelObject(std::uint32_t ownerHandle, const THiveOpener& openH
     const std::shared_ptr<RegistryHive> hive = openHive();
     LocateComponentFolder(hive);
     Settings = std::make_unique<TRegistrySettings>(OwnerHandle, hive);
-    // The kernel's handlers are bound to the store's events here, and the connection is created (given
-    // Settings itself and the owner handle) and bound, in that order.
+    CompleteConstruction();
   } catch (const std::exception& failure) {
     constructionFailure_ = failure.what();
   }

@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "connection/Connection.h"
+#include "connection/EventCodes.h"
 #include "platform/RegistryHive.h"
 
 namespace tessaly {
 
 class TRegistrySettings;
 class TTreeControl;
+struct TRegistryDataChangedInfo;
 
 // Outgoing events of the kernel; a client sets the fields directly, and the kernel raises an event only when
 // it is set. Where an event passes a connection event on, it has that event's shape.
@@ -26,6 +28,13 @@ using TKernelCardStateEvent = std::function<void(const std::string& readerName, 
 using TKernelCardEvent = std::function<void(const std::string& readerName, TCardInfo& card)>;
 using TKernelDataSentEvent = std::function<void(const std::string& readerName, const std::string& sentBytes,
                                                 const std::string& receivedBytes)>;
+
+// The clock whose reading stamps each log record.
+using TLogClock = std::function<std::chrono::system_clock::time_point()>;
+
+// Creates the kernel's connection from the kernel's settings-store field and the owner handle.
+using TConnectionFactory = std::function<std::unique_ptr<TConnection>(
+    std::unique_ptr<TRegistrySettings>& settings, std::uint32_t ownerHandle)>;
 
 // The core of the smart-card component: it owns the settings store and the connection and passes what they
 // report on through its outgoing events.
@@ -44,6 +53,14 @@ class TKernelObject {
   // Brings the registry up to date with the running version; run once, right after construction. Raises
   // ETessalyError when there is no settings store, saying why it could not be opened.
   void Start();
+
+  // Makes one numbered, time-stamped record for OnLog. The number advances also without a subscriber; a
+  // failing subscriber loses only its own record.
+  void LogEvent(std::uint8_t eventCode, const std::u16string& source, const std::u16string& details);
+  // Shows the two display preferences in the attached monitor, if any.
+  void RefreshMonitorPreferences();
+  // Replaces the clock LogEvent reads; an empty clock restores the system's.
+  void SetLogClock(TLogClock clock);
 
   std::uint32_t OwnerHandle;
   TKernelLogEvent OnLog;
@@ -71,11 +88,82 @@ class TKernelObject {
   TTreeControl* Monitor = nullptr;
 
  private:
+  // In which event-log modes a connection event is recorded.
+  enum class TLogModes { Every, Main, FullLogOnly };
+
+  // Binds the store's events, creates the connection and binds its events; a failure ends it there.
+  void CompleteConstruction();
+  void BindSettingsEvents();
+  void BindConnectionEvents();
+
+  bool Logs(TLogModes modes) const;
+  // Records the event when the mode asks for it and reports whether it did; a failing record is dropped.
+  bool Record(TLogModes modes, TEventCode code, const std::string& source,
+              const std::u16string& details = {});
+  void RaiseConnectionDown();
+  void RaiseConnectionDownSwallowed();
+  // The card-state change, then the handler's own event; failures reach the caller.
+  void RaiseCardEvents(const TKernelCardEvent& cardEvent, const std::string& readerName, TCardInfo& card,
+                       std::uint8_t cardState);
+  void HandleCardStage(TEventCode code, const TKernelCardEvent& cardEvent, const std::string& readerName,
+                       TCardInfo& card, bool swallowFailures);
+
+  void HandleCardTypesChanged(const TRegistryDataChangedInfo& info);
+  void HandleConnectionPreferencesChanged();
+  void HandleEventLogModeChanged(TRegistrySettings& sender);
+  void HandleSeparateHexBytesChanged(TRegistrySettings& sender);
+
+  void HandleError(TConnection& sender, const std::string& source, std::int32_t code,
+                   const std::string& message);
+  void HandleDriverNotSelected(TConnection& sender);
+  void HandleDriverSelected(TConnection& sender);
+  void HandleBeforeDriverLoading(TConnection& sender);
+  void HandleDriverNotLoaded(TConnection& sender);
+  void HandleDriverLoaded(TConnection& sender);
+  void HandleBeforeServiceConnection(TConnection& sender);
+  void HandleServiceNotConnected(TConnection& sender);
+  void HandleServiceConnected(TConnection& sender);
+  void HandleBeforeDevicesList(TConnection& sender);
+  void HandleDevicesListChanged(TConnection& sender, std::uint32_t value);
+  void HandleReaderStateChanged(TConnection& sender, std::uint32_t value, std::uint32_t stateWord,
+                                const std::string& readerName, const std::vector<std::string>& stateLines,
+                                std::uint32_t extra);
+  void HandleBeforeReaderOpening(TConnection& sender, const std::string& readerName, std::uint32_t value);
+  void HandleReaderOpened(TConnection& sender, const std::string& readerName, std::uint32_t value);
+  void HandleBeforeReaderClosing(TConnection& sender, const std::string& readerName, std::uint32_t value);
+  void HandleReaderClosed(TConnection& sender, const std::string& readerName, std::uint32_t value);
+  void HandleWaitingForCard(TConnection& sender, const std::string& readerName, TCardInfo& card,
+                            std::uint32_t value);
+  void HandleCardDetected(TConnection& sender, const std::string& readerName, TCardInfo& card,
+                          std::uint32_t value);
+  void HandleCardInvalid(TConnection& sender, const std::string& readerName, TCardInfo& card,
+                         std::uint32_t value);
+  void HandleCardReady(TConnection& sender, const std::string& readerName, TCardInfo& card,
+                       std::uint32_t value);
+  void HandleBeforeDataSending(TConnection& sender, const std::string& readerName, std::uint32_t value);
+  void HandleDataSent(TConnection& sender, const std::string& readerName, const std::string& sentBytes,
+                      const std::string& receivedBytes);
+  void HandleBeforeServiceDisconnection(TConnection& sender);
+  void HandleServiceDisconnected(TConnection& sender);
+  void HandleBeforeDriverDisconnection(TConnection& sender);
+  void HandleDriverDisconnected(TConnection& sender);
+  void HandleShowMessage(const std::string& text);
+  void HandleHideMessage();
+
+  TLogClock clock_;
   // Why construction stopped before the settings store existed; empty when it did not.
   std::string constructionFailure_;
 };
 
 // The program's one kernel, held from its construction by the program entry until its release.
 extern std::unique_ptr<TKernelObject> Kernel;
+
+// Whether byte strings are written with a blank between the hexadecimal pairs of two bytes. False at start;
+// follows the stored preference whenever the settings store reports a change of it.
+extern bool SeparateHexBytes;
+
+// Replaces how kernels create their connection (tests make the creation fail with it) and returns the
+// previous factory; an empty factory restores the plain constructor.
+TConnectionFactory SetConnectionFactory(TConnectionFactory factory);
 
 }  // namespace tessaly

@@ -1,0 +1,341 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "KernelEventsFixture.h"
+#include "platform/TessalyError.h"
+
+namespace tessaly::test {
+namespace {
+
+const std::string kReader = "Reader 0";
+
+// A whole session on one reader: every connection event with a code passes by once.
+void RunSession(TSimulatedDevice& device) {
+  device.StartSession({kReader});
+  device.OpenReader(0);
+  device.InsertCard(0, "3B 02 14 50");
+  device.Exchange(0, "00 A4 00 00 02", "90 00");
+  device.RemoveCard(0);
+  device.InsertInvalidCard(0);
+  device.CloseReader(0);
+  device.DisconnectService();
+  device.UnloadDriver();
+}
+
+TEST_F(KernelEventsTest, ModeZeroRecordsEveryEventAndPassesEachOn) {
+  RunSession(device_);
+
+  EXPECT_EQ(recorder_.Events(),
+            (Lines{
+                "OnLog(1, 3, MS Smart Card service, Driver selected, , +1s)",
+                "OnLog(2, 4, MS Smart Card service, Before driver loading, , +2s)",
+                "OnLog(3, 6, MS Smart Card service, Driver loaded, , +3s)",
+                "OnLog(4, 7, MS Smart Card service, Before service connection, , +4s)",
+                "OnLog(5, 9, MS Smart Card service, Service connected, , +5s)",
+                "OnServiceConnected()",
+                "OnLog(6, 10, MS Smart Card service, Before devices list, , +6s)",
+                "OnLog(7, 11, MS Smart Card service, Devices list changed, , +7s)",
+                "OnDevicesListChanged(connection, 1)",
+                "OnLog(8, 13, Reader 0, Before reader opening, , +8s)",
+                "OnLog(9, 14, Reader 0, Reader opened, , +9s)",
+                "OnLog(10, 12, Reader 0, Reader state changed, 0x00000020 : PRESENT : Reader 0, +10s)",
+                "OnReaderStateChanged(connection, 0, 32, Reader 0, [State=PRESENT|Reader=Reader 0], 0)",
+                "OnLog(11, 19, Reader 0, Card detected, Card was detected in the reader, +11s)",
+                "OnCardStateChanged(Reader 0, 2)",
+                "OnCardDetected(Reader 0, entry 0)",
+                "OnLog(12, 21, Reader 0, Card ready, ATR = 3B 02 14 50, +12s)",
+                "OnCardStateChanged(Reader 0, 4)",
+                "OnCardReady(Reader 0, entry 0)",
+                "OnLog(13, 26, Reader 0, Before data sending, , +13s)",
+                "OnLog(14, 27, Reader 0, Data sent, Sent: { 00 A4 00 00 02 }  Received: { 90 00 }, +14s)",
+                "OnDataSent(Reader 0, 00 A4 00 00 02, 90 00)",
+                "OnLog(15, 12, Reader 0, Reader state changed, 0x00000010 : EMPTY : Reader 0, +15s)",
+                "OnReaderStateChanged(connection, 0, 16, Reader 0, [State=EMPTY|Reader=Reader 0], 0)",
+                "OnLog(16, 18, Reader 0, Waiting for card, Insert card into a reader, please..., +16s)",
+                "OnCardStateChanged(Reader 0, 1)",
+                "OnWaitingForCard(Reader 0, entry 0)",
+                "OnLog(17, 12, Reader 0, Reader state changed, 0x00000220 : MUTE : Reader 0, +17s)",
+                "OnReaderStateChanged(connection, 0, 544, Reader 0, [State=MUTE|Reader=Reader 0], 0)",
+                "OnLog(18, 20, Reader 0, Card invalid, This card is invalid, +18s)",
+                "OnCardStateChanged(Reader 0, 3)",
+                "OnCardInvalid(Reader 0, entry 0)",
+                "OnLog(19, 15, Reader 0, Before reader closing, , +19s)",
+                "OnLog(20, 16, Reader 0, Reader closed, , +20s)",
+                "OnLog(21, 28, MS Smart Card service, Before service disconnection, , +21s)",
+                "OnCardStateChanged(, 1)",
+                "OnLog(22, 29, MS Smart Card service, Service disconnected, , +22s)",
+                "OnConnectionDown()",
+                "OnLog(23, 30, MS Smart Card service, Before driver disconnection, , +23s)",
+                "OnLog(24, 31, MS Smart Card service, Driver disconnected, , +24s)",
+                "OnConnectionDown()",
+            }));
+  EXPECT_EQ(kernel_.EventCount, 24);
+}
+
+TEST_F(KernelEventsTest, ModeOneRecordsTheMainEventsAndStillPassesTheOthersOn) {
+  StoreLogMode(1);
+  ASSERT_EQ(kernel_.EventLogMode, 1);
+  RunSession(device_);
+  device_.ReportError("", 0, "Lost");
+
+  EXPECT_EQ(recorder_.Events(),
+            (Lines{
+                "OnLog(1, 6, MS Smart Card service, Driver loaded, , +1s)",
+                "OnLog(2, 9, MS Smart Card service, Service connected, , +2s)",
+                "OnServiceConnected()",
+                "OnDevicesListChanged(connection, 1)",
+                "OnLog(3, 12, Reader 0, Reader state changed, 0x00000020 : PRESENT : Reader 0, +3s)",
+                "OnReaderStateChanged(connection, 0, 32, Reader 0, [State=PRESENT|Reader=Reader 0], 0)",
+                "OnLog(4, 19, Reader 0, Card detected, Card was detected in the reader, +4s)",
+                "OnCardStateChanged(Reader 0, 2)",
+                "OnCardDetected(Reader 0, entry 0)",
+                "OnLog(5, 21, Reader 0, Card ready, ATR = 3B 02 14 50, +5s)",
+                "OnCardStateChanged(Reader 0, 4)",
+                "OnCardReady(Reader 0, entry 0)",
+                "OnLog(6, 27, Reader 0, Data sent, Sent: { 00 A4 00 00 02 }  Received: { 90 00 }, +6s)",
+                "OnDataSent(Reader 0, 00 A4 00 00 02, 90 00)",
+                "OnLog(7, 12, Reader 0, Reader state changed, 0x00000010 : EMPTY : Reader 0, +7s)",
+                "OnReaderStateChanged(connection, 0, 16, Reader 0, [State=EMPTY|Reader=Reader 0], 0)",
+                "OnLog(8, 18, Reader 0, Waiting for card, Insert card into a reader, please..., +8s)",
+                "OnCardStateChanged(Reader 0, 1)",
+                "OnWaitingForCard(Reader 0, entry 0)",
+                "OnLog(9, 12, Reader 0, Reader state changed, 0x00000220 : MUTE : Reader 0, +9s)",
+                "OnReaderStateChanged(connection, 0, 544, Reader 0, [State=MUTE|Reader=Reader 0], 0)",
+                "OnLog(10, 20, Reader 0, Card invalid, This card is invalid, +10s)",
+                "OnCardStateChanged(Reader 0, 3)",
+                "OnCardInvalid(Reader 0, entry 0)",
+                "OnCardStateChanged(, 1)",
+                "OnLog(11, 29, MS Smart Card service, Service disconnected, , +11s)",
+                "OnConnectionDown()",
+                "OnLog(12, 31, MS Smart Card service, Driver disconnected, , +12s)",
+                "OnConnectionDown()",
+                "OnLog(13, 1, Connection, Error, Lost, +13s)",
+                "OnError(connection, , 0, Lost)",
+            }));
+}
+
+TEST_F(KernelEventsTest, OtherModesRecordOnlyErrorsAndDropReaderStateChanges) {
+  StoreLogMode(2);
+  ASSERT_EQ(kernel_.EventLogMode, 2);
+  RunSession(device_);
+  device_.ReportError("Reader 0", 5, "Gone");
+
+  EXPECT_EQ(recorder_.Events(), (Lines{
+                                    "OnServiceConnected()",
+                                    "OnDevicesListChanged(connection, 1)",
+                                    "OnCardStateChanged(Reader 0, 2)",
+                                    "OnCardDetected(Reader 0, entry 0)",
+                                    "OnCardStateChanged(Reader 0, 4)",
+                                    "OnCardReady(Reader 0, entry 0)",
+                                    "OnDataSent(Reader 0, 00 A4 00 00 02, 90 00)",
+                                    "OnCardStateChanged(Reader 0, 1)",
+                                    "OnWaitingForCard(Reader 0, entry 0)",
+                                    "OnCardStateChanged(Reader 0, 3)",
+                                    "OnCardInvalid(Reader 0, entry 0)",
+                                    "OnCardStateChanged(, 1)",
+                                    "OnConnectionDown()",
+                                    "OnConnectionDown()",
+                                    "OnLog(1, 1, Reader 0, Error, 0x00000005 : Gone, +1s)",
+                                    "OnError(connection, Reader 0, 5, Gone)",
+                                }));
+}
+
+TEST_F(KernelEventsTest, OnlyTheLowByteOfTheStoredModeCounts) {
+  StoreLogMode(2);
+  StoreLogMode(256);
+  EXPECT_EQ(kernel_.EventLogMode, 0);
+  StoreLogMode(0x7FFFFF01);
+  EXPECT_EQ(kernel_.EventLogMode, 1);
+  StoreLogMode(-1);
+  EXPECT_EQ(kernel_.EventLogMode, 255);
+
+  device_.SelectDriver(1);
+  device_.ReportError("", 1, "Only this");
+  EXPECT_EQ(recorder_.Records(),
+            (Lines{"OnLog(1, 1, MS Smart Card service, Error, 0x00000001 : Only this, +1s)"}));
+}
+
+TEST_F(KernelEventsTest, FailedStagesRecordAndReportTheConnectionDown) {
+  device_.SelectDriver(0);
+  device_.LoadDriver(false);
+  device_.ConnectService(false);
+  device_.ReportAux(1, "Aux", 1, "ignored");
+  device_.ReportAux(2, "Aux", 2, "ignored");
+
+  EXPECT_EQ(recorder_.Events(), (Lines{
+                                    "OnLog(1, 2, Connection, Driver not selected, , +1s)",
+                                    "OnConnectionDown()",
+                                    "OnLog(2, 4, Connection, Before driver loading, , +2s)",
+                                    "OnLog(3, 5, Connection, Driver not loaded, , +3s)",
+                                    "OnConnectionDown()",
+                                    "OnLog(4, 7, Connection, Before service connection, , +4s)",
+                                    "OnLog(5, 8, Connection, Service not connected, , +5s)",
+                                    "OnConnectionDown()",
+                                }));
+}
+
+TEST_F(KernelEventsTest, NumbersAndClockAdvanceWithoutASubscriber) {
+  const TKernelLogEvent subscriber = std::move(kernel_.OnLog);
+  kernel_.OnLog = nullptr;
+  device_.StartSession({kReader});
+  kernel_.OnLog = subscriber;
+  device_.OpenReader(0);
+  kernel_.LogEvent(ecMessage, u"Host", u"Hello");
+  kernel_.LogEvent(200, u"", u"");
+
+  EXPECT_EQ(recorder_.Records(), (Lines{
+                                     "OnLog(8, 13, Reader 0, Before reader opening, , +8s)",
+                                     "OnLog(9, 14, Reader 0, Reader opened, , +9s)",
+                                     "OnLog(10, 0, Host, Message, Hello, +10s)",
+                                     "OnLog(11, 200, , Message, , +11s)",
+                                 }));
+}
+
+TEST_F(KernelEventsTest, AFailingLogSubscriberLosesOnlyItsRecord) {
+  kernel_.OnLog = [this](std::int32_t number, auto...) {
+    recorder_.Add("OnLog(" + std::to_string(number) + ")");
+    throw ETessalyError("log full");
+  };
+  EXPECT_NO_THROW(device_.ReportError("", 0, "First"));
+  EXPECT_NO_THROW(device_.ConnectService());
+
+  EXPECT_EQ(recorder_.Events(), (Lines{
+                                    "OnLog(1)",
+                                    "OnError(connection, , 0, First)",
+                                    "OnLog(2)",
+                                    "OnLog(3)",
+                                    "OnServiceConnected()",
+                                }));
+}
+
+TEST_F(KernelEventsTest, TheSystemClockStampsRecordsUnlessTestsFixIt) {
+  kernel_.SetLogClock({});
+  std::chrono::system_clock::time_point stamped;
+  kernel_.OnLog = [&](auto, auto, auto&, auto&, auto&, std::chrono::system_clock::time_point time) {
+    stamped = time;
+  };
+  const auto before = std::chrono::system_clock::now();
+  kernel_.LogEvent(ecMessage, u"", u"");
+  EXPECT_GE(stamped, before);
+  EXPECT_LE(stamped, std::chrono::system_clock::now());
+}
+
+TEST_F(KernelEventsTest, ErrorDetailsShowTheCodeAsUnsignedHexAndTheSourceFallsBackToTheConnection) {
+  device_.ReportError("", 0, "Message alone");
+  device_.ReportError("Reader 0", static_cast<std::int32_t>(0x8010000C), "No smart card");
+  device_.SelectDriver(2);
+  device_.ReportError("", -1, "Unknown");
+
+  EXPECT_EQ(recorder_.Events(), (Lines{
+                                    "OnLog(1, 1, Connection, Error, Message alone, +1s)",
+                                    "OnError(connection, , 0, Message alone)",
+                                    "OnLog(2, 1, Reader 0, Error, 0x8010000C : No smart card, +2s)",
+                                    "OnError(connection, Reader 0, -2146435060, No smart card)",
+                                    "OnLog(3, 3, Towitoko CHIPDRIVE, Driver selected, , +3s)",
+                                    "OnLog(4, 1, Towitoko CHIPDRIVE, Error, 0xFFFFFFFF : Unknown, +4s)",
+                                    "OnError(connection, , -1, Unknown)",
+                                }));
+}
+
+TEST_F(KernelEventsTest, TheExchangeLogCopiesBothTextsAsReceived) {
+  device_.StartSession({kReader});
+  recorder_.Clear();
+  device_.Exchange(0, "", "");
+  device_.Exchange(0, " 00A4 ", "6A82  ");
+  device_.Exchange(0, "80 CA 9F 7F", "");
+
+  EXPECT_EQ(recorder_.Records(),
+            (Lines{
+                "OnLog(8, 26, Reader 0, Before data sending, , +8s)",
+                "OnLog(9, 27, Reader 0, Data sent, Sent: {  }  Received: {  }, +9s)",
+                "OnLog(10, 26, Reader 0, Before data sending, , +10s)",
+                "OnLog(11, 27, Reader 0, Data sent, Sent: {  00A4  }  Received: { 6A82   }, +11s)",
+                "OnLog(12, 26, Reader 0, Before data sending, , +12s)",
+                "OnLog(13, 27, Reader 0, Data sent, Sent: { 80 CA 9F 7F }  Received: {  }, +13s)",
+            }));
+}
+
+TEST_F(KernelEventsTest, WideTextsAreConvertedFromTheAnsiCodePage) {
+  device_.ReportError("Lecteur \xC3\xA9", 0,
+                      "Carte retir\xC3\xA9"
+                      "e \xFF");
+  ASSERT_EQ(recorder_.Records().size(), 1u);
+  EXPECT_EQ(recorder_.Records()[0],
+            "OnLog(1, 1, Lecteur \xC3\xA9, Error, Carte retir\xC3\xA9"
+            "e \xEF\xBF\xBD, +1s)");
+}
+
+TEST_F(KernelEventsTest, MessageTextsAreShownAndHiddenInPairsWithoutRecords) {
+  device_.HideMessage();
+  device_.ShowMessage("Insert card");
+  EXPECT_TRUE(kernel_.MessageShown);
+  device_.HideMessage();
+  device_.HideMessage();
+  EXPECT_FALSE(kernel_.MessageShown);
+  device_.ShowMessage("One");
+  device_.ShowMessage("Two");
+  device_.HideMessage();
+
+  EXPECT_EQ(recorder_.Events(), (Lines{
+                                    "OnShowMessage(Insert card)",
+                                    "OnHideMessage()",
+                                    "OnShowMessage(One)",
+                                    "OnShowMessage(Two)",
+                                    "OnHideMessage()",
+                                }));
+  EXPECT_EQ(kernel_.EventCount, 0);
+}
+
+TEST_F(KernelEventsTest, AFailingCardStateSubscriberSkipsTheCardEvent) {
+  kernel_.OnCardStateChanged = [this](const std::string& reader, std::uint8_t state) {
+    recorder_.Add("OnCardStateChanged(" + reader + ", " + std::to_string(state) + ") fails");
+    throw ETessalyError("refused");
+  };
+  device_.StartSession({kReader});
+  recorder_.Clear();
+
+  EXPECT_NO_THROW(device_.InsertCard(0, "3B 00"));
+  EXPECT_NO_THROW(device_.RemoveCard(0));
+  EXPECT_THROW(device_.InsertInvalidCard(0), ETessalyError);
+  EXPECT_THROW(device_.DisconnectService(), ETessalyError);
+
+  EXPECT_EQ(recorder_.Events(),
+            (Lines{
+                "OnLog(8, 12, Reader 0, Reader state changed, 0x00000020 : PRESENT : Reader 0, +8s)",
+                "OnReaderStateChanged(connection, 0, 32, Reader 0, [State=PRESENT|Reader=Reader 0], 0)",
+                "OnLog(9, 19, Reader 0, Card detected, Card was detected in the reader, +9s)",
+                "OnCardStateChanged(Reader 0, 2) fails",
+                "OnLog(10, 21, Reader 0, Card ready, ATR = 3B 00, +10s)",
+                "OnCardStateChanged(Reader 0, 4) fails",
+                "OnLog(11, 12, Reader 0, Reader state changed, 0x00000010 : EMPTY : Reader 0, +11s)",
+                "OnReaderStateChanged(connection, 0, 16, Reader 0, [State=EMPTY|Reader=Reader 0], 0)",
+                "OnLog(12, 18, Reader 0, Waiting for card, Insert card into a reader, please..., +12s)",
+                "OnCardStateChanged(Reader 0, 1) fails",
+                "OnLog(13, 12, Reader 0, Reader state changed, 0x00000220 : MUTE : Reader 0, +13s)",
+                "OnReaderStateChanged(connection, 0, 544, Reader 0, [State=MUTE|Reader=Reader 0], 0)",
+                "OnLog(14, 20, Reader 0, Card invalid, This card is invalid, +14s)",
+                "OnCardStateChanged(Reader 0, 3) fails",
+                "OnLog(15, 28, MS Smart Card service, Before service disconnection, , +15s)",
+                "OnCardStateChanged(, 1) fails",
+            }));
+}
+
+TEST_F(KernelEventsTest, CardEventsFollowTheRecordEvenWhenItFails) {
+  kernel_.OnLog = [](auto...) { throw ETessalyError("log full"); };
+  device_.StartSession({kReader});
+  recorder_.Clear();
+  device_.InsertCard(0, "3B 00");
+
+  EXPECT_EQ(recorder_.Events(),
+            (Lines{
+                "OnReaderStateChanged(connection, 0, 32, Reader 0, [State=PRESENT|Reader=Reader 0], 0)",
+                "OnCardStateChanged(Reader 0, 2)",
+                "OnCardDetected(Reader 0, entry 0)",
+                "OnCardStateChanged(Reader 0, 4)",
+                "OnCardReady(Reader 0, entry 0)",
+            }));
+}
+
+}  // namespace
+}  // namespace tessaly::test
