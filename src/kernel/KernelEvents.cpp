@@ -101,11 +101,12 @@ void TKernelObject::RaiseCardEvents(const TKernelCardEvent& cardEvent, const std
 }
 
 void TKernelObject::HandleCardStage(TEventCode code, const TKernelCardEvent& cardEvent,
-                                    const std::string& readerName, TCardInfo& card, bool swallowFailures) {
+                                    const std::string& readerName, TCardInfo& card,
+                                    TSubscriberFailures failures) {
   const std::u16string details =
       code == ecCardReady ? AnsiToWide(CardReadyDetails(card.ATR)) : CardPromptToStr(code);
   Record(TLogModes::Main, code, readerName, details);
-  if (!swallowFailures) {
+  if (failures == TSubscriberFailures::Propagated) {
     RaiseCardEvents(cardEvent, readerName, card, CardStateOf(code));
     return;
   }
@@ -232,22 +233,22 @@ void TKernelObject::HandleReaderClosed(TConnection&, const std::string& readerNa
 
 void TKernelObject::HandleWaitingForCard(TConnection&, const std::string& readerName, TCardInfo& card,
                                          std::uint32_t) {
-  HandleCardStage(ecWaitingForCard, OnWaitingForCard, readerName, card, true);
+  HandleCardStage(ecWaitingForCard, OnWaitingForCard, readerName, card, TSubscriberFailures::Swallowed);
 }
 
 void TKernelObject::HandleCardDetected(TConnection&, const std::string& readerName, TCardInfo& card,
                                        std::uint32_t) {
-  HandleCardStage(ecCardDetected, OnCardDetected, readerName, card, true);
+  HandleCardStage(ecCardDetected, OnCardDetected, readerName, card, TSubscriberFailures::Swallowed);
 }
 
 void TKernelObject::HandleCardInvalid(TConnection&, const std::string& readerName, TCardInfo& card,
                                       std::uint32_t) {
-  HandleCardStage(ecCardInvalid, OnCardInvalid, readerName, card, false);
+  HandleCardStage(ecCardInvalid, OnCardInvalid, readerName, card, TSubscriberFailures::Propagated);
 }
 
 void TKernelObject::HandleCardReady(TConnection&, const std::string& readerName, TCardInfo& card,
                                     std::uint32_t) {
-  HandleCardStage(ecCardReady, OnCardReady, readerName, card, true);
+  HandleCardStage(ecCardReady, OnCardReady, readerName, card, TSubscriberFailures::Swallowed);
 }
 
 void TKernelObject::HandleBeforeDataSending(TConnection&, const std::string& readerName, std::uint32_t) {

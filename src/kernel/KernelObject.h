@@ -90,6 +90,8 @@ class TKernelObject {
  private:
   // In which event-log modes a connection event is recorded.
   enum class TLogModes { Every, Main, FullLogOnly };
+  // Whether a failure of the card events' subscribers stops in the handler or reaches the device layer.
+  enum class TSubscriberFailures { Swallowed, Propagated };
 
   // Binds the store's events, creates the connection and binds its events; a failure ends it there.
   void CompleteConstruction();
@@ -106,7 +108,7 @@ class TKernelObject {
   void RaiseCardEvents(const TKernelCardEvent& cardEvent, const std::string& readerName, TCardInfo& card,
                        std::uint8_t cardState);
   void HandleCardStage(TEventCode code, const TKernelCardEvent& cardEvent, const std::string& readerName,
-                       TCardInfo& card, bool swallowFailures);
+                       TCardInfo& card, TSubscriberFailures failures);
 
   void HandleCardTypesChanged(const TRegistryDataChangedInfo& info);
   void HandleConnectionPreferencesChanged();

@@ -25,17 +25,17 @@ void MakeFail(TKernelObject& kernel, const std::string& subscriber, int& calls) 
     throw ETessalyError("subscriber failed");
   };
   if (subscriber == "OnLog") kernel.OnLog = [fail](auto...) { fail(); };
-  if (subscriber == "OnError") kernel.OnError = [fail](auto&...) { fail(); };
+  if (subscriber == "OnError") kernel.OnError = [fail](auto&&...) { fail(); };
   if (subscriber == "OnConnectionDown") kernel.OnConnectionDown = fail;
   if (subscriber == "OnServiceConnected") kernel.OnServiceConnected = fail;
   if (subscriber == "OnDevicesListChanged") kernel.OnDevicesListChanged = [fail](auto&, auto) { fail(); };
-  if (subscriber == "OnReaderStateChanged") kernel.OnReaderStateChanged = [fail](auto&...) { fail(); };
+  if (subscriber == "OnReaderStateChanged") kernel.OnReaderStateChanged = [fail](auto&&...) { fail(); };
   if (subscriber == "OnCardStateChanged") kernel.OnCardStateChanged = [fail](auto&, auto) { fail(); };
-  if (subscriber == "OnWaitingForCard") kernel.OnWaitingForCard = [fail](auto&...) { fail(); };
-  if (subscriber == "OnCardDetected") kernel.OnCardDetected = [fail](auto&...) { fail(); };
-  if (subscriber == "OnCardInvalid") kernel.OnCardInvalid = [fail](auto&...) { fail(); };
-  if (subscriber == "OnCardReady") kernel.OnCardReady = [fail](auto&...) { fail(); };
-  if (subscriber == "OnDataSent") kernel.OnDataSent = [fail](auto&...) { fail(); };
+  if (subscriber == "OnWaitingForCard") kernel.OnWaitingForCard = [fail](auto&&...) { fail(); };
+  if (subscriber == "OnCardDetected") kernel.OnCardDetected = [fail](auto&&...) { fail(); };
+  if (subscriber == "OnCardInvalid") kernel.OnCardInvalid = [fail](auto&&...) { fail(); };
+  if (subscriber == "OnCardReady") kernel.OnCardReady = [fail](auto&&...) { fail(); };
+  if (subscriber == "OnDataSent") kernel.OnDataSent = [fail](auto&&...) { fail(); };
   if (subscriber == "OnShowMessage") kernel.OnShowMessage = [fail](auto&) { fail(); };
   if (subscriber == "OnHideMessage") kernel.OnHideMessage = fail;
 }

@@ -110,7 +110,7 @@ TEST_F(KernelEventsTest, ModeOneRecordsTheMainEventsAndStillPassesTheOthersOn) {
                 "OnConnectionDown()",
                 "OnLog(12, 31, MS Smart Card service, Driver disconnected, , +12s)",
                 "OnConnectionDown()",
-                "OnLog(13, 1, Connection, Error, Lost, +13s)",
+                "OnLog(13, 1, MS Smart Card service, Error, Lost, +13s)",
                 "OnError(connection, , 0, Lost)",
             }));
 }

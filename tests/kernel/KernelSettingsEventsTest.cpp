@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "KernelEventsFixture.h"
@@ -100,7 +101,11 @@ TEST_F(KernelSettingsEventsTest, CardTypeChangesReloadTheCardTypesOfAllReaders) 
   EXPECT_EQ(card.CardState, csCardTypeLoaded);
   EXPECT_EQ(ReaderTable[0].CardInfo.CardState, csWaitingForCard);
   const Lines outline = tree_.Outline();
-  EXPECT_NE(std::find(outline.begin(), outline.end(), "    20 Reader 1"), outline.end());
+  const auto reader1 = std::find(outline.begin(), outline.end(), "    22 Reader 1");
+  ASSERT_GE(std::distance(reader1, outline.end()), 4);
+  EXPECT_EQ(Lines(reader1, reader1 + 4),
+            (Lines{"    22 Reader 1", "      34 Smart Card", "        38 Protocol = < no info >",
+                   "        36 ATR = 3B 02 14 50"}));
   EXPECT_EQ(kernel_.EventCount, 7);  // the session's records only
 }
 
