@@ -50,7 +50,8 @@ void TKernelObject::SetLogClock(TLogClock clock) {
 void TKernelObject::LogEvent(std::uint8_t eventCode, const std::u16string& source,
                              const std::u16string& details) {
   const auto time = clock_ ? clock_() : std::chrono::system_clock::now();
-  ++EventCount;
+  // Wraps instead of overflowing after 2^31 records.
+  EventCount = static_cast<std::int32_t>(static_cast<std::uint32_t>(EventCount) + 1u);
   try {
     const std::u16string eventName = EventCodeToStr(eventCode);
     Raise(OnLog, EventCount, eventCode, source, eventName, details, time);
