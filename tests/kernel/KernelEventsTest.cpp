@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "KernelEventsFixture.h"
@@ -183,12 +184,15 @@ TEST_F(KernelEventsTest, NumbersAndClockAdvanceWithoutASubscriber) {
   device_.OpenReader(0);
   kernel_.LogEvent(ecMessage, u"Host", u"Hello");
   kernel_.LogEvent(200, u"", u"");
+  kernel_.EventCount = INT32_MAX;
+  kernel_.LogEvent(ecMessage, u"", u"");
 
   EXPECT_EQ(recorder_.Records(), (Lines{
                                      "OnLog(8, 13, Reader 0, Before reader opening, , +8s)",
                                      "OnLog(9, 14, Reader 0, Reader opened, , +9s)",
                                      "OnLog(10, 0, Host, Message, Hello, +10s)",
                                      "OnLog(11, 200, , Message, , +11s)",
+                                     "OnLog(-2147483648, 0, , Message, , +12s)",
                                  }));
 }
 
