@@ -41,8 +41,8 @@ std::vector<std::string> StatusWords(const TTemplatesObject& templates) {
   return words;
 }
 
-// The whole program below its window: the kernel built and started on an empty hive, a host's monitor tree,
-// and a device layer that connects the service, lists one reader and detects a card no card type lists.
+// The whole program below its window: the kernel built and started on an empty scratch hive, a host's monitor
+// tree, and a device layer that connects the service, lists one reader and detects a card no card type lists.
 class CardRoadTest : public ::testing::Test {
  protected:
   CardRoadTest() { ZeroReaderTable(); }
@@ -52,14 +52,14 @@ class CardRoadTest : public ::testing::Test {
     SetComponentFolder("");
   }
 
-  TempHive hive_;
-  TempComponent component_;
+  ScratchHive hive_;
+  TempComponent component_{hive_.Hive()};
   ErrorBoxRecorder errorBoxes_;
   TMemoryTreeControl tree_;
 };
 
 TEST_F(CardRoadTest, ADetectedCardWithAnUnlistedAtrTravelsTheWholeRoad) {
-  TKernelObject kernel(0);
+  TKernelObject kernel(0, OpenerOf(hive_));
   ASSERT_NE(kernel.Connection, nullptr);
   kernel.Start();
   ASSERT_TRUE(kernel.Settings->GetATRIndex().empty());

@@ -120,10 +120,10 @@ TEST(KernelFailurePropagation, SubscriberFailuresAreSwallowedOrReachTheDeviceLay
        true},
   };
 
-  TempHive hive;
+  ScratchHive hive;
   for (const PropagationRow& row : rows) {
     ZeroReaderTable();
-    TKernelObject kernel(0);
+    TKernelObject kernel(0, OpenerOf(hive));
     int calls = 0;
     MakeFail(kernel, row.subscriber, calls);
     TSimulatedDevice device(*kernel.Connection);

@@ -8,13 +8,18 @@
 #include <vector>
 
 #include "ErrorBoxRecorder.h"
+#include "ScratchHive.h"
 #include "SimulatedDevice.h"
-#include "TempHive.h"
 #include "kernel/KernelObject.h"
 
 namespace tessaly::test {
 
 using Lines = std::vector<std::string>;
+
+// Opens the scratch hive for a kernel.
+inline TKernelObject::THiveOpener OpenerOf(const ScratchHive& scratch) {
+  return [hive = scratch.Hive()] { return hive; };
+}
 
 // The fixed clock's start; the n-th reading of the clock is this time plus n seconds.
 inline const std::chrono::system_clock::time_point kClockStart{std::chrono::seconds{1'700'000'000}};
@@ -41,8 +46,8 @@ class KernelEventRecorder {
   Lines events_;
 };
 
-// A kernel over a temporary hive with its clock fixed, its outgoing events recorded and a simulated device
-// layer at its connection. The reader table and the process-wide values are reset around each test.
+// A kernel over a scratch hive of its own with its clock fixed, its outgoing events recorded and a simulated
+// device layer at its connection. The reader table and the process-wide values are reset around each test.
 class KernelEventsTest : public ::testing::Test {
  protected:
   KernelEventsTest();
@@ -51,10 +56,10 @@ class KernelEventsTest : public ::testing::Test {
   // Stores the event-log preference; the settings store reports the change to the kernel.
   void StoreLogMode(std::int32_t mode);
 
-  TempHive hive_;
+  ScratchHive hive_;
   ErrorBoxRecorder errorBoxes_;
   int clockReadings_ = 0;
-  TKernelObject kernel_{0};
+  TKernelObject kernel_{0, OpenerOf(hive_)};
   KernelEventRecorder recorder_{kernel_};
   TSimulatedDevice device_{*kernel_.Connection};
 };

@@ -139,13 +139,13 @@ class FailingConnectionFactory {
 };
 
 TEST(KernelConstruction, AConnectionThatCannotBeCreatedLeavesTheStoreBoundAndStartRuns) {
-  TempHive hive;
-  TempComponent component;
+  ScratchHive hive;
+  TempComponent component(hive.Hive());
   ErrorBoxRecorder boxes;
   ZeroReaderTable();
   {
     const FailingConnectionFactory failing;
-    TKernelObject kernel(3);
+    TKernelObject kernel(3, OpenerOf(hive));
 
     EXPECT_EQ(kernel.Connection, nullptr);
     ASSERT_NE(kernel.Settings, nullptr);
@@ -164,7 +164,7 @@ TEST(KernelConstruction, AConnectionThatCannotBeCreatedLeavesTheStoreBoundAndSta
     EXPECT_EQ(OnDetectParams, TConnectParams{});
   }
   EXPECT_TRUE(boxes.Texts().empty());
-  TKernelObject restored(0);
+  TKernelObject restored(0, OpenerOf(hive));
   EXPECT_NE(restored.Connection, nullptr);
   SeparateHexBytes = false;
   SetComponentFolder("");
