@@ -1,6 +1,7 @@
 #include "templates/KeyedTable.h"
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 
 #include "platform/TessalyError.h"
@@ -13,9 +14,10 @@ unsigned char FoldCase(unsigned char byte) {
 }
 
 // Negative, zero or positive as left sorts before, with or after right, ignoring the case of ASCII letters.
-int CompareTextIgnoringCase(std::string_view left, std::string_view right) {
+// The first bytes up to `from` are known to compare equal.
+int CompareTextIgnoringCase(std::string_view left, std::string_view right, std::size_t from = 0) {
   const std::size_t common = std::min(left.size(), right.size());
-  for (std::size_t i = 0; i < common; ++i) {
+  for (std::size_t i = std::min(from, common); i < common; ++i) {
     if (left[i] == right[i]) continue;
     const int difference =
         FoldCase(static_cast<unsigned char>(left[i])) - FoldCase(static_cast<unsigned char>(right[i]));
@@ -44,7 +46,9 @@ T Gathered(T& values, const std::vector<std::size_t>& order) {
 }  // namespace
 
 TKeyedTable::TKeyedTable(std::vector<TColumn> columns)
-    : columns_(std::move(columns)), values_(columns_.size()), indexes_(columns_.size()) {}
+    : columns_(std::move(columns)), values_(columns_.size()), indexes_(columns_.size()) {
+  if (columns_.size() > kMaxColumns) throw ETessalyError("Too many fields");
+}
 
 TKeyedTable::TKeyedTable(const TKeyedTable& other)
     : columns_(other.columns_),
@@ -52,15 +56,46 @@ TKeyedTable::TKeyedTable(const TKeyedTable& other)
       count_(other.count_),
       current_(other.current_),
       lastNumber_(other.lastNumber_),
-      indexes_(other.columns_.size()) {}
+      indexes_(other.columns_.size()) {
+  for (TColumnValues& column : values_) {
+    for (std::string_view& text : column.Texts) text = texts_.Store(text);
+  }
+}
 
 TKeyedTable& TKeyedTable::operator=(const TKeyedTable& other) {
-  if (this != &other) *this = TKeyedTable(other);
+  if (this != &other) {
+    TKeyedTable copy(other);
+    Swap(copy);
+  }
   return *this;
 }
 
+TKeyedTable::TKeyedTable(TKeyedTable&& other) noexcept {
+  Swap(other);
+}
+
+TKeyedTable& TKeyedTable::operator=(TKeyedTable&& other) noexcept {
+  TKeyedTable taken(std::move(other));
+  Swap(taken);
+  return *this;
+}
+
+void TKeyedTable::Swap(TKeyedTable& other) noexcept {
+  std::swap(columns_, other.columns_);
+  std::swap(texts_, other.texts_);
+  std::swap(values_, other.values_);
+  std::swap(count_, other.count_);
+  std::swap(current_, other.current_);
+  std::swap(lastNumber_, other.lastNumber_);
+  std::swap(indexes_, other.indexes_);
+}
+
 void TKeyedTable::Empty() {
-  for (TColumnValues& values : values_) values = TColumnValues();
+  for (TColumnValues& values : values_) {
+    values.Texts.clear();
+    values.Integers.clear();
+  }
+  texts_.Clear();
   count_ = 0;
   current_ = 0;
   lastNumber_ = 0;
@@ -88,7 +123,7 @@ std::string TKeyedTable::TextAt(std::size_t entry, std::string_view column) cons
 
 void TKeyedTable::Append(std::initializer_list<std::pair<std::string_view, TValue>> values) {
   // Everything is checked before anything is stored, so a failed append leaves the table as it was.
-  std::vector<const TValue*> given(columns_.size(), nullptr);
+  std::array<const TValue*, kMaxColumns> given{};
   for (const auto& [name, value] : values) {
     const std::size_t position = ColumnIndex(name);
     const TColumnKind kind = columns_[position].Kind;
@@ -104,8 +139,8 @@ void TKeyedTable::Append(std::initializer_list<std::pair<std::string_view, TValu
       TColumnValues& column = values_[position];
       switch (columns_[position].Kind) {
         case TColumnKind::Text:
-          column.Texts.emplace_back(given[position] ? std::get<std::string_view>(*given[position])
-                                                    : std::string_view());
+          column.Texts.push_back(texts_.Store(given[position] ? std::get<std::string_view>(*given[position])
+                                                              : std::string_view()));
           break;
         case TColumnKind::Integer:
           column.Integers.push_back(given[position] ? std::get<std::int32_t>(*given[position]) : 0);
@@ -140,7 +175,7 @@ struct TKeyedTable::TSortItem {
     for (std::size_t part = 0; part < std::size(Prefix); ++part) {
       if (Prefix[part] != other.Prefix[part]) return Prefix[part] < other.Prefix[part] ? -1 : 1;
     }
-    return CompareTextIgnoringCase(Text, other.Text);
+    return CompareTextIgnoringCase(Text, other.Text, sizeof Prefix);
   }
 };
 
@@ -153,13 +188,14 @@ void TKeyedTable::Sort(std::string_view columnList) {
   for (std::size_t entry = 0; entry < count_; ++entry) {
     items.push_back(keys.empty() ? TSortItem{{0, 0}, {}, entry} : SortItem(keys.front(), entry));
   }
-  std::stable_sort(items.begin(), items.end(), [&](const TSortItem& left, const TSortItem& right) {
+  // Entries that tie on every column keep their order: the position before the sort decides last.
+  std::sort(items.begin(), items.end(), [&](const TSortItem& left, const TSortItem& right) {
     if (const int comparison = left.CompareFirstKey(right); comparison != 0) return comparison < 0;
     for (std::size_t key = 1; key < keys.size(); ++key) {
       const int comparison = Compare(keys[key], left.Entry, right.Entry);
       if (comparison != 0) return comparison < 0;
     }
-    return false;
+    return left.Entry < right.Entry;
   });
 
   std::vector<std::size_t> order;
@@ -197,7 +233,7 @@ std::size_t TKeyedTable::ColumnIndex(std::string_view column) const {
 }
 
 std::string TKeyedTable::ValueText(std::size_t column, std::size_t entry) const {
-  if (columns_[column].Kind == TColumnKind::Text) return values_[column].Texts[entry];
+  if (columns_[column].Kind == TColumnKind::Text) return std::string(values_[column].Texts[entry]);
   return std::to_string(values_[column].Integers[entry]);
 }
 
@@ -223,7 +259,7 @@ TKeyedTable::TIndex& TKeyedTable::IndexOf(std::size_t column) {
 
 void TKeyedTable::AddToIndex(TIndex& index, std::size_t column, std::size_t entry) {
   const std::string_view text = columns_[column].Kind == TColumnKind::Text
-                                    ? std::string_view(values_[column].Texts[entry])
+                                    ? values_[column].Texts[entry]
                                     : std::string_view(index.OwnTexts.emplace_back(ValueText(column, entry)));
   // An earlier entry with the same text stays the first one.
   index.FirstEntry.Add(text, entry);

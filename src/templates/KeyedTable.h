@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "templates/TextArena.h"
 #include "templates/TextIndex.h"
 
 namespace tessaly {
@@ -31,16 +32,19 @@ class TKeyedTable {
   // A value to store: the table keeps its own copy of a text.
   using TValue = std::variant<std::string_view, std::int32_t>;
 
+  static constexpr std::size_t kMaxColumns = 16;
+
   explicit TKeyedTable(std::vector<TColumn> columns);
-  // A copy builds its own indexes: the ones of the original view the original's texts.
+  // A copy holds its own texts and builds its own indexes. A table moved from has no columns left.
   TKeyedTable(const TKeyedTable& other);
   TKeyedTable& operator=(const TKeyedTable& other);
-  TKeyedTable(TKeyedTable&&) = default;
-  TKeyedTable& operator=(TKeyedTable&&) = default;
+  TKeyedTable(TKeyedTable&& other) noexcept;
+  TKeyedTable& operator=(TKeyedTable&& other) noexcept;
 
   std::size_t Count() const { return count_; }
 
-  // Removes every entry and restarts the running number; the columns stay.
+  // Removes every entry and restarts the running number; the columns stay, and so does the room the
+  // entries took, for the next load.
   void Empty();
 
   // Makes the first entry whose column reads exactly (with case) as text the current one and returns
@@ -63,10 +67,9 @@ class TKeyedTable {
   void Sort(std::string_view columnList);
 
  private:
-  // The values of one column, one per entry. Texts sit in a deque, whose elements never move when it
-  // grows, so that an index can refer to them.
+  // The values of one column, one per entry; texts view the table's arena.
   struct TColumnValues {
-    std::deque<std::string> Texts;
+    std::vector<std::string_view> Texts;
     std::vector<std::int32_t> Integers;
   };
   // The first entry for each text of one column. It views the column's texts, or for an integer column
@@ -77,6 +80,7 @@ class TKeyedTable {
   };
   struct TSortItem;
 
+  void Swap(TKeyedTable& other) noexcept;
   std::size_t ColumnIndex(std::string_view column) const;
   std::string ValueText(std::size_t column, std::size_t entry) const;
   int Compare(std::size_t column, std::size_t left, std::size_t right) const;
@@ -87,6 +91,7 @@ class TKeyedTable {
   void DropIndexes();
 
   std::vector<TColumn> columns_;
+  TTextArena texts_;
   std::vector<TColumnValues> values_;
   std::size_t count_ = 0;
   std::size_t current_ = 0;

@@ -1,6 +1,7 @@
 #include "templates/TemplateFormat.h"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 
 namespace tessaly {
@@ -63,13 +64,14 @@ void SplitFields(std::string_view line, std::size_t maxCount, std::vector<std::s
 std::string HexByteText(std::string_view field) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::uint32_t value = ParseHex32(field).value_or(0);
-  std::string text;
+  char digits[2 * sizeof value];
+  char* first = std::end(digits);
   do {
-    text.insert(text.begin(), kDigits[value & 0xF]);
+    *--first = kDigits[value & 0xF];
     value >>= 4;
   } while (value != 0);
-  if (text.size() < 2) text.insert(text.begin(), '0');
-  return text;
+  if (std::end(digits) - first < 2) *--first = '0';
+  return std::string(first, std::end(digits));
 }
 
 std::int32_t ColourValue(std::string_view field) {

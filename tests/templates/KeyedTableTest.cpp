@@ -75,14 +75,19 @@ TEST(KeyedTable, SortOrdersTextWithoutCaseAndIntegersByValueKeepingTheCurrentEnt
   EXPECT_EQ(table.AsText("Name"), "a");
 }
 
-TEST(KeyedTable, CopyLocatesInItsOwnEntries) {
+TEST(KeyedTable, CopiesAndMovesLocateInTheirOwnEntries) {
   auto original = std::make_unique<TKeyedTable>(MakeTable());
   original->Locate("Name", "b");
   TKeyedTable copy(*original);
   TKeyedTable assigned({{"Other", Kind::Text}});
   assigned = *original;
+  TKeyedTable moved(MakeTable());
+  moved.Locate("Name", "b");
+  TKeyedTable movedFrom = std::move(moved);
+  TKeyedTable moveAssigned({{"Other", Kind::Text}});
+  moveAssigned = std::move(movedFrom);
   original.reset();
-  for (TKeyedTable* table : {&copy, &assigned}) {
+  for (TKeyedTable* table : {&copy, &assigned, &moveAssigned}) {
     EXPECT_EQ(table->AsText("Name"), "b");
     table->Append({{"Name", std::string("d")}});
     EXPECT_TRUE(table->Locate("Name", "C"));
@@ -90,6 +95,8 @@ TEST(KeyedTable, CopyLocatesInItsOwnEntries) {
     EXPECT_TRUE(table->Locate("Name", "d"));
     EXPECT_EQ(table->AsText("ID"), "4");
   }
+  EXPECT_EQ(moved.Count(), 0u);
+  EXPECT_THROW(moved.AsText("Name"), ETessalyError);
 }
 
 TEST(KeyedTable, UnknownColumnsAndMismatchedValuesFailWithoutStoring) {
