@@ -4,6 +4,7 @@
 #include <string>
 
 #include "KernelEventsFixture.h"
+#include "platform/CodePage.h"
 #include "platform/TessalyError.h"
 
 namespace tessaly::test {
@@ -261,13 +262,20 @@ TEST_F(KernelEventsTest, TheExchangeLogCopiesBothTextsAsReceived) {
 }
 
 TEST_F(KernelEventsTest, WideTextsAreConvertedFromTheAnsiCodePage) {
-  device_.ReportError("Lecteur \xC3\xA9", 0,
-                      "Carte retir\xC3\xA9"
-                      "e \xFF");
-  ASSERT_EQ(recorder_.Records().size(), 1u);
-  EXPECT_EQ(recorder_.Records()[0],
-            "OnLog(1, 1, Lecteur \xC3\xA9, Error, Carte retir\xC3\xA9"
-            "e \xEF\xBF\xBD, +1s)");
+  const std::string source = "Lecteur \xC3\xA9";
+  const std::string message = "Carte \xE9\xFF";
+  std::u16string loggedSource;
+  std::u16string loggedDetails;
+  kernel_.OnLog = [&](auto, auto, const std::u16string& s, auto&, const std::u16string& d, auto) {
+    loggedSource = s;
+    loggedDetails = d;
+  };
+  device_.ReportError(source, 0, message);
+  EXPECT_EQ(loggedSource, AnsiToWide(source));
+  EXPECT_EQ(loggedDetails, AnsiToWide(message));
+
+  device_.Exchange(0, "\xB5", "");
+  EXPECT_EQ(loggedDetails, u"Sent: { " + AnsiToWide("\xB5") + u" }  Received: {  }");
 }
 
 TEST_F(KernelEventsTest, MessageTextsAreShownAndHiddenInPairsWithoutRecords) {
