@@ -1,8 +1,8 @@
 // The accessor's behaviour as the settings store relies on it. Every case works below a scratch key of its
 // own under HKEY_CURRENT_USER, so the suite runs unchanged on a hive file and on the Windows registry.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
@@ -14,6 +14,7 @@ namespace tessaly {
 namespace {
 
 using Names = std::vector<std::string>;
+using ::testing::AnyOf;
 
 class RegistryTest : public ::testing::Test {
  protected:
@@ -114,16 +115,15 @@ TEST_F(RegistryTest, SubkeysListSortedWithoutRegardToCase) {
   EXPECT_EQ(reg_.GetKeyNames(), (Names{"alpha", "Bravo", "Charlie", "delta"}));
 }
 
-// The order of values is the backend's (creation order on the file hive, by name under Wine).
+// Values list in creation order on the file hive and on Windows, sorted by name on Wine's registry:
+// either is accepted, nothing else.
 TEST_F(RegistryTest, ValueNamesListEachValueOnceWithItsFirstCase) {
   Enter();
   reg_.WriteString("zulu", "");
   reg_.WriteInteger("Alpha", 1);
   reg_.WriteBool("mike", true);
   reg_.WriteString("ZULU", "rewritten");
-  auto names = reg_.GetValueNames();
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (Names{"Alpha", "mike", "zulu"}));
+  EXPECT_THAT(reg_.GetValueNames(), AnyOf(Names{"zulu", "Alpha", "mike"}, Names{"Alpha", "mike", "zulu"}));
 }
 
 TEST_F(RegistryTest, ValuesKeepTheirTypeAndMismatchesRaiseTheirMessages) {
