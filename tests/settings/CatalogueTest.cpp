@@ -1,4 +1,4 @@
-#include <algorithm>
+#include <gmock/gmock.h>
 
 #include "FaultyHive.h"
 #include "SettingsFixture.h"
@@ -111,9 +111,8 @@ TEST_F(Catalogue, AssignATRMovesTheATRToExactlyTheNamedCardType) {
   ClearEvents();
 
   store_.AssignATR("B", " 3B 02 ");
-  Lines index = store_.GetATRIndex();
-  std::sort(index.begin(), index.end());  // values enumerate in the hive's own order
-  EXPECT_EQ(index, (Lines{"3B02=B", "3B09=B"}));
+  // Values list in creation order on the hive file and on Windows, sorted on Wine's registry.
+  EXPECT_THAT(store_.GetATRIndex(), testing::AnyOf(Lines{"3B09=B", "3B02=B"}, Lines{"3B02=B", "3B09=B"}));
 
   store_.AssignATR("a", "3B02");
   EXPECT_EQ(store_.GetATRIndex(), Lines{"3B09=B"}) << "a name in another letter case stores the ATR nowhere";
