@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ErrorBoxRecorder.h"
+#include "RegisteredComponent.h"
 #include "ScratchHive.h"
 #include "SimulatedDevice.h"
 #include "kernel/KernelObject.h"
@@ -57,6 +58,8 @@ class KernelEventsTest : public ::testing::Test {
   void StoreLogMode(std::int32_t mode);
 
   ScratchHive hive_;
+  // Registered before the kernel is built, so that the default working folder lies in a temporary folder.
+  TempComponent component_{hive_.Hive()};
   ErrorBoxRecorder errorBoxes_;
   int clockReadings_ = 0;
   TKernelObject kernel_{0, OpenerOf(hive_)};
