@@ -17,7 +17,7 @@ run: build
 	@scripts/run-control-center.sh $(BUILD)
 
 test: build
-	@cd $(BUILD) && ctest --output-on-failure -j2
+	@cd $(BUILD) && ctest --output-on-failure -j2 --timeout 300
 
 clean:
 	rm -rf $(BUILD)

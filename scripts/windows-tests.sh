@@ -29,7 +29,7 @@ wineserver -p
 trap 'wineserver -k || true' EXIT
 wine cmd.exe /c exit 0 > /dev/null 2>&1
 # Serially: the tests share the one registry of the prefix.
-(cd build-win64 && ctest --output-on-failure)
+(cd build-win64 && ctest --output-on-failure --timeout 300)
 trap - EXIT
 wineserver -k
 
