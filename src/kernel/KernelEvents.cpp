@@ -1,11 +1,13 @@
 #include <exception>
 #include <utility>
 
+#include "connection/ReaderTable.h"
 #include "connection/Vocabulary.h"
 #include "kernel/KernelObject.h"
 #include "kernel/LogDetails.h"
 #include "monitor/_VMonitorTree.h"
 #include "platform/CodePage.h"
+#include "platform/RaiseEvent.h"
 #include "settings/_RegistryWorks.h"
 
 namespace tessaly {
@@ -14,30 +16,19 @@ bool SeparateHexBytes = false;
 
 namespace {
 
-// Card-state numbers the kernel reports with OnCardStateChanged.
-constexpr std::uint8_t kWaitingForCard = 1;
-constexpr std::uint8_t kCardDetected = 2;
-constexpr std::uint8_t kCardInvalid = 3;
-constexpr std::uint8_t kCardReady = 4;
-
 constexpr std::uint8_t kLogEverything = 0;
 constexpr std::uint8_t kLogMainEvents = 1;
-
-template <typename Event, typename... Args>
-void Raise(const Event& event, Args&&... args) {
-  if (event) event(std::forward<Args>(args)...);
-}
 
 std::uint8_t CardStateOf(TEventCode code) {
   switch (code) {
     case ecWaitingForCard:
-      return kWaitingForCard;
+      return csWaitingForCard;
     case ecCardDetected:
-      return kCardDetected;
+      return csCardDetected;
     case ecCardInvalid:
-      return kCardInvalid;
+      return csCardInvalid;
     default:
-      return kCardReady;
+      return csCardReady;
   }
 }
 
@@ -264,7 +255,7 @@ void TKernelObject::HandleDataSent(TConnection&, const std::string& readerName, 
 
 void TKernelObject::HandleBeforeServiceDisconnection(TConnection& sender) {
   Record(TLogModes::FullLogOnly, ecBeforeServiceDisconnection, sender.DisplayName());
-  Raise(OnCardStateChanged, std::string(), kWaitingForCard);
+  Raise(OnCardStateChanged, std::string(), csWaitingForCard);
 }
 
 void TKernelObject::HandleServiceDisconnected(TConnection& sender) {

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 // Key and value names shared by the two halves of the settings store.
 namespace tessaly::registry_layout {
+
+// Joins file-system path parts below the working folder.
+inline constexpr char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
 
 inline const std::string kMakerKey = "\\SOFTWARE\\Orvane";
 inline const std::string kProductKey = "\\SOFTWARE\\Orvane\\Tessaly Easy";

@@ -18,7 +18,6 @@ using namespace registry_layout;
 
 namespace {
 
-constexpr char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
 const std::string kWorkDirMacro = "$(WorkDir)";
 
 const std::string kWorkDir = "WorkDir";

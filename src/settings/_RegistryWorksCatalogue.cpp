@@ -16,8 +16,6 @@ using namespace registry_layout;
 
 namespace {
 
-constexpr char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
-
 const std::string kBaseType = "Base Type";
 const std::string kTemplatesCOS = "Templates COS";
 const std::string kTemplatesSW = "Templates SW";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/RaiseEvent.h"
 #include "templates/_TemplatesObject.h"
 
 namespace tessaly::test {
@@ -12,11 +13,6 @@ namespace {
 constexpr std::uint32_t kStateEmpty = 0x0010;
 constexpr std::uint32_t kStatePresent = 0x0020;
 constexpr std::uint32_t kStateMute = 0x0200;
-
-template <typename Slot, typename... Args>
-void Raise(const Slot& slot, Args&&... args) {
-  if (slot) slot(std::forward<Args>(args)...);
-}
 
 }  // namespace
 
