@@ -26,6 +26,15 @@ int CompareTextIgnoringCase(std::string_view left, std::string_view right, std::
   return left.size() < right.size() ? -1 : (left.size() > right.size() ? 1 : 0);
 }
 
+// Column names are short: comparing them in line is cheaper than calling memcmp.
+bool SameName(std::string_view left, std::string_view right) {
+  if (left.size() != right.size()) return false;
+  for (std::size_t i = 0; i < left.size(); ++i) {
+    if (left[i] != right[i]) return false;
+  }
+  return true;
+}
+
 std::vector<std::string_view> SplitColumnList(std::string_view list) {
   std::vector<std::string_view> names;
   while (!list.empty()) {
@@ -36,11 +45,13 @@ std::vector<std::string_view> SplitColumnList(std::string_view list) {
   return names;
 }
 
+// Puts the values in the given order, through a scratch vector whose room the next call reuses.
 template <typename T>
-T Gathered(T& values, const std::vector<std::size_t>& order) {
-  T gathered;
-  for (std::size_t entry : order) gathered.push_back(std::move(values[entry]));
-  return gathered;
+void Reorder(std::vector<T>& values, const std::vector<std::size_t>& order, std::vector<T>& scratch) {
+  scratch.clear();
+  scratch.reserve(order.size());
+  for (std::size_t entry : order) scratch.push_back(std::move(values[entry]));
+  values.swap(scratch);
 }
 
 }  // namespace
@@ -124,8 +135,11 @@ std::string TKeyedTable::TextAt(std::size_t entry, std::string_view column) cons
 void TKeyedTable::Append(std::initializer_list<std::pair<std::string_view, TValue>> values) {
   // Everything is checked before anything is stored, so a failed append leaves the table as it was.
   std::array<const TValue*, kMaxColumns> given{};
+  std::size_t next = 0;
   for (const auto& [name, value] : values) {
-    const std::size_t position = ColumnIndex(name);
+    // Values usually come in the columns' order, so the search starts after the last one found.
+    const std::size_t position = ColumnIndex(name, next);
+    next = position + 1 < columns_.size() ? position + 1 : 0;
     const TColumnKind kind = columns_[position].Kind;
     const bool fits = kind == TColumnKind::Text
                           ? std::holds_alternative<std::string_view>(value)
@@ -202,9 +216,11 @@ void TKeyedTable::Sort(std::string_view columnList) {
   order.reserve(count_);
   for (const TSortItem& item : items) order.push_back(item.Entry);
   DropIndexes();
+  std::vector<std::string_view> textScratch;
+  std::vector<std::int32_t> integerScratch;
   for (TColumnValues& column : values_) {
-    if (!column.Texts.empty()) column.Texts = Gathered(column.Texts, order);
-    if (!column.Integers.empty()) column.Integers = Gathered(column.Integers, order);
+    if (!column.Texts.empty()) Reorder(column.Texts, order, textScratch);
+    if (!column.Integers.empty()) Reorder(column.Integers, order, integerScratch);
   }
   if (count_ > 0)
     current_ = static_cast<std::size_t>(std::find(order.begin(), order.end(), current_) - order.begin());
@@ -225,9 +241,10 @@ TKeyedTable::TSortItem TKeyedTable::SortItem(std::size_t column, std::size_t ent
   return item;
 }
 
-std::size_t TKeyedTable::ColumnIndex(std::string_view column) const {
-  for (std::size_t position = 0; position < columns_.size(); ++position) {
-    if (columns_[position].Name == column) return position;
+std::size_t TKeyedTable::ColumnIndex(std::string_view column, std::size_t firstTry) const {
+  for (std::size_t tried = 0, position = firstTry; tried < columns_.size(); ++tried) {
+    if (SameName(columns_[position].Name, column)) return position;
+    if (++position == columns_.size()) position = 0;
   }
   throw ETessalyError("Field '" + std::string(column) + "' not found");
 }
@@ -248,13 +265,18 @@ int TKeyedTable::Compare(std::size_t column, std::size_t left, std::size_t right
 }
 
 TKeyedTable::TIndex& TKeyedTable::IndexOf(std::size_t column) {
-  std::optional<TIndex>& index = indexes_[column];
-  if (!index) {
-    index.emplace();
-    index->FirstEntry.Reserve(count_);
-    for (std::size_t entry = 0; entry < count_; ++entry) AddToIndex(*index, column, entry);
+  TIndex& index = indexes_[column];
+  if (index.Built) return index;
+  try {
+    index.FirstEntry.Reserve(count_);
+    for (std::size_t entry = 0; entry < count_; ++entry) AddToIndex(index, column, entry);
+  } catch (...) {
+    index.FirstEntry.Clear();  // the next build starts afresh
+    index.OwnTexts.clear();
+    throw;
   }
-  return *index;
+  index.Built = true;
+  return index;
 }
 
 void TKeyedTable::AddToIndex(TIndex& index, std::size_t column, std::size_t entry) {
@@ -268,7 +290,7 @@ void TKeyedTable::AddToIndex(TIndex& index, std::size_t column, std::size_t entr
 void TKeyedTable::AddToIndexes(std::size_t entry) {
   try {
     for (std::size_t column = 0; column < columns_.size(); ++column) {
-      if (indexes_[column]) AddToIndex(*indexes_[column], column, entry);
+      if (indexes_[column].Built) AddToIndex(indexes_[column], column, entry);
     }
   } catch (...) {
     DropIndexes();  // an index that missed the new entry would make locates fail
@@ -277,7 +299,12 @@ void TKeyedTable::AddToIndexes(std::size_t entry) {
 }
 
 void TKeyedTable::DropIndexes() {
-  std::fill(indexes_.begin(), indexes_.end(), std::nullopt);
+  for (TIndex& index : indexes_) {
+    if (!index.Built) continue;
+    index.Built = false;
+    index.FirstEntry.Clear();
+    index.OwnTexts.clear();
+  }
 }
 
 }  // namespace tessaly

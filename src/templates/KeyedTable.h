@@ -73,15 +73,17 @@ class TKeyedTable {
     std::vector<std::int32_t> Integers;
   };
   // The first entry for each text of one column. It views the column's texts, or for an integer column
-  // the index's own texts.
+  // the index's own texts. Built on the first locate in its column; an index no longer built keeps its
+  // room for the next build.
   struct TIndex {
+    bool Built = false;
     TTextIndex FirstEntry;
     std::deque<std::string> OwnTexts;
   };
   struct TSortItem;
 
   void Swap(TKeyedTable& other) noexcept;
-  std::size_t ColumnIndex(std::string_view column) const;
+  std::size_t ColumnIndex(std::string_view column, std::size_t firstTry = 0) const;
   std::string ValueText(std::size_t column, std::size_t entry) const;
   int Compare(std::size_t column, std::size_t left, std::size_t right) const;
   TSortItem SortItem(std::size_t column, std::size_t entry) const;
@@ -96,8 +98,8 @@ class TKeyedTable {
   std::size_t count_ = 0;
   std::size_t current_ = 0;
   std::int32_t lastNumber_ = 0;
-  // Built on the first locate in a column and kept up to date by appends; a sort or empty drops them.
-  std::vector<std::optional<TIndex>> indexes_;
+  // Kept up to date by appends once built; a sort or empty unbuilds them.
+  std::vector<TIndex> indexes_;
 };
 
 }  // namespace tessaly

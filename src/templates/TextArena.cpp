@@ -6,20 +6,26 @@ namespace tessaly {
 
 std::string_view TTextArena::Store(std::string_view text) {
   if (text.empty()) return {};
-  if (blocks_.empty() || blocks_.back().Size - used_ < text.size()) {
-    // A text longer than a block gets a block of its own.
-    const std::size_t size = std::max(kBlockSize, text.size());
-    blocks_.push_back(TBlock{std::make_unique_for_overwrite<char[]>(size), size});
-    used_ = 0;
+  char* copy;
+  if (text.size() > kBlockSize) {
+    copy = largeTexts_.emplace_back(std::make_unique_for_overwrite<char[]>(text.size())).get();
+  } else {
+    if (blocks_.empty() || kBlockSize - used_ < text.size()) {
+      const std::size_t next = blocks_.empty() ? 0 : current_ + 1;
+      if (next == blocks_.size()) blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
+      current_ = next;
+      used_ = 0;
+    }
+    copy = blocks_[current_].get() + used_;
+    used_ += text.size();
   }
-  char* copy = blocks_.back().Data.get() + used_;
   std::copy(text.begin(), text.end(), copy);
-  used_ += text.size();
   return {copy, text.size()};
 }
 
 void TTextArena::Clear() {
-  if (blocks_.size() > 1) blocks_.resize(1);
+  largeTexts_.clear();
+  current_ = 0;
   used_ = 0;
 }
 

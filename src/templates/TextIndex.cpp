@@ -2,15 +2,24 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 #include <utility>
+
+#include "platform/TessalyError.h"
 
 namespace tessaly {
 namespace {
 
 constexpr std::size_t kFirstSlotCount = 16;
 
+// Multiplied out to 64 bits, so that the high bits that make the tag are mixed where size_t has 32 bits.
 std::uint64_t HashOf(std::string_view text) {
-  return std::hash<std::string_view>{}(text);
+  return std::uint64_t{std::hash<std::string_view>{}(text)} * 0x9E3779B97F4A7C15u;
+}
+
+// The slot position comes from the hash's low bits, the tag from its high ones.
+std::uint32_t TagOf(std::uint64_t hash) {
+  return static_cast<std::uint32_t>(hash >> 32);
 }
 
 }  // namespace
@@ -18,18 +27,19 @@ std::uint64_t HashOf(std::string_view text) {
 std::optional<std::size_t> TTextIndex::Find(std::string_view text) const {
   if (slots_.empty()) return std::nullopt;
   const TSlot& slot = slots_[SlotOf(text, HashOf(text))];
-  if (slot.Entry == kFree) return std::nullopt;
-  return slot.Entry;
+  if (slot.EntryPlusOne == 0) return std::nullopt;
+  return slot.EntryPlusOne - 1;
 }
 
 void TTextIndex::Add(std::string_view text, std::size_t entry) {
+  if (entry >= std::numeric_limits<std::uint32_t>::max()) throw ETessalyError("Too many entries to index");
   if (2 * (count_ + 1) > slots_.size()) Grow(std::max(kFirstSlotCount, 2 * slots_.size()));
   const std::uint64_t hash = HashOf(text);
   TSlot& slot = slots_[SlotOf(text, hash)];
-  if (slot.Entry != kFree) return;
+  if (slot.EntryPlusOne != 0) return;
   if (texts_.size() <= entry) texts_.resize(entry + 1);
   texts_[entry] = text;
-  slot = TSlot{hash, entry};
+  slot = TSlot{TagOf(hash), static_cast<std::uint32_t>(entry + 1)};
   ++count_;
 }
 
@@ -40,25 +50,34 @@ void TTextIndex::Reserve(std::size_t count) {
   texts_.reserve(count);
 }
 
+void TTextIndex::Clear() {
+  std::fill(slots_.begin(), slots_.end(), TSlot{});
+  texts_.clear();
+  count_ = 0;
+}
+
 std::size_t TTextIndex::SlotOf(std::string_view text, std::uint64_t hash) const {
   const std::size_t mask = slots_.size() - 1;
+  const std::uint32_t tag = TagOf(hash);
   for (std::size_t position = hash & mask;; position = (position + 1) & mask) {
     const TSlot& slot = slots_[position];
-    if (slot.Entry == kFree || (slot.Hash == hash && texts_[slot.Entry] == text)) return position;
+    if (slot.EntryPlusOne == 0 || (slot.HashTag == tag && texts_[slot.EntryPlusOne - 1] == text)) {
+      return position;
+    }
   }
 }
 
 std::size_t TTextIndex::FreeSlotOf(std::uint64_t hash) const {
   const std::size_t mask = slots_.size() - 1;
   std::size_t position = hash & mask;
-  while (slots_[position].Entry != kFree) position = (position + 1) & mask;
+  while (slots_[position].EntryPlusOne != 0) position = (position + 1) & mask;
   return position;
 }
 
 void TTextIndex::Grow(std::size_t slotCount) {
   std::vector<TSlot> old = std::exchange(slots_, std::vector<TSlot>(slotCount));
   for (const TSlot& slot : old) {
-    if (slot.Entry != kFree) slots_[FreeSlotOf(slot.Hash)] = slot;
+    if (slot.EntryPlusOne != 0) slots_[FreeSlotOf(HashOf(texts_[slot.EntryPlusOne - 1]))] = slot;
   }
 }
 

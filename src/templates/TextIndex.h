@@ -14,17 +14,21 @@ class TTextIndex {
  public:
   std::optional<std::size_t> Find(std::string_view text) const;
 
-  // Adds the text for the entry unless the index holds it already.
+  // Adds the text for the entry unless the index holds it already. Entries come in rising order.
   void Add(std::string_view text, std::size_t entry);
 
   void Reserve(std::size_t count);
 
+  // Forgets every text but keeps the room, so that refilling the index costs no new memory.
+  void Clear();
+
  private:
+  // Eight bytes, so that a probe touches as little memory as it can: part of the text's hash, to skip
+  // most comparisons, and the entry counted from 1, 0 marking a free slot.
   struct TSlot {
-    std::uint64_t Hash = 0;
-    std::size_t Entry = kFree;
+    std::uint32_t HashTag = 0;
+    std::uint32_t EntryPlusOne = 0;
   };
-  static constexpr std::size_t kFree = static_cast<std::size_t>(-1);
 
   // The slot that holds the text, or the free slot where it belongs.
   std::size_t SlotOf(std::string_view text, std::uint64_t hash) const;

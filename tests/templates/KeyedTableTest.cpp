@@ -145,9 +145,18 @@ struct ReferenceTable {
 };
 
 TEST(KeyedTable, BehavesAsAPlainListUnderRandomAppendsSortsAndLocates) {
-  // Texts that share long prefixes, differ in case or only past sixteen bytes, and hold 8-bit bytes.
-  const std::vector<std::string> pieces = {
-      "", "a", "A", "b", "\xE9", "z", "0123456789abcdef", "0123456789ABCDEF"};
+  // Texts that share long prefixes, differ in case or only past sixteen bytes, and hold 8-bit bytes;
+  // long ones fill the table's storage blocks quickly or need one of their own.
+  const std::vector<std::string> pieces = {"",
+                                           "a",
+                                           "A",
+                                           "b",
+                                           "\xE9",
+                                           "z",
+                                           "0123456789abcdef",
+                                           "0123456789ABCDEF",
+                                           std::string(20'000, 'q'),
+                                           std::string(70'000, 'Q')};
   std::mt19937 random(7);
   const auto text = [&] {
     std::string result;
@@ -166,10 +175,17 @@ TEST(KeyedTable, BehavesAsAPlainListUnderRandomAppendsSortsAndLocates) {
       table.Append({{"Text", appended}});
       reference.rows.emplace_back(appended, static_cast<int>(reference.rows.size()) + 1);
       reference.current = reference.rows.size() - 1;
-    } else if (operation < 99) {
+    } else if (operation < 98) {
       const std::string located = text();
       table.Locate("Text", located);
       reference.Locate(located);
+    } else if (operation < 99) {
+      // An emptied table reuses its storage and indexes: nothing of the old entries may show through.
+      table.Empty();
+      reference.rows.clear();
+      reference.current = 0;
+      table.Append({{"Text", "first after empty"}});
+      reference.rows.emplace_back("first after empty", 1);
     } else {
       table.Sort("Text;ID");
       reference.Sort();
