@@ -116,6 +116,10 @@ std::vector<std::string> TRegistry::GetValueNames() {
   return Target().ValueNames();
 }
 
+std::vector<SubkeyValueNames> TRegistry::GetValueNamesBelowSubkeys(const std::string& child) {
+  return hive_->ValueNamesBelowSubkeys(root_, currentPath_, child);
+}
+
 bool TRegistry::DeleteValue(const std::string& name) {
   try {
     return Target().DeleteValue(name);

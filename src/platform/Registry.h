@@ -50,6 +50,9 @@ class TRegistry {
 
   std::vector<std::string> GetKeyNames();
   std::vector<std::string> GetValueNames();
+  // For each subkey of the current key (the root key when none is open), in GetKeyNames order: its name and
+  // the value names of its key named child, or nothing when it has none. Creates nothing.
+  std::vector<SubkeyValueNames> GetValueNamesBelowSubkeys(const std::string& child);
   // Both report success and never raise.
   bool DeleteValue(const std::string& name);
   bool DeleteKey(const std::string& key);

@@ -47,6 +47,13 @@ class HiveKey {
   virtual void Flush() = 0;
 };
 
+// The value names of one key found below a subkey: see RegistryHive::ValueNamesBelowSubkeys.
+struct SubkeyValueNames {
+  std::string Subkey;
+  // Nothing when the subkey has no key of the name asked for.
+  std::optional<std::vector<std::string>> ValueNames;
+};
+
 // A store of registry keys: the Win32 registry on Windows, a SQLite hive file elsewhere.
 class RegistryHive {
  public:
@@ -64,6 +71,11 @@ class RegistryHive {
   // ends that state and the next read takes a new one. A long run of reads is far cheaper this way on the
   // file hive; the Windows registry has no snapshots and reads each value as it is then.
   virtual void ReadSnapshot(const std::function<void()>& reads) { reads(); }
+  // For each subkey of root\path, in the order SubkeyNames gives: its name and the value names (in the
+  // order ValueNames gives) of its key named child. Opens nothing that is missing and creates nothing; a
+  // missing root\path has no subkeys. The file hive answers in one query; this one opens key after key.
+  virtual std::vector<SubkeyValueNames> ValueNamesBelowSubkeys(RootKey root, const std::string& path,
+                                                               const std::string& child);
 };
 
 // The hive file chosen for this process: the one set here (the --registry option), else the

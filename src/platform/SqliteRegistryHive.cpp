@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include <sqlite3.h>
+
 #include "platform/SqliteDatabase.h"
 
 namespace tessaly {
@@ -195,6 +197,24 @@ class SqliteHiveStore {
     return db_.Changes() > 0;
   }
 
+  std::vector<SubkeyValueNames> ValueNamesBelowSubkeys(std::int64_t key, const std::string& child) {
+    Reading();
+    SqliteQuery query(db_, valueNamesBelowSubkeys_);
+    query.Bind(1, key).Bind(2, child);
+    std::vector<SubkeyValueNames> found;
+    std::optional<std::int64_t> subkeyId;
+    // One row per value, or one row without a value for a subkey whose child key is missing or empty.
+    while (query.Next()) {
+      if (query.Int(0) != subkeyId) {
+        subkeyId = query.Int(0);
+        found.push_back({query.Text(1), std::nullopt});
+        if (query.ColumnType(2) != SQLITE_NULL) found.back().ValueNames.emplace();
+      }
+      if (query.ColumnType(3) != SQLITE_NULL) found.back().ValueNames->push_back(query.Text(3));
+    }
+    return found;
+  }
+
   std::vector<std::string> SubkeyNames(std::int64_t key) { return Names(subkeyNames_, key); }
   std::vector<std::string> ValueNames(std::int64_t key) { return Names(valueNames_, key); }
 
@@ -247,6 +267,12 @@ class SqliteHiveStore {
         "ON CONFLICT(key_id, name) DO UPDATE SET type = excluded.type, data = excluded.data");
     deleteValue_ = db_.Prepare("DELETE FROM entries WHERE key_id = ?1 AND name = ?2");
     valueNames_ = db_.Prepare("SELECT name FROM entries WHERE key_id = ?1 ORDER BY id");
+    // Subkeys in the order subkeyNames_ gives, then values in the order valueNames_ gives.
+    valueNamesBelowSubkeys_ = db_.Prepare(
+        "SELECT subkey.id, subkey.name, child.id, entries.name FROM keys AS subkey "
+        "LEFT JOIN keys AS child ON child.parent_id = subkey.id AND child.name = ?2 "
+        "LEFT JOIN entries ON entries.key_id = child.id "
+        "WHERE subkey.parent_id = ?1 ORDER BY upper(subkey.name), subkey.name, entries.id");
   }
 
   bool KeyExists(std::int64_t id) {
@@ -332,7 +358,7 @@ class SqliteHiveStore {
 
   SqliteDatabase db_;
   SqliteStatement keyExists_, findChild_, insertChild_, deleteKey_, subkeyNames_;
-  SqliteStatement selectValue_, upsertValue_, deleteValue_, valueNames_;
+  SqliteStatement selectValue_, upsertValue_, deleteValue_, valueNames_, valueNamesBelowSubkeys_;
   std::unordered_map<std::string, CachedKey> pathCache_;
   int snapshotDepth_ = 0;
   bool snapshotOpen_ = false;
@@ -385,6 +411,14 @@ bool SqliteRegistryHive::DeleteKeyTree(RootKey root, const std::string& path) {
   if (path.empty()) return false;
   const auto id = store_->FindKey(root, path);
   return id && store_->DeleteKey(*id);
+}
+
+std::vector<SubkeyValueNames> SqliteRegistryHive::ValueNamesBelowSubkeys(RootKey root,
+                                                                         const std::string& path,
+                                                                         const std::string& child) {
+  const auto id = path.empty() ? std::optional(RootId(root)) : store_->FindKey(root, path);
+  if (!id) return {};
+  return store_->ValueNamesBelowSubkeys(*id, child);
 }
 
 void SqliteRegistryHive::ReadSnapshot(const std::function<void()>& reads) {

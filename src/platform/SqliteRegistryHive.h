@@ -25,6 +25,8 @@ class SqliteRegistryHive final : public RegistryHive {
   bool DeleteKeyTree(RootKey root, const std::string& path) override;
   void Atomically(const std::function<void()>& apply) override;
   void ReadSnapshot(const std::function<void()>& reads) override;
+  std::vector<SubkeyValueNames> ValueNamesBelowSubkeys(RootKey root, const std::string& path,
+                                                       const std::string& child) override;
 
  private:
   std::shared_ptr<SqliteHiveStore> store_;

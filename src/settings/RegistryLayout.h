@@ -13,6 +13,7 @@ inline const std::string kMakerKey = "\\SOFTWARE\\Orvane";
 inline const std::string kProductKey = "\\SOFTWARE\\Orvane\\Tessaly Easy";
 inline const std::string kCardTypes = "Card Types";
 inline const std::string kPreferences = "Preferences";
+inline const std::string kATRs = "ATRs";
 
 inline const std::string kUseDefaultType = "Use Default Type";
 inline const std::string kDefaultCardTypeName = "Default Card Type Name";
@@ -24,7 +25,7 @@ inline std::string CardTypeKey(const std::string& name) {
   return kCardTypes + "\\" + name;
 }
 inline std::string CardTypeATRsKey(const std::string& name) {
-  return CardTypeKey(name) + "\\ATRs";
+  return CardTypeKey(name) + "\\" + kATRs;
 }
 
 }  // namespace tessaly::registry_layout

@@ -136,11 +136,15 @@ std::vector<std::string> TRegistrySettings::GetCardTypeATRs(const std::string& n
 
 std::vector<std::string> TRegistrySettings::GetATRIndex() {
   std::vector<std::string> index;
-  // Every card detection reads the whole index: one snapshot spares the hive a transaction per card type.
+  // Every card detection reads the whole index: the hive lists all card types' ATRs at once, in one
+  // snapshot, rather than opening two keys per card type.
   ReadSnapshot([&] {
     OpenOrRaise(kMakerKey, kCardTypes);
-    for (const std::string& name : GetKeyNames()) {
-      for (const std::string& atr : GetCardTypeATRs(name)) index.push_back(atr + "=" + name);
+    for (SubkeyValueNames& cardType : GetValueNamesBelowSubkeys(kATRs)) {
+      // A card type without its "ATRs" key gets an empty one, as every catalogue read does.
+      const std::vector<std::string> atrs =
+          cardType.ValueNames ? std::move(*cardType.ValueNames) : GetCardTypeATRs(cardType.Subkey);
+      for (const std::string& atr : atrs) index.push_back(atr + "=" + cardType.Subkey);
     }
   });
   return index;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -124,6 +126,48 @@ TEST_F(RegistryTest, ValueNamesListEachValueOnceWithItsFirstCase) {
   reg_.WriteBool("mike", true);
   reg_.WriteString("ZULU", "rewritten");
   EXPECT_THAT(reg_.GetValueNames(), AnyOf(Names{"zulu", "Alpha", "mike"}, Names{"Alpha", "mike", "zulu"}));
+}
+
+// The one-call listing must give exactly what listing key by key gives, on every backend.
+TEST_F(RegistryTest, ValueNamesBelowSubkeysListWhatKeyByKeyListingFinds) {
+  const auto put = [&](const std::string& key, const Names& values) {
+    Enter(key);
+    for (const std::string& value : values) reg_.WriteString(value, "");
+  };
+  put("delta\\ATRs", {"3B02", "3B01"});
+  put("Bravo\\atrs", {"3B09"});
+  put("Bravo\\atrs\\Deeper", {"not listed"});
+  put("alpha", {"no ATRs key"});
+  put("Charlie\\ATRs", {});
+  put("a_b\\ATRs", {"3B0A"});
+  put("AB\\ATRs", {"3B0B"});
+
+  Enter();
+  const std::vector<SubkeyValueNames> listed = reg_.GetValueNamesBelowSubkeys("ATRs");
+  Names subkeys;
+  for (const SubkeyValueNames& item : listed) {
+    subkeys.push_back(item.Subkey);
+    TRegistry single;
+    if (!single.OpenKey(scratch_ + "\\" + item.Subkey + "\\ATRs", false)) {
+      EXPECT_FALSE(item.ValueNames) << item.Subkey;
+      continue;
+    }
+    ASSERT_TRUE(item.ValueNames) << item.Subkey;
+    EXPECT_EQ(*item.ValueNames, single.GetValueNames()) << item.Subkey;
+  }
+  EXPECT_EQ(subkeys, reg_.GetKeyNames());
+  ASSERT_EQ(listed.size(), 6u);
+  EXPECT_FALSE(reg_.KeyExists(scratch_ + "\\alpha\\ATRs")) << "the listing creates nothing";
+  std::map<std::string, std::optional<Names>> bySubkey;
+  for (const SubkeyValueNames& item : listed) bySubkey[item.Subkey] = item.ValueNames;
+  EXPECT_EQ(bySubkey.at("Bravo"), Names{"3B09"}) << "the child's name matches in any letter case";
+  EXPECT_EQ(bySubkey.at("Charlie"), Names{});
+  EXPECT_FALSE(bySubkey.at("alpha").has_value());
+
+  Enter("Gone");
+  TRegistry other;
+  ASSERT_TRUE(other.DeleteKey(scratch_ + "\\Gone"));
+  EXPECT_TRUE(reg_.GetValueNamesBelowSubkeys("ATRs").empty()) << "a key deleted meanwhile has no subkeys";
 }
 
 TEST_F(RegistryTest, ValuesKeepTheirTypeAndMismatchesRaiseTheirMessages) {

@@ -105,6 +105,15 @@ TEST_F(Catalogue, ReadingAMissingCardTypeCreatesItEmpty) {
   EXPECT_TRUE(store_.GetATRIndex().empty());
 }
 
+TEST_F(Catalogue, TheATRIndexGivesACardTypeWithoutATRsKeyAnEmptyOne) {
+  store_.WriteCardType("A", Sample("3B01"));
+  PutString(kCardTypes + "\\Bare", "Base Type", "");
+  store_.WriteCardType("C", Sample("3B03"));
+
+  EXPECT_EQ(store_.GetATRIndex(), (Lines{"3B01=A", "3B03=C"}));
+  EXPECT_TRUE(DumpLocalMachine().count(kCardTypes + "\\Bare\\ATRs"));
+}
+
 TEST_F(Catalogue, AssignATRMovesTheATRToExactlyTheNamedCardType) {
   store_.WriteCardType("A", Sample("3B 02"));
   store_.WriteCardType("B", Sample("3B 09"));

@@ -26,6 +26,12 @@ bool RedirectedHive::DeleteKeyTree(RootKey root, const std::string& path) {
   return !path.empty() && inner_->DeleteKeyTree(scratchRoot_, ScratchPathOf(path));
 }
 
+std::vector<SubkeyValueNames> RedirectedHive::ValueNamesBelowSubkeys(RootKey root, const std::string& path,
+                                                                     const std::string& child) {
+  if (root != root_) return inner_->ValueNamesBelowSubkeys(root, path, child);
+  return inner_->ValueNamesBelowSubkeys(scratchRoot_, ScratchPathOf(path), child);
+}
+
 void RedirectedHive::DeleteScratch() {
   inner_->DeleteKeyTree(scratchRoot_, scratchPath_);
 }

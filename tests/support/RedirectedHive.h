@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/RegistryHive.h"
 
@@ -21,6 +22,8 @@ class RedirectedHive : public RegistryHive {
   bool DeleteKeyTree(RootKey root, const std::string& path) override;
   void Atomically(const std::function<void()>& apply) override { inner_->Atomically(apply); }
   void ReadSnapshot(const std::function<void()>& reads) override { inner_->ReadSnapshot(reads); }
+  std::vector<SubkeyValueNames> ValueNamesBelowSubkeys(RootKey root, const std::string& path,
+                                                       const std::string& child) override;
   // Deletes the scratch key with everything in it.
   void DeleteScratch();
 
