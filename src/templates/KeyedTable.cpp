@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <iterator>
 
 #include "platform/TessalyError.h"
@@ -13,11 +14,29 @@ unsigned char FoldCase(unsigned char byte) {
   return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
 }
 
+// Eight bytes as one number, the first byte highest, so that numbers order as the bytes do.
+std::uint64_t BigEndianWord(const unsigned char* bytes) {
+  std::uint64_t word = 0;
+  for (std::size_t i = 0; i < sizeof word; ++i) word = (word << 8) | bytes[i];
+  return word;
+}
+
+// FoldCase on each of eight bytes at once: a byte from 'A' to 'Z' gets the lower-case bit 0x20.
+std::uint64_t FoldCaseOfBytes(std::uint64_t word) {
+  constexpr std::uint64_t kEachByte = 0x0101010101010101u;
+  constexpr std::uint64_t kHighBits = 0x80 * kEachByte;
+  // Below 0x80 a byte plus 0x80 - c carries into its high bit exactly when the byte is c or more.
+  const std::uint64_t low = word & ~kHighBits;
+  const std::uint64_t fromA = low + (0x80 - 'A') * kEachByte;
+  const std::uint64_t pastZ = low + (0x80 - 'Z' - 1) * kEachByte;
+  const std::uint64_t upper = fromA & ~pastZ & ~word & kHighBits;
+  return word | (upper >> 2);
+}
+
 // Negative, zero or positive as left sorts before, with or after right, ignoring the case of ASCII letters.
-// The first bytes up to `from` are known to compare equal.
-int CompareTextIgnoringCase(std::string_view left, std::string_view right, std::size_t from = 0) {
+int CompareTextIgnoringCase(std::string_view left, std::string_view right) {
   const std::size_t common = std::min(left.size(), right.size());
-  for (std::size_t i = std::min(from, common); i < common; ++i) {
+  for (std::size_t i = 0; i < common; ++i) {
     if (left[i] == right[i]) continue;
     const int difference =
         FoldCase(static_cast<unsigned char>(left[i])) - FoldCase(static_cast<unsigned char>(right[i]));
@@ -177,40 +196,34 @@ void TKeyedTable::Append(std::initializer_list<std::pair<std::string_view, TValu
   AddToIndexes(current_);
 }
 
-// An entry to sort. The first sort column comes along: an integer or the start of a text packed so that
-// comparing prefixes orders as comparing values does as far as they differ, and a view of the text for
-// when they do not. This spares most visits to the column store during the sort.
+// An entry to sort with the part of its first sort column that decides at the current depth: an integer,
+// or sixteen bytes of the text from the depth's offset on, case folded, high byte first, padded with the
+// lowest byte. Sorting these needs no visit to the column store.
 struct TKeyedTable::TSortItem {
+  static constexpr std::size_t kPrefixBytes = 16;
+
   std::uint64_t Prefix[2];
-  std::string_view Text;
+  // How many bytes of the text are left from the offset on, counted up to kPrefixBytes + 1: a text with
+  // more left than the prefix holds goes on to the next depth.
+  std::uint32_t Left;
   std::size_t Entry;
 
-  int CompareFirstKey(const TSortItem& other) const {
-    for (std::size_t part = 0; part < std::size(Prefix); ++part) {
-      if (Prefix[part] != other.Prefix[part]) return Prefix[part] < other.Prefix[part] ? -1 : 1;
-    }
-    return CompareTextIgnoringCase(Text, other.Text, sizeof Prefix);
+  bool operator<(const TSortItem& other) const {
+    if (Prefix[0] != other.Prefix[0]) return Prefix[0] < other.Prefix[0];
+    if (Prefix[1] != other.Prefix[1]) return Prefix[1] < other.Prefix[1];
+    return Left < other.Left;
   }
+  bool TiesWith(const TSortItem& other) const { return !(*this < other) && !(other < *this); }
+  bool GoesOn() const { return Left > kPrefixBytes; }
 };
 
 void TKeyedTable::Sort(std::string_view columnList) {
   std::vector<std::size_t> keys;
   for (std::string_view name : SplitColumnList(columnList)) keys.push_back(ColumnIndex(name));
 
-  std::vector<TSortItem> items;
-  items.reserve(count_);
-  for (std::size_t entry = 0; entry < count_; ++entry) {
-    items.push_back(keys.empty() ? TSortItem{{0, 0}, {}, entry} : SortItem(keys.front(), entry));
-  }
-  // Entries that tie on every column keep their order: the position before the sort decides last.
-  std::sort(items.begin(), items.end(), [&](const TSortItem& left, const TSortItem& right) {
-    if (const int comparison = left.CompareFirstKey(right); comparison != 0) return comparison < 0;
-    for (std::size_t key = 1; key < keys.size(); ++key) {
-      const int comparison = Compare(keys[key], left.Entry, right.Entry);
-      if (comparison != 0) return comparison < 0;
-    }
-    return left.Entry < right.Entry;
-  });
+  std::vector<TSortItem> items(count_);
+  for (std::size_t entry = 0; entry < count_; ++entry) items[entry].Entry = entry;
+  if (!keys.empty()) SortByFirstColumn(items, keys);
 
   std::vector<std::size_t> order;
   order.reserve(count_);
@@ -226,19 +239,61 @@ void TKeyedTable::Sort(std::string_view columnList) {
     current_ = static_cast<std::size_t>(std::find(order.begin(), order.end(), current_) - order.begin());
 }
 
-TKeyedTable::TSortItem TKeyedTable::SortItem(std::size_t column, std::size_t entry) const {
-  TSortItem item{{0, 0}, {}, entry};
-  if (columns_[column].Kind == TColumnKind::Text) {
-    // The first sixteen bytes, case folded, high byte first; a shorter text is padded with the lowest byte.
-    item.Text = values_[column].Texts[entry];
-    for (std::size_t i = 0; i < sizeof item.Prefix; ++i) {
-      std::uint64_t& part = item.Prefix[i / sizeof(std::uint64_t)];
-      part = (part << 8) | (i < item.Text.size() ? FoldCase(static_cast<unsigned char>(item.Text[i])) : 0u);
+// Sorts sixteen bytes at a time: the items are sorted by their prefixes, and each run of items that tie
+// and go on is sorted again by the next sixteen bytes. Texts sharing a long beginning thus cost one pass
+// per sixteen shared bytes instead of long comparisons, and a work list instead of recursion keeps any
+// text length off the stack. Items equal in the first column are ordered by the other columns, then by
+// their position before the sort, which keeps ties in their order.
+void TKeyedTable::SortByFirstColumn(std::vector<TSortItem>& items,
+                                    const std::vector<std::size_t>& keys) const {
+  struct TRun {
+    std::size_t Begin, End, Offset;
+  };
+  std::vector<TRun> work{{0, items.size(), 0}};
+  while (!work.empty()) {
+    const TRun run = work.back();
+    work.pop_back();
+    const auto begin = items.begin() + static_cast<std::ptrdiff_t>(run.Begin);
+    const auto end = items.begin() + static_cast<std::ptrdiff_t>(run.End);
+    for (auto item = begin; item != end; ++item) FillSortPrefix(*item, keys.front(), run.Offset);
+    std::sort(begin, end);
+    for (auto tieBegin = begin; tieBegin != end;) {
+      const auto tieEnd =
+          std::find_if(tieBegin + 1, end, [&](const TSortItem& item) { return !item.TiesWith(*tieBegin); });
+      if (tieEnd - tieBegin > 1) {
+        if (tieBegin->GoesOn()) {
+          work.push_back({static_cast<std::size_t>(tieBegin - items.begin()),
+                          static_cast<std::size_t>(tieEnd - items.begin()),
+                          run.Offset + TSortItem::kPrefixBytes});
+        } else {
+          std::sort(tieBegin, tieEnd, [&](const TSortItem& left, const TSortItem& right) {
+            for (std::size_t key = 1; key < keys.size(); ++key) {
+              const int comparison = Compare(keys[key], left.Entry, right.Entry);
+              if (comparison != 0) return comparison < 0;
+            }
+            return left.Entry < right.Entry;
+          });
+        }
+      }
+      tieBegin = tieEnd;
     }
-  } else {
-    item.Prefix[0] = static_cast<std::uint32_t>(values_[column].Integers[entry]) ^ 0x80000000u;
   }
-  return item;
+}
+
+void TKeyedTable::FillSortPrefix(TSortItem& item, std::size_t column, std::size_t offset) const {
+  item.Prefix[0] = item.Prefix[1] = 0;
+  item.Left = 0;
+  if (columns_[column].Kind != TColumnKind::Text) {
+    item.Prefix[0] = static_cast<std::uint32_t>(values_[column].Integers[item.Entry]) ^ 0x80000000u;
+    return;
+  }
+  const std::string_view text = values_[column].Texts[item.Entry];
+  const std::size_t left = text.size() > offset ? text.size() - offset : 0;
+  unsigned char bytes[TSortItem::kPrefixBytes] = {};
+  if (left > 0) std::memcpy(bytes, text.data() + offset, std::min(left, sizeof bytes));
+  item.Prefix[0] = FoldCaseOfBytes(BigEndianWord(bytes));
+  item.Prefix[1] = FoldCaseOfBytes(BigEndianWord(bytes + sizeof(std::uint64_t)));
+  item.Left = static_cast<std::uint32_t>(std::min(left, TSortItem::kPrefixBytes + 1));
 }
 
 std::size_t TKeyedTable::ColumnIndex(std::string_view column, std::size_t firstTry) const {

@@ -86,7 +86,8 @@ class TKeyedTable {
   std::size_t ColumnIndex(std::string_view column, std::size_t firstTry = 0) const;
   std::string ValueText(std::size_t column, std::size_t entry) const;
   int Compare(std::size_t column, std::size_t left, std::size_t right) const;
-  TSortItem SortItem(std::size_t column, std::size_t entry) const;
+  void SortByFirstColumn(std::vector<TSortItem>& items, const std::vector<std::size_t>& keys) const;
+  void FillSortPrefix(TSortItem& item, std::size_t column, std::size_t offset) const;
   TIndex& IndexOf(std::size_t column);
   void AddToIndex(TIndex& index, std::size_t column, std::size_t entry);
   void AddToIndexes(std::size_t entry);

@@ -48,17 +48,17 @@ bool IsEntryLine(std::string_view trimmedLine) {
   return !trimmedLine.empty() && (trimmedLine.front() == '+' || trimmedLine.front() == '-');
 }
 
-void SplitFields(std::string_view line, std::size_t maxCount, std::vector<std::string>& fields) {
+TLineFields SplitFields(std::string_view line, std::size_t maxCount) {
+  TLineFields fields;
+  maxCount = std::min(maxCount, TLineFields::kMaxCount);
   if (!line.empty() && line.back() == '\t') line.remove_suffix(1);
-  std::size_t count = 0;
-  while (count < maxCount) {
+  while (fields.Count < maxCount) {
     const std::size_t end = std::min(line.find('\t'), line.size());
-    if (count == fields.size()) fields.emplace_back();
-    fields[count++].assign(line.substr(0, end));
+    fields.Field[fields.Count++] = line.substr(0, end);
     if (end == line.size()) break;
     line.remove_prefix(end + 1);
   }
-  fields.resize(count);
+  return fields;
 }
 
 std::string HexByteText(std::string_view field) {
@@ -80,11 +80,10 @@ std::int32_t ColourValue(std::string_view field) {
   return value ? static_cast<std::int32_t>(*value) : kUnreadableColour;
 }
 
-std::string CleanStatusWordText(std::string_view text) {
-  std::string clean(TrimLeadingControls(text));
+void CleanStatusWordText(std::string_view text, std::string& clean) {
+  clean.assign(TrimLeadingControls(text));
   std::replace_if(
       clean.begin(), clean.end(), [](char c) { return c == 'x' || c == 'X'; }, '*');
-  return clean;
 }
 
 }  // namespace tessaly

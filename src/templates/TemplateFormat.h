@@ -1,10 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace tessaly {
 
@@ -16,9 +16,22 @@ std::string_view TrimLeadingControls(std::string_view text);
 // Whether a trimmed line is an entry line, enabled or disabled: it starts with "+" or "-".
 bool IsEntryLine(std::string_view trimmedLine);
 
+// The fields of an entry line, viewing the line.
+struct TLineFields {
+  static constexpr std::size_t kMaxCount = 5;  // the most a file kind uses
+
+  std::array<std::string_view, kMaxCount> Field;
+  std::size_t Count = 0;
+
+  // A field the line does not have reads as empty.
+  std::string_view operator[](std::size_t position) const {
+    return position < Count ? Field[position] : std::string_view();
+  }
+};
+
 // Splits an entry line into fields at each TAB; a single TAB at the end gives no empty last field.
-// Keeps at most maxCount fields, as later ones are ignored anyway; reuses the strings already in fields.
-void SplitFields(std::string_view line, std::size_t maxCount, std::vector<std::string>& fields);
+// Keeps at most maxCount (up to TLineFields::kMaxCount) fields, as later ones are ignored anyway.
+TLineFields SplitFields(std::string_view line, std::size_t maxCount);
 
 // A class or instruction byte field: 1 to 8 significant hexadecimal digits give the number in upper-case
 // hexadecimal with at least two digits; any other text gives "00".
@@ -28,7 +41,8 @@ std::string HexByteText(std::string_view field);
 // 0x00FFFFFF. The value is kept as the 32-bit integer with those bits.
 std::int32_t ColourValue(std::string_view field);
 
-// A status-word text without its leading characters 0x00 to 0x20 and with every "x" and "X" made "*".
-std::string CleanStatusWordText(std::string_view text);
+// A status-word text without its leading characters 0x00 to 0x20 and with every "x" and "X" made "*",
+// written over clean (whose room is reused: a load cleans three texts per line).
+void CleanStatusWordText(std::string_view text, std::string& clean);
 
 }  // namespace tessaly

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <initializer_list>
+#include <optional>
 
 #include "platform/TextFile.h"
 #include "templates/TemplateFormat.h"
@@ -32,6 +33,13 @@ void RunWithFinalSteps(const std::function<void()>& load,
   if (failure) std::rethrow_exception(failure);
 }
 
+// Whether a line's key is dropped: locating it in the key column makes the current entry's key equal to it.
+// A failed locate leaves a current entry whose key differs, unless the table is empty, which reads as the
+// empty key; so the empty key is also dropped while the table is empty.
+bool IsKnownKey(TKeyedTable& table, std::string_view column, std::string_view key) {
+  return table.Locate(column, key) || (table.Count() == 0 && key.empty());
+}
+
 }  // namespace
 
 TTemplatesObject::TTemplatesObject()
@@ -50,7 +58,7 @@ void TTemplatesObject::LoadCommandTemplate(const std::string& fileName) {
   RunWithFinalSteps(
       [&] {
         StartLoad(Commands, true, fileName);
-        for (const std::string& line : Lines) AddCommandLine(line);
+        WalkLines(kCommandFieldCount, [this](const TLineFields& fields) { AddCommand(fields); });
         Raise(OnAfterLoad, true, fileName);
       },
       {[&] { Commands.Sort("Name;ID"); }});
@@ -60,7 +68,7 @@ void TTemplatesObject::LoadStatusWordTemplate(const std::string& fileName) {
   RunWithFinalSteps(
       [&] {
         StartLoad(StatusWords, false, fileName);
-        for (const std::string& line : Lines) AddStatusWordLine(line);
+        WalkLines(kStatusWordFieldCount, [this](const TLineFields& fields) { AddStatusWord(fields); });
         Raise(OnAfterLoad, false, fileName);
       },
       {[&] { AddCatchAllStatusWord(); }, [&] { StatusWords.Sort("SW;ID"); }});
@@ -89,45 +97,42 @@ void TTemplatesObject::Raise(const TTemplateLoadEvent& event, bool isCommandTabl
   if (event) event(nullptr, OwnerTag, isCommandTable, fileName);
 }
 
-void TTemplatesObject::AddCommandLine(std::string_view line) {
-  line = TrimLeadingControls(line);
-  if (!IsEntryLine(line)) return;
-  SplitFields(line, kCommandFieldCount, Fields);
-  // A field the line does not have stays empty, unlike an empty field, which reads as 00.
-  const std::string cla = Fields.size() > 1 ? HexByteText(Fields[1]) : std::string();
-  const std::string ins = Fields.size() > 2 ? HexByteText(Fields[2]) : std::string();
-  const std::string_view name = Fields.size() > 3 ? Fields[3] : std::string_view();
-  if (Fields[0] != "+") return;
+template <typename AddEntry>
+void TTemplatesObject::WalkLines(std::size_t fieldCount, const AddEntry& addEntry) {
+  // Fields shows the fields of the last entry line; they view Lines, so they are copied once, at the end.
+  std::optional<TLineFields> lastFields;
+  for (const std::string& text : Lines) {
+    const std::string_view line = TrimLeadingControls(text);
+    if (!IsEntryLine(line)) continue;
+    lastFields = SplitFields(line, fieldCount);
+    // Field 1 is the sign: only exactly "+" makes an entry.
+    if (lastFields->Field[0] == "+") addEntry(*lastFields);
+  }
+  if (lastFields) Fields.assign(lastFields->Field.begin(), lastFields->Field.begin() + lastFields->Count);
+}
 
-  // A failed locate leaves the current entry, so an empty name matches only while the table is empty.
-  Commands.Locate("Name", name);
-  if (Commands.AsText("Name") == name) return;
+void TTemplatesObject::AddCommand(const TLineFields& fields) {
+  // A field the line does not have stays empty, unlike an empty field, which reads as 00.
+  const std::string cla = fields.Count > 1 ? HexByteText(fields[1]) : std::string();
+  const std::string ins = fields.Count > 2 ? HexByteText(fields[2]) : std::string();
+  const std::string_view name = fields[3];
+
+  if (IsKnownKey(Commands, "Name", name)) return;
   Commands.Append({{"Name", name}, {"Cla", cla}, {"Ins", ins}});
 }
 
-void TTemplatesObject::AddStatusWordLine(std::string_view line) {
-  line = TrimLeadingControls(line);
-  if (!IsEntryLine(line)) return;
-  SplitFields(line, kStatusWordFieldCount, Fields);
-  const std::string_view sw1 = Fields.size() > 1 ? Fields[1] : std::string_view();
-  const std::string_view sw2 = Fields.size() > 2 ? Fields[2] : std::string_view();
-  const std::string_view colour = Fields.size() > 3 ? Fields[3] : std::string_view();
-  const std::string_view verbose = Fields.size() > 4 ? Fields[4] : std::string_view();
-  if (Fields[0] != "+") return;
-
-  const std::string sw = CleanStatusWordText(std::string(sw1) + std::string(sw2));
-  StatusWords.Locate("SW", sw);
-  if (StatusWords.AsText("SW") == sw) return;
-  StatusWords.Append({{"SW", sw},
-                      {"SW1", CleanStatusWordText(sw1)},
-                      {"SW2", CleanStatusWordText(sw2)},
-                      {"Color", ColourValue(colour)},
-                      {"Verbose", verbose}});
+void TTemplatesObject::AddStatusWord(const TLineFields& fields) {
+  joinedSw_.assign(fields[1]).append(fields[2]);
+  CleanStatusWordText(joinedSw_, sw_);
+  if (IsKnownKey(StatusWords, "SW", sw_)) return;
+  CleanStatusWordText(fields[1], sw1_);
+  CleanStatusWordText(fields[2], sw2_);
+  StatusWords.Append(
+      {{"SW", sw_}, {"SW1", sw1_}, {"SW2", sw2_}, {"Color", ColourValue(fields[3])}, {"Verbose", fields[4]}});
 }
 
 void TTemplatesObject::AddCatchAllStatusWord() {
-  StatusWords.Locate("SW", kCatchAllKey);
-  if (StatusWords.AsText("SW") == kCatchAllKey) return;
+  if (IsKnownKey(StatusWords, "SW", kCatchAllKey)) return;
   StatusWords.Append(
       {{"SW", kCatchAllKey}, {"SW1", "**"}, {"SW2", "**"}, {"Color", 0}, {"Verbose", "Not defined"}});
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "templates/KeyedTable.h"
+#include "templates/TemplateFormat.h"
 
 namespace tessaly {
 
@@ -37,7 +38,7 @@ class TTemplatesObject {
 
   std::set<std::string> AuxList;    // emptied at the start of every load; filled by a host, if at all
   std::vector<std::string> Lines;   // the lines of the file being loaded
-  std::vector<std::string> Fields;  // the fields of the line being parsed, as many as the file kind uses
+  std::vector<std::string> Fields;  // the fields of the last entry line, as many as the file kind uses
   std::uint32_t OwnerTag = 0;       // set by the owner, handed to the notifications
   TKeyedTable StatusWords;          // "SW" (key), "SW1", "SW2", "Color" (integer), "Verbose", "ID"
   TKeyedTable Commands;             // "Name" (key), "Cla", "Ins", "ID"
@@ -45,12 +46,17 @@ class TTemplatesObject {
  private:
   void StartLoad(TKeyedTable& table, bool isCommandTable, const std::string& fileName);
   void Raise(const TTemplateLoadEvent& event, bool isCommandTable, const std::string& fileName);
-  void AddCommandLine(std::string_view line);
-  void AddStatusWordLine(std::string_view line);
+  // Splits each entry line of Lines into at most fieldCount fields and hands the enabled ones to addEntry.
+  template <typename AddEntry>
+  void WalkLines(std::size_t fieldCount, const AddEntry& addEntry);
+  void AddCommand(const TLineFields& fields);
+  void AddStatusWord(const TLineFields& fields);
   void AddCatchAllStatusWord();
 
   TTemplateLoadEvent OnBeforeLoad;
   TTemplateLoadEvent OnAfterLoad;
+  // Room for the status-word texts of one line, reused from line to line.
+  std::string joinedSw_, sw_, sw1_, sw2_;
 };
 
 }  // namespace tessaly

@@ -65,6 +65,27 @@ TEST_F(TemplateLoad, NotificationsFrameEachLoadWithTheirArguments) {
   EXPECT_EQ(StatusWordRows(templates), (Table{kNotDefined, {"9000", "90", "00", "65280", "OK"}}));
 }
 
+TEST_F(TemplateLoad, HandlersSeeTheLinesAndTheFieldsOfTheLastEntryLine) {
+  std::vector<std::vector<std::string>> seen;
+  templates.SetOnAfterLoad([&](void*, std::uint32_t, bool, const std::string&) {
+    seen.push_back(templates.Fields);
+    seen.push_back(templates.Lines);
+  });
+  const std::string commands =
+      WriteFile(folder, "card.cct", "+\tA0\tA4\tSELECT\n-\t00\tB0\n; trailing comment\n");
+  const std::string statusWords = WriteFile(folder, "card.swt", "; nothing but a comment\n");
+  templates.LoadCommandTemplate(commands);
+  templates.LoadStatusWordTemplate(statusWords);
+
+  // The disabled line was split last; a file without entry lines leaves the fields as they were.
+  const std::vector<std::string> lastFields = {"-", "00", "B0"};
+  EXPECT_EQ(seen,
+            (std::vector<std::vector<std::string>>{lastFields,
+                                                   {"+\tA0\tA4\tSELECT", "-\t00\tB0", "; trailing comment"},
+                                                   lastFields,
+                                                   {"; nothing but a comment"}}));
+}
+
 TEST_F(TemplateLoad, MissingFilesLoadEmptyTablesAndStillNotify) {
   const std::string missing = (folder / "missing.cct").string();
   const std::string directory = folder.Path().string();
