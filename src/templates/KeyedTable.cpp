@@ -64,11 +64,11 @@ std::vector<std::string_view> SplitColumnList(std::string_view list) {
   return names;
 }
 
-// Puts the values in the given order, through a scratch vector whose room the next call reuses.
+// Puts the values in the given order, through a scratch vector with room for them all, which then holds
+// the old values' room for the next call.
 template <typename T>
 void Reorder(std::vector<T>& values, const std::vector<std::size_t>& order, std::vector<T>& scratch) {
   scratch.clear();
-  scratch.reserve(order.size());
   for (std::size_t entry : order) scratch.push_back(std::move(values[entry]));
   values.swap(scratch);
 }
@@ -228,9 +228,12 @@ void TKeyedTable::Sort(std::string_view columnList) {
   std::vector<std::size_t> order;
   order.reserve(count_);
   for (const TSortItem& item : items) order.push_back(item.Entry);
-  DropIndexes();
+  // All room is taken before the first column moves, so that the columns cannot fall out of step.
   std::vector<std::string_view> textScratch;
   std::vector<std::int32_t> integerScratch;
+  textScratch.reserve(count_);
+  integerScratch.reserve(count_);
+  DropIndexes();
   for (TColumnValues& column : values_) {
     if (!column.Texts.empty()) Reorder(column.Texts, order, textScratch);
     if (!column.Integers.empty()) Reorder(column.Integers, order, integerScratch);
