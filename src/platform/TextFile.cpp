@@ -29,6 +29,9 @@ std::string ReadTextUpToNul(const std::string& fileName) {
   if (!in) FailToRead(fileName, "cannot open");
 
   std::string text;
+  // Room for the whole file up front spares the copies of a growing text; the size is only a hint, as the
+  // file may change while it is read.
+  if (const auto size = std::filesystem::file_size(path, error); !error) text.reserve(size);
   std::vector<char> chunk(kChunkSize);
   while (in) {
     in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));

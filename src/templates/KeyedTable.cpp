@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <iterator>
 
@@ -16,8 +17,9 @@ unsigned char FoldCase(unsigned char byte) {
 
 // Eight bytes as one number, the first byte highest, so that numbers order as the bytes do.
 std::uint64_t BigEndianWord(const unsigned char* bytes) {
-  std::uint64_t word = 0;
-  for (std::size_t i = 0; i < sizeof word; ++i) word = (word << 8) | bytes[i];
+  std::uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
   return word;
 }
 
@@ -64,12 +66,12 @@ std::vector<std::string_view> SplitColumnList(std::string_view list) {
   return names;
 }
 
-// Puts the values in the given order, through a scratch vector with room for them all, which then holds
-// the old values' room for the next call.
-template <typename T>
-void Reorder(std::vector<T>& values, const std::vector<std::size_t>& order, std::vector<T>& scratch) {
+// Puts the values in the order of the sorted items, through a scratch vector with room for them all, which
+// then holds the old values' room for the next call.
+template <typename T, typename Item>
+void Reorder(std::vector<T>& values, const std::vector<Item>& sorted, std::vector<T>& scratch) {
   scratch.clear();
-  for (std::size_t entry : order) scratch.push_back(std::move(values[entry]));
+  for (const Item& item : sorted) scratch.push_back(std::move(values[item.Entry]));
   values.swap(scratch);
 }
 
@@ -132,8 +134,9 @@ void TKeyedTable::Empty() {
   DropIndexes();
 }
 
-bool TKeyedTable::Locate(std::string_view column, std::string_view text) {
-  const TIndex& index = IndexOf(ColumnIndex(column));
+bool TKeyedTable::Locate(TColumnRef column, std::string_view text) {
+  if (column.Position >= columns_.size()) throw ETessalyError("Field not found");
+  const TIndex& index = IndexOf(column.Position);
   const std::optional<std::size_t> found = index.FirstEntry.Find(text);
   if (!found) return false;
   current_ = *found;
@@ -152,21 +155,37 @@ std::string TKeyedTable::TextAt(std::size_t entry, std::string_view column) cons
 }
 
 void TKeyedTable::Append(std::initializer_list<std::pair<std::string_view, TValue>> values) {
-  // Everything is checked before anything is stored, so a failed append leaves the table as it was.
-  std::array<const TValue*, kMaxColumns> given{};
+  TGivenValues given{};
   std::size_t next = 0;
   for (const auto& [name, value] : values) {
     // Values usually come in the columns' order, so the search starts after the last one found.
     const std::size_t position = ColumnIndex(name, next);
     next = position + 1 < columns_.size() ? position + 1 : 0;
-    const TColumnKind kind = columns_[position].Kind;
-    const bool fits = kind == TColumnKind::Text
-                          ? std::holds_alternative<std::string_view>(value)
-                          : kind == TColumnKind::Integer && std::holds_alternative<std::int32_t>(value);
-    if (!fits) throw ETessalyError("Field '" + std::string(name) + "' cannot take this value");
-    given[position] = &value;
+    Give(given, position, value);
   }
+  Store(given);
+}
 
+void TKeyedTable::Append(std::initializer_list<std::pair<TColumnRef, TValue>> values) {
+  TGivenValues given{};
+  for (const auto& [column, value] : values) {
+    if (column.Position >= columns_.size()) throw ETessalyError("Field not found");
+    Give(given, column.Position, value);
+  }
+  Store(given);
+}
+
+// Everything is checked before anything is stored, so a failed append leaves the table as it was.
+void TKeyedTable::Give(TGivenValues& given, std::size_t position, const TValue& value) const {
+  const TColumnKind kind = columns_[position].Kind;
+  const bool fits = kind == TColumnKind::Text
+                        ? std::holds_alternative<std::string_view>(value)
+                        : kind == TColumnKind::Integer && std::holds_alternative<std::int32_t>(value);
+  if (!fits) throw ETessalyError("Field '" + columns_[position].Name + "' cannot take this value");
+  given[position] = &value;
+}
+
+void TKeyedTable::Store(const TGivenValues& given) {
   try {
     for (std::size_t position = 0; position < columns_.size(); ++position) {
       TColumnValues& column = values_[position];
@@ -225,9 +244,6 @@ void TKeyedTable::Sort(std::string_view columnList) {
   for (std::size_t entry = 0; entry < count_; ++entry) items[entry].Entry = entry;
   if (!keys.empty()) SortByFirstColumn(items, keys);
 
-  std::vector<std::size_t> order;
-  order.reserve(count_);
-  for (const TSortItem& item : items) order.push_back(item.Entry);
   // All room is taken before the first column moves, so that the columns cannot fall out of step.
   std::vector<std::string_view> textScratch;
   std::vector<std::int32_t> integerScratch;
@@ -235,11 +251,12 @@ void TKeyedTable::Sort(std::string_view columnList) {
   integerScratch.reserve(count_);
   DropIndexes();
   for (TColumnValues& column : values_) {
-    if (!column.Texts.empty()) Reorder(column.Texts, order, textScratch);
-    if (!column.Integers.empty()) Reorder(column.Integers, order, integerScratch);
+    if (!column.Texts.empty()) Reorder(column.Texts, items, textScratch);
+    if (!column.Integers.empty()) Reorder(column.Integers, items, integerScratch);
   }
-  if (count_ > 0)
-    current_ = static_cast<std::size_t>(std::find(order.begin(), order.end(), current_) - order.begin());
+  const auto current = std::find_if(items.begin(), items.end(),
+                                    [this](const TSortItem& item) { return item.Entry == current_; });
+  if (current != items.end()) current_ = static_cast<std::size_t>(current - items.begin());
 }
 
 // Sorts sixteen bytes at a time: the items are sorted by their prefixes, and each run of items that tie

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -49,7 +50,7 @@ class TKeyedTable {
 
   // Makes the first entry whose column reads exactly (with case) as text the current one and returns
   // true; when there is none, returns false and leaves the current entry where it was.
-  bool Locate(std::string_view column, std::string_view text);
+  bool Locate(std::string_view column, std::string_view text) { return Locate(Column(column), text); }
 
   // The column of the current entry as text; an empty table reads as the empty text.
   std::string AsText(std::string_view column) const;
@@ -60,6 +61,15 @@ class TKeyedTable {
   // Appends an entry with the given columns set (the others empty or 0) and stores it; the stored entry
   // becomes the current one. A running-number column cannot be set.
   void Append(std::initializer_list<std::pair<std::string_view, TValue>> values);
+
+  // A column looked up by its name once, for the calls a load makes entry after entry. It is good for the
+  // table that gave it and for copies of that table.
+  struct TColumnRef {
+    std::size_t Position;
+  };
+  TColumnRef Column(std::string_view name) const { return {ColumnIndex(name)}; }
+  bool Locate(TColumnRef column, std::string_view text);
+  void Append(std::initializer_list<std::pair<TColumnRef, TValue>> values);
 
   // Sorts by the columns named in a ";"-separated list ("Name;ID"), ascending: texts compare without
   // regard to case, integers by value; the first column decides, the next breaks ties, and entries that
@@ -82,7 +92,12 @@ class TKeyedTable {
   };
   struct TSortItem;
 
+  // The value given for each column, by position; null for a column left empty.
+  using TGivenValues = std::array<const TValue*, kMaxColumns>;
+
   void Swap(TKeyedTable& other) noexcept;
+  void Give(TGivenValues& given, std::size_t position, const TValue& value) const;
+  void Store(const TGivenValues& given);
   std::size_t ColumnIndex(std::string_view column, std::size_t firstTry = 0) const;
   std::string ValueText(std::size_t column, std::size_t entry) const;
   int Compare(std::size_t column, std::size_t left, std::size_t right) const;

@@ -14,11 +14,20 @@ bool IsControlOrBlank(char c) {
   return static_cast<unsigned char>(c) <= 0x20;
 }
 
+// The value of each byte as a hexadecimal digit, -1 for a byte that is none: one look-up per digit.
+constexpr std::array<std::int8_t, 256> kHexDigitValues = [] {
+  std::array<std::int8_t, 256> values{};
+  for (int c = 0; c < 256; ++c) {
+    values[c] = c >= '0' && c <= '9'   ? static_cast<std::int8_t>(c - '0')
+                : c >= 'a' && c <= 'f' ? static_cast<std::int8_t>(c - 'a' + 10)
+                : c >= 'A' && c <= 'F' ? static_cast<std::int8_t>(c - 'A' + 10)
+                                       : std::int8_t{-1};
+  }
+  return values;
+}();
+
 int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+  return kHexDigitValues[static_cast<unsigned char>(c)];
 }
 
 // Digits only, at least one, at most eight of them after the leading zeros.
@@ -39,9 +48,9 @@ std::optional<std::uint32_t> ParseHex32(std::string_view digits) {
 }  // namespace
 
 std::string_view TrimLeadingControls(std::string_view text) {
-  const auto first = std::find_if_not(text.begin(), text.end(), IsControlOrBlank);
-  text.remove_prefix(static_cast<std::size_t>(first - text.begin()));
-  return text;
+  std::size_t first = 0;
+  while (first < text.size() && IsControlOrBlank(text[first])) ++first;
+  return text.substr(first);
 }
 
 bool IsEntryLine(std::string_view trimmedLine) {
@@ -80,10 +89,13 @@ std::int32_t ColourValue(std::string_view field) {
   return value ? static_cast<std::int32_t>(*value) : kUnreadableColour;
 }
 
-void CleanStatusWordText(std::string_view text, std::string& clean) {
-  clean.assign(TrimLeadingControls(text));
-  std::replace_if(
-      clean.begin(), clean.end(), [](char c) { return c == 'x' || c == 'X'; }, '*');
+std::string_view CleanStatusWordText(std::string_view text, std::string& room) {
+  const auto isWildcard = [](char c) { return c == 'x' || c == 'X'; };
+  text = TrimLeadingControls(text);
+  if (std::none_of(text.begin(), text.end(), isWildcard)) return text;
+  room.assign(text);
+  std::replace_if(room.begin(), room.end(), isWildcard, '*');
+  return room;
 }
 
 }  // namespace tessaly

@@ -41,8 +41,9 @@ std::string HexByteText(std::string_view field);
 // 0x00FFFFFF. The value is kept as the 32-bit integer with those bits.
 std::int32_t ColourValue(std::string_view field);
 
-// A status-word text without its leading characters 0x00 to 0x20 and with every "x" and "X" made "*",
-// written over clean (whose room is reused: a load cleans three texts per line).
-void CleanStatusWordText(std::string_view text, std::string& clean);
+// A status-word text without its leading characters 0x00 to 0x20 and with every "x" and "X" made "*". The
+// result views the text, or room when a wildcard had to be replaced (a load cleans three texts per line, so
+// room is reused rather than a string made each time).
+std::string_view CleanStatusWordText(std::string_view text, std::string& room);
 
 }  // namespace tessaly

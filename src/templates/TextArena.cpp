@@ -4,20 +4,16 @@
 
 namespace tessaly {
 
-std::string_view TTextArena::Store(std::string_view text) {
-  if (text.empty()) return {};
+std::string_view TTextArena::StoreInNewBlock(std::string_view text) {
   char* copy;
   if (text.size() > kBlockSize) {
     copy = largeTexts_.emplace_back(std::make_unique_for_overwrite<char[]>(text.size())).get();
   } else {
-    if (blocks_.empty() || kBlockSize - used_ < text.size()) {
-      const std::size_t next = blocks_.empty() ? 0 : current_ + 1;
-      if (next == blocks_.size()) blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
-      current_ = next;
-      used_ = 0;
-    }
-    copy = blocks_[current_].get() + used_;
-    used_ += text.size();
+    const std::size_t next = blocks_.empty() ? 0 : current_ + 1;
+    if (next == blocks_.size()) blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
+    current_ = next;
+    copy = blocks_[current_].get();
+    used_ = text.size();
   }
   std::copy(text.begin(), text.end(), copy);
   return {copy, text.size()};

@@ -37,8 +37,12 @@ void TTextIndex::Add(std::string_view text, std::size_t entry) {
   const std::uint64_t hash = HashOf(text);
   TSlot& slot = slots_[SlotOf(text, hash)];
   if (slot.EntryPlusOne != 0) return;
-  if (texts_.size() <= entry) texts_.resize(entry + 1);
-  texts_[entry] = text;
+  if (texts_.size() < entry) texts_.resize(entry);
+  if (texts_.size() == entry) {
+    texts_.push_back(text);
+  } else {
+    texts_[entry] = text;
+  }
   slot = TSlot{TagOf(hash), static_cast<std::uint32_t>(entry + 1)};
   ++count_;
 }

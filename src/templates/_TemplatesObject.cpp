@@ -36,7 +36,7 @@ void RunWithFinalSteps(const std::function<void()>& load,
 // Whether a line's key is dropped: locating it in the key column makes the current entry's key equal to it.
 // A failed locate leaves a current entry whose key differs, unless the table is empty, which reads as the
 // empty key; so the empty key is also dropped while the table is empty.
-bool IsKnownKey(TKeyedTable& table, std::string_view column, std::string_view key) {
+bool IsKnownKey(TKeyedTable& table, TKeyedTable::TColumnRef column, std::string_view key) {
   return table.Locate(column, key) || (table.Count() == 0 && key.empty());
 }
 
@@ -52,7 +52,10 @@ TTemplatesObject::TTemplatesObject()
       Commands({{"Name", TColumnKind::Text},
                 {"Cla", TColumnKind::Text},
                 {"Ins", TColumnKind::Text},
-                {"ID", TColumnKind::RunningNumber}}) {}
+                {"ID", TColumnKind::RunningNumber}}),
+      statusWordColumns_{StatusWords.Column("SW"), StatusWords.Column("SW1"), StatusWords.Column("SW2"),
+                         StatusWords.Column("Color"), StatusWords.Column("Verbose")},
+      commandColumns_{Commands.Column("Name"), Commands.Column("Cla"), Commands.Column("Ins")} {}
 
 void TTemplatesObject::LoadCommandTemplate(const std::string& fileName) {
   RunWithFinalSteps(
@@ -117,22 +120,25 @@ void TTemplatesObject::AddCommand(const TLineFields& fields) {
   const std::string ins = fields.Count > 2 ? HexByteText(fields[2]) : std::string();
   const std::string_view name = fields[3];
 
-  if (IsKnownKey(Commands, "Name", name)) return;
-  Commands.Append({{"Name", name}, {"Cla", cla}, {"Ins", ins}});
+  const auto& columns = commandColumns_;
+  if (IsKnownKey(Commands, columns.Name, name)) return;
+  Commands.Append({{columns.Name, name}, {columns.Cla, cla}, {columns.Ins, ins}});
 }
 
 void TTemplatesObject::AddStatusWord(const TLineFields& fields) {
   joinedSw_.assign(fields[1]).append(fields[2]);
-  CleanStatusWordText(joinedSw_, sw_);
-  if (IsKnownKey(StatusWords, "SW", sw_)) return;
-  CleanStatusWordText(fields[1], sw1_);
-  CleanStatusWordText(fields[2], sw2_);
-  StatusWords.Append(
-      {{"SW", sw_}, {"SW1", sw1_}, {"SW2", sw2_}, {"Color", ColourValue(fields[3])}, {"Verbose", fields[4]}});
+  const std::string_view sw = CleanStatusWordText(joinedSw_, sw_);
+  const auto& columns = statusWordColumns_;
+  if (IsKnownKey(StatusWords, columns.SW, sw)) return;
+  StatusWords.Append({{columns.SW, sw},
+                      {columns.SW1, CleanStatusWordText(fields[1], sw1_)},
+                      {columns.SW2, CleanStatusWordText(fields[2], sw2_)},
+                      {columns.Color, ColourValue(fields[3])},
+                      {columns.Verbose, fields[4]}});
 }
 
 void TTemplatesObject::AddCatchAllStatusWord() {
-  if (IsKnownKey(StatusWords, "SW", kCatchAllKey)) return;
+  if (IsKnownKey(StatusWords, statusWordColumns_.SW, kCatchAllKey)) return;
   StatusWords.Append(
       {{"SW", kCatchAllKey}, {"SW1", "**"}, {"SW2", "**"}, {"Color", 0}, {"Verbose", "Not defined"}});
 }

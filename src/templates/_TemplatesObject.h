@@ -55,6 +55,13 @@ class TTemplatesObject {
 
   TTemplateLoadEvent OnBeforeLoad;
   TTemplateLoadEvent OnAfterLoad;
+  // The columns a load fills line after line, looked up once.
+  struct {
+    TKeyedTable::TColumnRef SW, SW1, SW2, Color, Verbose;
+  } statusWordColumns_;
+  struct {
+    TKeyedTable::TColumnRef Name, Cla, Ins;
+  } commandColumns_;
   // Room for the status-word texts of one line, reused from line to line.
   std::string joinedSw_, sw_, sw1_, sw2_;
 };
