@@ -109,6 +109,20 @@ TEST(KeyedTable, UnknownColumnsAndMismatchedValuesFailWithoutStoring) {
   EXPECT_THROW(table.Append({{"ID", 7}}), ETessalyError);
   EXPECT_THROW(table.TextAt(3, "Name"), ETessalyError);
   EXPECT_EQ(table.Count(), 3u);
+
+  // Columns looked up once behave as their names do; a table moved from has none left to refer to.
+  const TKeyedTable::TColumnRef name = table.Column("Name");
+  const TKeyedTable::TColumnRef size = table.Column("Size");
+  EXPECT_THROW(table.Column("Nope"), ETessalyError);
+  EXPECT_THROW(table.Append({{size, std::string("3")}}), ETessalyError);
+  table.Append({{name, std::string("d")}, {size, 4}});
+  EXPECT_TRUE(table.Locate(name, "b"));
+  EXPECT_EQ(table.AsText("Size"), "3");
+  TKeyedTable taken = std::move(table);
+  EXPECT_THROW(table.Locate(name, "b"), ETessalyError);
+  EXPECT_THROW(table.Append({{name, std::string("e")}}), ETessalyError);
+  EXPECT_TRUE(taken.Locate(name, "d"));
+  EXPECT_EQ(taken.AsText("Size"), "4");
 }
 
 // The table as a plain list of rows, searched and sorted the obvious way.
