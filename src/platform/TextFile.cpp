@@ -13,6 +13,7 @@ namespace tessaly {
 namespace {
 
 constexpr std::size_t kChunkSize = 64 * 1024;
+constexpr std::uintmax_t kMaxRoomUpFront = 64 * 1024 * 1024;
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 [[noreturn]] void FailToRead(const std::string& fileName, const std::string& reason) {
@@ -29,9 +30,12 @@ std::string ReadTextUpToNul(const std::string& fileName) {
   if (!in) FailToRead(fileName, "cannot open");
 
   std::string text;
-  // Room for the whole file up front spares the copies of a growing text; the size is only a hint, as the
-  // file may change while it is read.
-  if (const auto size = std::filesystem::file_size(path, error); !error) text.reserve(size);
+  // Room for the whole file up front spares the copies of a growing text. The size is only a hint, as the
+  // file may change while it is read, and a huge file may end at a NUL long before its size: the room
+  // taken is bounded.
+  if (const auto size = std::filesystem::file_size(path, error); !error) {
+    text.reserve(static_cast<std::size_t>(std::min<std::uintmax_t>(size, kMaxRoomUpFront)));
+  }
   std::vector<char> chunk(kChunkSize);
   while (in) {
     in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
