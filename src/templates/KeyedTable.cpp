@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 #include <iterator>
+#include <optional>
 
 #include "platform/TessalyError.h"
 

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <deque>
 #include <initializer_list>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
