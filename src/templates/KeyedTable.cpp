@@ -4,7 +4,6 @@
 #include <array>
 #include <bit>
 #include <cstring>
-#include <iterator>
 #include <optional>
 
 #include "platform/TessalyError.h"
@@ -67,15 +66,6 @@ std::vector<std::string_view> SplitColumnList(std::string_view list) {
   return names;
 }
 
-// Puts the values in the order of the sorted items, through a scratch vector with room for them all, which
-// then holds the old values' room for the next call.
-template <typename T, typename Item>
-void Reorder(std::vector<T>& values, const std::vector<Item>& sorted, std::vector<T>& scratch) {
-  scratch.clear();
-  for (const Item& item : sorted) scratch.push_back(std::move(values[item.Entry]));
-  values.swap(scratch);
-}
-
 }  // namespace
 
 TKeyedTable::TKeyedTable(std::vector<TColumn> columns)
@@ -87,6 +77,7 @@ TKeyedTable::TKeyedTable(const TKeyedTable& other)
     : columns_(other.columns_),
       values_(other.values_),
       count_(other.count_),
+      order_(other.order_),
       current_(other.current_),
       lastNumber_(other.lastNumber_),
       indexes_(other.columns_.size()) {
@@ -118,6 +109,7 @@ void TKeyedTable::Swap(TKeyedTable& other) noexcept {
   std::swap(texts_, other.texts_);
   std::swap(values_, other.values_);
   std::swap(count_, other.count_);
+  std::swap(order_, other.order_);
   std::swap(current_, other.current_);
   std::swap(lastNumber_, other.lastNumber_);
   std::swap(indexes_, other.indexes_);
@@ -130,6 +122,7 @@ void TKeyedTable::Empty() {
   }
   texts_.Clear();
   count_ = 0;
+  order_.clear();
   current_ = 0;
   lastNumber_ = 0;
   DropIndexes();
@@ -140,7 +133,7 @@ bool TKeyedTable::Locate(TColumnRef column, std::string_view text) {
   const TIndex& index = IndexOf(column.Position);
   const std::optional<std::size_t> found = index.FirstEntry.Find(text);
   if (!found) return false;
-  current_ = *found;
+  current_ = RowAt(*found);
   return true;
 }
 
@@ -152,7 +145,7 @@ std::string TKeyedTable::AsText(std::string_view column) const {
 std::string TKeyedTable::TextAt(std::size_t entry, std::string_view column) const {
   const std::size_t position = ColumnIndex(column);
   if (entry >= count_) throw ETessalyError("Table entry " + std::to_string(entry) + " out of range");
-  return ValueText(position, entry);
+  return ValueText(position, RowAt(entry));
 }
 
 void TKeyedTable::Append(std::initializer_list<std::pair<std::string_view, TValue>> values) {
@@ -187,6 +180,8 @@ void TKeyedTable::Give(TGivenValues& given, std::size_t position, const TValue& 
 }
 
 void TKeyedTable::Store(const TGivenValues& given) {
+  if (count_ >= kMaxEntries) throw ETessalyError("Too many entries");
+  if (!order_.empty()) order_.reserve(count_ + 1);  // so that adding the new row to the order cannot fail
   try {
     for (std::size_t position = 0; position < columns_.size(); ++position) {
       TColumnValues& column = values_[position];
@@ -212,8 +207,9 @@ void TKeyedTable::Store(const TGivenValues& given) {
     throw;
   }
   ++lastNumber_;
+  if (!order_.empty()) order_.push_back(static_cast<std::uint32_t>(count_));
   current_ = count_++;
-  AddToIndexes(current_);
+  AddToIndexes(count_ - 1);
 }
 
 // An entry to sort with the part of its first sort column that decides at the current depth: an integer,
@@ -226,7 +222,8 @@ struct TKeyedTable::TSortItem {
   // How many bytes of the text are left from the offset on, counted up to kPrefixBytes + 1: a text with
   // more left than the prefix holds goes on to the next depth.
   std::uint32_t Left;
-  std::size_t Entry;
+  std::uint32_t Row;
+  std::uint32_t Position;  // before the sort
 
   bool operator<(const TSortItem& other) const {
     if (Prefix[0] != other.Prefix[0]) return Prefix[0] < other.Prefix[0];
@@ -242,22 +239,24 @@ void TKeyedTable::Sort(std::string_view columnList) {
   for (std::string_view name : SplitColumnList(columnList)) keys.push_back(ColumnIndex(name));
 
   std::vector<TSortItem> items(count_);
-  for (std::size_t entry = 0; entry < count_; ++entry) items[entry].Entry = entry;
+  for (std::size_t position = 0; position < count_; ++position) {
+    items[position].Row = static_cast<std::uint32_t>(RowAt(position));
+    items[position].Position = static_cast<std::uint32_t>(position);
+  }
   if (!keys.empty()) SortByFirstColumn(items, keys);
 
-  // All room is taken before the first column moves, so that the columns cannot fall out of step.
-  std::vector<std::string_view> textScratch;
-  std::vector<std::int32_t> integerScratch;
-  textScratch.reserve(count_);
-  integerScratch.reserve(count_);
-  DropIndexes();
-  for (TColumnValues& column : values_) {
-    if (!column.Texts.empty()) Reorder(column.Texts, items, textScratch);
-    if (!column.Integers.empty()) Reorder(column.Integers, items, integerScratch);
+  // Only the order changes: the rows stay where they are, and so does the current one. A table that was
+  // in append order already needs no order of its own.
+  std::vector<std::uint32_t> order;
+  const bool inAppendOrder = std::all_of(items.begin(), items.end(), [&](const TSortItem& item) {
+    return item.Row == static_cast<std::size_t>(&item - items.data());
+  });
+  if (!inAppendOrder) {
+    order.reserve(count_);
+    for (const TSortItem& item : items) order.push_back(item.Row);
   }
-  const auto current = std::find_if(items.begin(), items.end(),
-                                    [this](const TSortItem& item) { return item.Entry == current_; });
-  if (current != items.end()) current_ = static_cast<std::size_t>(current - items.begin());
+  DropIndexes();
+  order_.swap(order);
 }
 
 // Sorts sixteen bytes at a time: the items are sorted by their prefixes, and each run of items that tie
@@ -289,10 +288,10 @@ void TKeyedTable::SortByFirstColumn(std::vector<TSortItem>& items,
         } else {
           std::sort(tieBegin, tieEnd, [&](const TSortItem& left, const TSortItem& right) {
             for (std::size_t key = 1; key < keys.size(); ++key) {
-              const int comparison = Compare(keys[key], left.Entry, right.Entry);
+              const int comparison = Compare(keys[key], left.Row, right.Row);
               if (comparison != 0) return comparison < 0;
             }
-            return left.Entry < right.Entry;
+            return left.Position < right.Position;
           });
         }
       }
@@ -305,10 +304,10 @@ void TKeyedTable::FillSortPrefix(TSortItem& item, std::size_t column, std::size_
   item.Prefix[0] = item.Prefix[1] = 0;
   item.Left = 0;
   if (columns_[column].Kind != TColumnKind::Text) {
-    item.Prefix[0] = static_cast<std::uint32_t>(values_[column].Integers[item.Entry]) ^ 0x80000000u;
+    item.Prefix[0] = static_cast<std::uint32_t>(values_[column].Integers[item.Row]) ^ 0x80000000u;
     return;
   }
-  const std::string_view text = values_[column].Texts[item.Entry];
+  const std::string_view text = values_[column].Texts[item.Row];
   const std::size_t left = text.size() > offset ? text.size() - offset : 0;
   unsigned char bytes[TSortItem::kPrefixBytes] = {};
   if (left > 0) std::memcpy(bytes, text.data() + offset, std::min(left, sizeof bytes));
@@ -325,18 +324,18 @@ std::size_t TKeyedTable::ColumnIndex(std::string_view column, std::size_t firstT
   throw ETessalyError("Field '" + std::string(column) + "' not found");
 }
 
-std::string TKeyedTable::ValueText(std::size_t column, std::size_t entry) const {
-  if (columns_[column].Kind == TColumnKind::Text) return std::string(values_[column].Texts[entry]);
-  return std::to_string(values_[column].Integers[entry]);
+std::string TKeyedTable::ValueText(std::size_t column, std::size_t row) const {
+  if (columns_[column].Kind == TColumnKind::Text) return std::string(values_[column].Texts[row]);
+  return std::to_string(values_[column].Integers[row]);
 }
 
-int TKeyedTable::Compare(std::size_t column, std::size_t left, std::size_t right) const {
+int TKeyedTable::Compare(std::size_t column, std::size_t leftRow, std::size_t rightRow) const {
   const TColumnValues& values = values_[column];
   if (columns_[column].Kind == TColumnKind::Text) {
-    return CompareTextIgnoringCase(values.Texts[left], values.Texts[right]);
+    return CompareTextIgnoringCase(values.Texts[leftRow], values.Texts[rightRow]);
   }
-  const std::int32_t a = values.Integers[left];
-  const std::int32_t b = values.Integers[right];
+  const std::int32_t a = values.Integers[leftRow];
+  const std::int32_t b = values.Integers[rightRow];
   return a < b ? -1 : (a > b ? 1 : 0);
 }
 
@@ -345,7 +344,7 @@ TKeyedTable::TIndex& TKeyedTable::IndexOf(std::size_t column) {
   if (index.Built) return index;
   try {
     index.FirstEntry.Reserve(count_);
-    for (std::size_t entry = 0; entry < count_; ++entry) AddToIndex(index, column, entry);
+    for (std::size_t position = 0; position < count_; ++position) AddToIndex(index, column, position);
   } catch (...) {
     index.FirstEntry.Clear();  // the next build starts afresh
     index.OwnTexts.clear();
@@ -355,18 +354,19 @@ TKeyedTable::TIndex& TKeyedTable::IndexOf(std::size_t column) {
   return index;
 }
 
-void TKeyedTable::AddToIndex(TIndex& index, std::size_t column, std::size_t entry) {
+void TKeyedTable::AddToIndex(TIndex& index, std::size_t column, std::size_t position) {
+  const std::size_t row = RowAt(position);
   const std::string_view text = columns_[column].Kind == TColumnKind::Text
-                                    ? values_[column].Texts[entry]
-                                    : std::string_view(index.OwnTexts.emplace_back(ValueText(column, entry)));
+                                    ? values_[column].Texts[row]
+                                    : std::string_view(index.OwnTexts.emplace_back(ValueText(column, row)));
   // An earlier entry with the same text stays the first one.
-  index.FirstEntry.Add(text, entry);
+  index.FirstEntry.Add(text, position);
 }
 
-void TKeyedTable::AddToIndexes(std::size_t entry) {
+void TKeyedTable::AddToIndexes(std::size_t position) {
   try {
     for (std::size_t column = 0; column < columns_.size(); ++column) {
-      if (indexes_[column].Built) AddToIndex(indexes_[column], column, entry);
+      if (indexes_[column].Built) AddToIndex(indexes_[column], column, position);
     }
   } catch (...) {
     DropIndexes();  // an index that missed the new entry would make locates fail

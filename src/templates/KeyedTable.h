@@ -33,6 +33,7 @@ class TKeyedTable {
   using TValue = std::variant<std::string_view, std::int32_t>;
 
   static constexpr std::size_t kMaxColumns = 16;
+  static constexpr std::size_t kMaxEntries = 0xFFFF'FFFE;
 
   explicit TKeyedTable(std::vector<TColumn> columns);
   // A copy holds its own texts and builds its own indexes. A table moved from has no columns left.
@@ -76,7 +77,7 @@ class TKeyedTable {
   void Sort(std::string_view columnList);
 
  private:
-  // The values of one column, one per entry; texts view the table's arena.
+  // The values of one column, one per row; texts view the table's arena.
   struct TColumnValues {
     std::vector<std::string_view> Texts;
     std::vector<std::int32_t> Integers;
@@ -98,20 +99,25 @@ class TKeyedTable {
   void Give(TGivenValues& given, std::size_t position, const TValue& value) const;
   void Store(const TGivenValues& given);
   std::size_t ColumnIndex(std::string_view column, std::size_t firstTry = 0) const;
-  std::string ValueText(std::size_t column, std::size_t entry) const;
-  int Compare(std::size_t column, std::size_t left, std::size_t right) const;
+  // The row that holds the entry at a position in the table's order.
+  std::size_t RowAt(std::size_t position) const { return order_.empty() ? position : order_[position]; }
+  std::string ValueText(std::size_t column, std::size_t row) const;
+  int Compare(std::size_t column, std::size_t leftRow, std::size_t rightRow) const;
   void SortByFirstColumn(std::vector<TSortItem>& items, const std::vector<std::size_t>& keys) const;
   void FillSortPrefix(TSortItem& item, std::size_t column, std::size_t offset) const;
   TIndex& IndexOf(std::size_t column);
-  void AddToIndex(TIndex& index, std::size_t column, std::size_t entry);
-  void AddToIndexes(std::size_t entry);
+  void AddToIndex(TIndex& index, std::size_t column, std::size_t position);
+  void AddToIndexes(std::size_t position);
   void DropIndexes();
 
   std::vector<TColumn> columns_;
   TTextArena texts_;
   std::vector<TColumnValues> values_;
   std::size_t count_ = 0;
-  std::size_t current_ = 0;
+  // Entries are stored in rows in append order; a sort orders the rows without moving them. Empty while
+  // the table's order is the append order.
+  std::vector<std::uint32_t> order_;
+  std::size_t current_ = 0;  // the current entry's row
   std::int32_t lastNumber_ = 0;
   // Kept up to date by appends once built; a sort or empty unbuilds them.
   std::vector<TIndex> indexes_;

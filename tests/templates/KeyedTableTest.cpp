@@ -127,19 +127,24 @@ TEST(KeyedTable, UnknownColumnsAndMismatchedValuesFailWithoutStoring) {
 
 // The table as a plain list of rows, searched and sorted the obvious way.
 struct ReferenceTable {
-  std::vector<std::pair<std::string, int>> rows;  // text, running number
+  struct Row {
+    std::string text, other;
+    int number;
+  };
+  std::vector<Row> rows;
   std::size_t current = 0;
 
   void Locate(const std::string& text) {
     const auto found =
-        std::find_if(rows.begin(), rows.end(), [&](const auto& row) { return row.first == text; });
+        std::find_if(rows.begin(), rows.end(), [&](const Row& row) { return row.text == text; });
     if (found != rows.end()) current = static_cast<std::size_t>(found - rows.begin());
   }
-  void Sort() {
-    const int currentNumber = rows[current].second;
+  // By the text or the other column alone; entries that tie keep their order.
+  void Sort(std::string Row::*column) {
+    const int currentNumber = rows[current].number;
     std::vector<std::pair<std::string, std::size_t>> keys;  // lower-case text, position
     for (std::size_t row = 0; row < rows.size(); ++row) {
-      std::string lower = rows[row].first;
+      std::string lower = rows[row].*column;
       for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
       keys.emplace_back(std::move(lower), row);
     }
@@ -149,11 +154,11 @@ struct ReferenceTable {
           left.first.begin(), left.first.end(), right.first.begin(), right.first.end(),
           [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
     });
-    std::vector<std::pair<std::string, int>> sorted;
+    std::vector<Row> sorted;
     for (const auto& key : keys) sorted.push_back(rows[key.second]);
     rows = std::move(sorted);
     current = static_cast<std::size_t>(
-        std::find_if(rows.begin(), rows.end(), [&](const auto& row) { return row.second == currentNumber; }) -
+        std::find_if(rows.begin(), rows.end(), [&](const Row& row) { return row.number == currentNumber; }) -
         rows.begin());
   }
 };
@@ -184,14 +189,17 @@ TEST(KeyedTable, BehavesAsAPlainListUnderRandomAppendsSortsAndLocates) {
     return result;
   };
 
-  TKeyedTable table({{"Text", Kind::Text}, {"ID", Kind::RunningNumber}});
+  // Sorts by the other column and appends in between leave the rows' order far from the append order, so
+  // that entries tying in a later sort must keep their order in the table, not in the rows.
+  TKeyedTable table({{"Text", Kind::Text}, {"Other", Kind::Text}, {"ID", Kind::RunningNumber}});
   ReferenceTable reference;
   for (int step = 0; step < 3000; ++step) {
     const int operation = std::uniform_int_distribution<int>(0, 99)(random);
     if (operation < 50) {
       const std::string appended = text();
-      table.Append({{"Text", appended}});
-      reference.rows.emplace_back(appended, static_cast<int>(reference.rows.size()) + 1);
+      const std::string other = pieces[std::uniform_int_distribution<std::size_t>(0, 4)(random)];
+      table.Append({{"Text", appended}, {"Other", other}});
+      reference.rows.push_back({appended, other, static_cast<int>(reference.rows.size()) + 1});
       reference.current = reference.rows.size() - 1;
     } else if (operation < 98) {
       const std::string located = text();
@@ -203,19 +211,21 @@ TEST(KeyedTable, BehavesAsAPlainListUnderRandomAppendsSortsAndLocates) {
       reference.rows.clear();
       reference.current = 0;
       table.Append({{"Text", "first after empty"}});
-      reference.rows.emplace_back("first after empty", 1);
+      reference.rows.push_back({"first after empty", "", 1});
     } else {
-      table.Sort("Text;ID");
-      reference.Sort();
+      const bool byText = std::uniform_int_distribution<int>(0, 1)(random) == 0;
+      table.Sort(byText ? "Text" : "Other");
+      reference.Sort(byText ? &ReferenceTable::Row::text : &ReferenceTable::Row::other);
     }
-    ASSERT_EQ(table.AsText("ID"), std::to_string(reference.rows[reference.current].second))
+    ASSERT_EQ(table.AsText("ID"), std::to_string(reference.rows[reference.current].number))
         << "step " << step;
   }
-  table.Sort("Text;ID");
-  reference.Sort();
+  table.Sort("Other");
+  reference.Sort(&ReferenceTable::Row::other);
   Table expected;
-  for (const auto& [value, number] : reference.rows) expected.push_back({value, std::to_string(number)});
-  EXPECT_EQ(Rows(table, {"Text", "ID"}), expected);
+  for (const auto& row : reference.rows)
+    expected.push_back({row.text, row.other, std::to_string(row.number)});
+  EXPECT_EQ(Rows(table, {"Text", "Other", "ID"}), expected);
 }
 
 }  // namespace
