@@ -137,6 +137,13 @@ bool TKeyedTable::Locate(TColumnRef column, std::string_view text) {
   return true;
 }
 
+void TKeyedTable::PrepareLocate(TColumnRef column, std::string_view text) const {
+  // Only an index already built has memory worth fetching; a locate builds the others.
+  if (column.Position < indexes_.size() && indexes_[column.Position].Built) {
+    indexes_[column.Position].FirstEntry.Prefetch(text);
+  }
+}
+
 std::string TKeyedTable::AsText(std::string_view column) const {
   const std::size_t position = ColumnIndex(column);
   return count_ == 0 ? std::string() : ValueText(position, current_);

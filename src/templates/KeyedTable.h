@@ -69,6 +69,9 @@ class TKeyedTable {
   };
   TColumnRef Column(std::string_view name) const { return {ColumnIndex(name)}; }
   bool Locate(TColumnRef column, std::string_view text);
+  // Tells the table that a locate of the text in the column comes soon, so that it can start fetching the
+  // memory the locate reads. Changes nothing; a load calls it one entry ahead.
+  void PrepareLocate(TColumnRef column, std::string_view text) const;
   void Append(std::initializer_list<std::pair<TColumnRef, TValue>> values);
 
   // Sorts by the columns named in a ";"-separated list ("Name;ID"), ascending: texts compare without

@@ -47,6 +47,12 @@ void TTextIndex::Add(std::string_view text, std::size_t entry) {
   ++count_;
 }
 
+void TTextIndex::Prefetch([[maybe_unused]] std::string_view text) const {
+#if defined(__GNUC__)
+  if (!slots_.empty()) __builtin_prefetch(&slots_[HashOf(text) & (slots_.size() - 1)]);
+#endif
+}
+
 void TTextIndex::Reserve(std::size_t count) {
   std::size_t slotCount = kFirstSlotCount;
   while (slotCount < 2 * count) slotCount *= 2;

@@ -17,6 +17,9 @@ class TTextIndex {
   // Adds the text for the entry unless the index holds it already. Entries come in rising order.
   void Add(std::string_view text, std::size_t entry);
 
+  // Starts fetching the memory a Find of the text reads first.
+  void Prefetch(std::string_view text) const;
+
   void Reserve(std::size_t count);
 
   // Forgets every text but keeps the room, so that refilling the index costs no new memory.

@@ -1,8 +1,8 @@
 #include "templates/_TemplatesObject.h"
 
+#include <array>
 #include <exception>
 #include <initializer_list>
-#include <optional>
 
 #include "platform/TextFile.h"
 #include "templates/TemplateFormat.h"
@@ -61,7 +61,8 @@ void TTemplatesObject::LoadCommandTemplate(const std::string& fileName) {
   RunWithFinalSteps(
       [&] {
         StartLoad(Commands, true, fileName);
-        WalkLines(kCommandFieldCount, [this](const TLineFields& fields) { AddCommand(fields); });
+        WalkEntryLines(Commands, commandColumns_.Name, kCommandFieldCount, CommandKey,
+                       [this](const TEntryLine& entry) { AddCommand(entry); });
         Raise(OnAfterLoad, true, fileName);
       },
       {[&] { Commands.Sort("Name;ID"); }});
@@ -71,7 +72,8 @@ void TTemplatesObject::LoadStatusWordTemplate(const std::string& fileName) {
   RunWithFinalSteps(
       [&] {
         StartLoad(StatusWords, false, fileName);
-        WalkLines(kStatusWordFieldCount, [this](const TLineFields& fields) { AddStatusWord(fields); });
+        WalkEntryLines(StatusWords, statusWordColumns_.SW, kStatusWordFieldCount, StatusWordKey,
+                       [this](const TEntryLine& entry) { AddStatusWord(entry); });
         Raise(OnAfterLoad, false, fileName);
       },
       {[&] { AddCatchAllStatusWord(); }, [&] { StatusWords.Sort("SW;ID"); }});
@@ -100,37 +102,68 @@ void TTemplatesObject::Raise(const TTemplateLoadEvent& event, bool isCommandTabl
   if (event) event(nullptr, OwnerTag, isCommandTable, fileName);
 }
 
-template <typename AddEntry>
-void TTemplatesObject::WalkLines(std::size_t fieldCount, const AddEntry& addEntry) {
-  // Fields shows the fields of the last entry line; they view Lines, so they are copied once, at the end.
-  std::optional<TLineFields> lastFields;
-  for (const std::string& text : Lines) {
-    const std::string_view line = TrimLeadingControls(text);
-    if (!IsEntryLine(line)) continue;
-    lastFields = SplitFields(line, fieldCount);
-    // Field 1 is the sign: only exactly "+" makes an entry.
-    if (lastFields->Field[0] == "+") addEntry(*lastFields);
+// Entry lines are taken one ahead: the next one's key is handed to the table before this one is checked and
+// stored, so that the index memory its locate reads arrives meanwhile instead of stalling it.
+template <typename KeyOf, typename AddEntry>
+void TTemplatesObject::WalkEntryLines(TKeyedTable& table, TKeyedTable::TColumnRef keyColumn,
+                                      std::size_t fieldCount, const KeyOf& keyOf, const AddEntry& addEntry) {
+  auto line = Lines.cbegin();
+  const auto readEntryLine = [&](TEntryLine& entry) {
+    for (; line != Lines.cend(); ++line) {
+      const std::string_view trimmed = TrimLeadingControls(*line);
+      if (!IsEntryLine(trimmed)) continue;
+      ++line;
+      entry.Fields = SplitFields(trimmed, fieldCount);
+      // Field 1 is the sign: only exactly "+" makes an entry.
+      if (entry.Fields.Field[0] == "+") {
+        entry.Key = keyOf(entry);
+        table.PrepareLocate(keyColumn, entry.Key);
+      }
+      return true;
+    }
+    return false;
+  };
+  std::array<TEntryLine, 2> entries;  // this one and the next, each keeping its rooms
+  std::size_t current = 0;
+  if (!readEntryLine(entries[current])) return;
+  for (;;) {
+    const TEntryLine& entry = entries[current];
+    const bool hasNext = readEntryLine(entries[1 - current]);
+    if (entry.Fields.Field[0] == "+") addEntry(entry);
+    if (!hasNext) break;
+    current = 1 - current;
   }
-  if (lastFields) Fields.assign(lastFields->Field.begin(), lastFields->Field.begin() + lastFields->Count);
+  // Fields shows the fields of the last entry line; they view Lines, so they are copied once, at the end.
+  const TLineFields& last = entries[current].Fields;
+  Fields.assign(last.Field.begin(), last.Field.begin() + last.Count);
 }
 
-void TTemplatesObject::AddCommand(const TLineFields& fields) {
+std::string_view TTemplatesObject::CommandKey(TEntryLine& entry) {
+  return entry.Fields[3];
+}
+
+// A status word is known by its two halves joined, then cleaned as one text.
+std::string_view TTemplatesObject::StatusWordKey(TEntryLine& entry) {
+  entry.Room.assign(entry.Fields[1]).append(entry.Fields[2]);
+  return CleanStatusWordText(entry.Room, entry.KeyRoom);
+}
+
+void TTemplatesObject::AddCommand(const TEntryLine& entry) {
   // A field the line does not have stays empty, unlike an empty field, which reads as 00.
+  const TLineFields& fields = entry.Fields;
   const std::string cla = fields.Count > 1 ? HexByteText(fields[1]) : std::string();
   const std::string ins = fields.Count > 2 ? HexByteText(fields[2]) : std::string();
-  const std::string_view name = fields[3];
 
   const auto& columns = commandColumns_;
-  if (IsKnownKey(Commands, columns.Name, name)) return;
-  Commands.Append({{columns.Name, name}, {columns.Cla, cla}, {columns.Ins, ins}});
+  if (IsKnownKey(Commands, columns.Name, entry.Key)) return;
+  Commands.Append({{columns.Name, entry.Key}, {columns.Cla, cla}, {columns.Ins, ins}});
 }
 
-void TTemplatesObject::AddStatusWord(const TLineFields& fields) {
-  joinedSw_.assign(fields[1]).append(fields[2]);
-  const std::string_view sw = CleanStatusWordText(joinedSw_, sw_);
+void TTemplatesObject::AddStatusWord(const TEntryLine& entry) {
+  const TLineFields& fields = entry.Fields;
   const auto& columns = statusWordColumns_;
-  if (IsKnownKey(StatusWords, columns.SW, sw)) return;
-  StatusWords.Append({{columns.SW, sw},
+  if (IsKnownKey(StatusWords, columns.SW, entry.Key)) return;
+  StatusWords.Append({{columns.SW, entry.Key},
                       {columns.SW1, CleanStatusWordText(fields[1], sw1_)},
                       {columns.SW2, CleanStatusWordText(fields[2], sw2_)},
                       {columns.Color, ColourValue(fields[3])},

@@ -4,6 +4,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "templates/KeyedTable.h"
@@ -46,11 +47,23 @@ class TTemplatesObject {
  private:
   void StartLoad(TKeyedTable& table, bool isCommandTable, const std::string& fileName);
   void Raise(const TTemplateLoadEvent& event, bool isCommandTable, const std::string& fileName);
-  // Splits each entry line of Lines into at most fieldCount fields and hands the enabled ones to addEntry.
-  template <typename AddEntry>
-  void WalkLines(std::size_t fieldCount, const AddEntry& addEntry);
-  void AddCommand(const TLineFields& fields);
-  void AddStatusWord(const TLineFields& fields);
+  // An entry line split into its fields, and its key when it is enabled. The key may view the rooms, which
+  // are reused from line to line.
+  struct TEntryLine {
+    TLineFields Fields;
+    std::string_view Key;
+    std::string Room, KeyRoom;
+  };
+  // Splits each entry line of Lines into at most fieldCount fields and hands the enabled ones, with the key
+  // keyOf gives them, to addEntry.
+  template <typename KeyOf, typename AddEntry>
+  void WalkEntryLines(TKeyedTable& table, TKeyedTable::TColumnRef keyColumn, std::size_t fieldCount,
+                      const KeyOf& keyOf, const AddEntry& addEntry);
+  // The key of an enabled entry line: a command's name, a status word's cleaned halves.
+  static std::string_view CommandKey(TEntryLine& entry);
+  static std::string_view StatusWordKey(TEntryLine& entry);
+  void AddCommand(const TEntryLine& entry);
+  void AddStatusWord(const TEntryLine& entry);
   void AddCatchAllStatusWord();
 
   TTemplateLoadEvent OnBeforeLoad;
@@ -62,8 +75,8 @@ class TTemplatesObject {
   struct {
     TKeyedTable::TColumnRef Name, Cla, Ins;
   } commandColumns_;
-  // Room for the status-word texts of one line, reused from line to line.
-  std::string joinedSw_, sw_, sw1_, sw2_;
+  // Room for the status-word halves of one line, reused from line to line.
+  std::string sw1_, sw2_;
 };
 
 }  // namespace tessaly
