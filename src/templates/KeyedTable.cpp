@@ -283,7 +283,9 @@ void TKeyedTable::SortByFirstColumn(std::vector<TSortItem>& items,
     const auto begin = items.begin() + static_cast<std::ptrdiff_t>(run.Begin);
     const auto end = items.begin() + static_cast<std::ptrdiff_t>(run.End);
     for (auto item = begin; item != end; ++item) FillSortPrefix(*item, keys.front(), run.Offset);
-    std::sort(begin, end);
+    // Texts that all begin alike, as names of one family often do, need no sort at this depth.
+    if (!std::all_of(begin, end, [&](const TSortItem& item) { return item.TiesWith(*begin); }))
+      std::sort(begin, end);
     for (auto tieBegin = begin; tieBegin != end;) {
       const auto tieEnd =
           std::find_if(tieBegin + 1, end, [&](const TSortItem& item) { return !item.TiesWith(*tieBegin); });
