@@ -1,7 +1,6 @@
 #include "templates/TemplateFormat.h"
 
 #include <algorithm>
-#include <iterator>
 #include <optional>
 
 namespace tessaly {
@@ -70,17 +69,17 @@ TLineFields SplitFields(std::string_view line, std::size_t maxCount) {
   return fields;
 }
 
-std::string HexByteText(std::string_view field) {
+std::string_view HexByteText(std::string_view field, THexDigits& room) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
+  static_assert(std::tuple_size_v<THexDigits> == 2 * sizeof(std::uint32_t));
   std::uint32_t value = ParseHex32(field).value_or(0);
-  char digits[2 * sizeof value];
-  char* first = std::end(digits);
+  char* first = room.data() + room.size();
   do {
     *--first = kDigits[value & 0xF];
     value >>= 4;
   } while (value != 0);
-  if (std::end(digits) - first < 2) *--first = '0';
-  return std::string(first, std::end(digits));
+  if (room.data() + room.size() - first < 2) *--first = '0';
+  return {first, static_cast<std::size_t>(room.data() + room.size() - first)};
 }
 
 std::int32_t ColourValue(std::string_view field) {

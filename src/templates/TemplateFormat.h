@@ -34,8 +34,10 @@ struct TLineFields {
 TLineFields SplitFields(std::string_view line, std::size_t maxCount);
 
 // A class or instruction byte field: 1 to 8 significant hexadecimal digits give the number in upper-case
-// hexadecimal with at least two digits; any other text gives "00".
-std::string HexByteText(std::string_view field);
+// hexadecimal with at least two digits; any other text gives "00". The result views room, which holds the
+// most digits a result can have.
+using THexDigits = std::array<char, 8>;
+std::string_view HexByteText(std::string_view field, THexDigits& room);
 
 // A colour field: empty gives 0, 1 to 8 significant hexadecimal digits their value, anything else
 // 0x00FFFFFF. The value is kept as the 32-bit integer with those bits.
