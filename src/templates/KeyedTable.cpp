@@ -318,8 +318,14 @@ void TKeyedTable::FillSortPrefix(TSortItem& item, std::size_t column, std::size_
   }
   const std::string_view text = values_[column].Texts[item.Row];
   const std::size_t left = text.size() > offset ? text.size() - offset : 0;
-  unsigned char bytes[TSortItem::kPrefixBytes] = {};
-  if (left > 0) std::memcpy(bytes, text.data() + offset, std::min(left, sizeof bytes));
+  // Texts with the prefix's length left are read in place; shorter rests are padded first.
+  unsigned char padded[TSortItem::kPrefixBytes] = {};
+  const unsigned char* bytes = padded;
+  if (left >= sizeof padded) {
+    bytes = reinterpret_cast<const unsigned char*>(text.data() + offset);
+  } else if (left > 0) {
+    std::memcpy(padded, text.data() + offset, left);
+  }
   item.Prefix[0] = FoldCaseOfBytes(BigEndianWord(bytes));
   item.Prefix[1] = FoldCaseOfBytes(BigEndianWord(bytes + sizeof(std::uint64_t)));
   item.Left = static_cast<std::uint32_t>(std::min(left, TSortItem::kPrefixBytes + 1));
