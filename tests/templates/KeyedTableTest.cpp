@@ -69,6 +69,8 @@ TEST(KeyedTable, SortOrdersTextWithoutCaseAndIntegersByValueKeepingTheCurrentEnt
   EXPECT_EQ(table.AsText("Name"), "C");
   table.Sort("Size");
   EXPECT_EQ(Rows(table, {"Size"}), (Table{{"-2"}, {"3"}, {"10"}}));
+  const TKeyedTable copy(table);
+  EXPECT_EQ(Rows(copy, {"Size", "Name"}), (Table{{"-2", "C"}, {"3", "b"}, {"10", "a"}}));
   // After a sort, the first match is the first in the new order.
   table.Sort("Cla;Name");
   EXPECT_TRUE(table.Locate("Cla", "A0"));
