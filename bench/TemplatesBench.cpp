@@ -1,5 +1,5 @@
 // Loads generated command and status-word files of 1,000, 10,000 and 100,000 entries, next to the bare
-// read of the same files into lines.
+// read of the same files into new lines, and into the lines of the last read as a load reads them.
 #include <benchmark/benchmark.h>
 
 #if defined(__GLIBC__)
@@ -13,6 +13,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "TempDir.h"
 #include "platform/TextFile.h"
@@ -85,6 +86,21 @@ void ReadCommandFileLines(benchmark::State& state) {
   ReportThroughput(state, fileName);
 }
 
+// Reading into the lines of the last read, as a load does: the lines' memory is reused.
+void RereadFileLines(benchmark::State& state, FileKind kind) {
+  const std::string& fileName = GeneratedFile(kind, static_cast<int>(state.range(0)));
+  std::vector<std::string> lines;
+  for (auto _ : state) {
+    ReadTextFileLines(fileName, lines);
+    benchmark::DoNotOptimize(lines.data());
+  }
+  ReportThroughput(state, fileName);
+}
+
+void RereadCommandFileLines(benchmark::State& state) {
+  RereadFileLines(state, FileKind::Commands);
+}
+
 void LoadCommandTemplate(benchmark::State& state) {
   const std::string& fileName = GeneratedFile(FileKind::Commands, static_cast<int>(state.range(0)));
   TTemplatesObject templates;
@@ -98,6 +114,10 @@ void ReadStatusWordFileLines(benchmark::State& state) {
   const std::string& fileName = GeneratedFile(FileKind::StatusWords, static_cast<int>(state.range(0)));
   for (auto _ : state) benchmark::DoNotOptimize(ReadTextFileLines(fileName));
   ReportThroughput(state, fileName);
+}
+
+void RereadStatusWordFileLines(benchmark::State& state) {
+  RereadFileLines(state, FileKind::StatusWords);
 }
 
 void LoadStatusWordTemplate(benchmark::State& state) {
@@ -114,8 +134,10 @@ void LoadStatusWordTemplate(benchmark::State& state) {
 constexpr benchmark::TimeUnit kUnit = benchmark::kMillisecond;
 
 BENCHMARK(ReadCommandFileLines)->Arg(1'000)->Arg(10'000)->Arg(100'000)->Unit(kUnit);
+BENCHMARK(RereadCommandFileLines)->Arg(1'000)->Arg(10'000)->Arg(100'000)->Unit(kUnit);
 BENCHMARK(LoadCommandTemplate)->Arg(1'000)->Arg(10'000)->Arg(100'000)->Unit(kUnit);
 BENCHMARK(ReadStatusWordFileLines)->Arg(1'000)->Arg(10'000)->Arg(100'000)->Unit(kUnit);
+BENCHMARK(RereadStatusWordFileLines)->Arg(1'000)->Arg(10'000)->Arg(100'000)->Unit(kUnit);
 BENCHMARK(LoadStatusWordTemplate)->Arg(1'000)->Arg(10'000)->Arg(100'000)->Unit(kUnit);
 
 }  // namespace

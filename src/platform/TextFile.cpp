@@ -51,25 +51,43 @@ std::string ReadTextUpToNul(const std::string& fileName) {
 }  // namespace
 
 std::vector<std::string> SplitTextLines(std::string_view text) {
-  text = text.substr(0, text.find('\0'));
   std::vector<std::string> lines;
+  SplitTextLines(text, lines);
+  return lines;
+}
+
+void SplitTextLines(std::string_view text, std::vector<std::string>& lines) {
+  text = text.substr(0, text.find('\0'));
+  std::size_t count = 0;
   std::size_t start = 0;
   while (start < text.size()) {
     const auto lineEnd = std::find_if(text.begin() + static_cast<std::ptrdiff_t>(start), text.end(),
                                       [](char c) { return c == '\r' || c == '\n'; });
     const auto end = static_cast<std::size_t>(lineEnd - text.begin());
-    lines.emplace_back(text.substr(start, end - start));
+    const std::string_view line = text.substr(start, end - start);
+    if (count < lines.size()) {
+      lines[count].assign(line);
+    } else {
+      lines.emplace_back(line);
+    }
+    ++count;
     start = end + 1;
     if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++start;
   }
-  return lines;
+  lines.resize(count);
 }
 
 std::vector<std::string> ReadTextFileLines(const std::string& fileName) {
+  std::vector<std::string> lines;
+  ReadTextFileLines(fileName, lines);
+  return lines;
+}
+
+void ReadTextFileLines(const std::string& fileName, std::vector<std::string>& lines) {
   const std::string text = ReadTextUpToNul(fileName);
   std::string_view view = text;
   if (view.starts_with(kUtf8ByteOrderMark)) view.remove_prefix(kUtf8ByteOrderMark.size());
-  return SplitTextLines(view);
+  SplitTextLines(view, lines);
 }
 
 }  // namespace tessaly

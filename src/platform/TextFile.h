@@ -10,10 +10,18 @@ namespace tessaly {
 // the text starts no further line. A NUL ends the text.
 std::vector<std::string> SplitTextLines(std::string_view text);
 
+// Splits as above into lines, whose strings are reused: a text of the same shape as the last one takes no
+// new memory.
+void SplitTextLines(std::string_view text, std::vector<std::string>& lines);
+
 // Reads the file (8-bit name, a full path) and splits its text as SplitTextLines does. Reading stops at
 // the first NUL. A UTF-8 byte-order mark at the start, which editors add unseen, is not part of the text:
 // it would otherwise hide the first line's leading character. Throws ETessalyError when the file is missing,
 // is no regular file or cannot be read.
 std::vector<std::string> ReadTextFileLines(const std::string& fileName);
+
+// Reads as above into lines, reusing their strings as SplitTextLines does. A file that cannot be read leaves
+// lines as they were.
+void ReadTextFileLines(const std::string& fileName, std::vector<std::string>& lines);
 
 }  // namespace tessaly

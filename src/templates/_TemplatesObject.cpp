@@ -88,9 +88,9 @@ void TTemplatesObject::StartLoad(TKeyedTable& table, bool isCommandTable, const 
   table.Empty();
   AuxList.clear();
   Raise(OnBeforeLoad, isCommandTable, fileName);
-  Lines.clear();
   try {
-    Lines = ReadTextFileLines(fileName);
+    // The last load's lines lend their room to this one's.
+    ReadTextFileLines(fileName, Lines);
   } catch (const std::exception&) {
     // A missing or unreadable file loads as an empty one.
     Lines.clear();

@@ -68,6 +68,24 @@ TEST(TextFile, MissingFileOrFolderCannotBeRead) {
   EXPECT_THROW(ReadTextFileLines((folder / "missing.txt").string()), ETessalyError);
   EXPECT_THROW(ReadTextFileLines(folder.Path().string()), ETessalyError);
   EXPECT_THROW(ReadTextFileLines(""), ETessalyError);
+  Lines kept{"kept"};
+  EXPECT_THROW(ReadTextFileLines((folder / "missing.txt").string(), kept), ETessalyError);
+  EXPECT_EQ(kept, Lines{"kept"});
+}
+
+// Lines read into earlier lines are the text's lines alone, whether there were more of them or fewer, longer
+// or shorter.
+TEST(TextFile, ReadingIntoEarlierLinesLeavesNothingOfThem) {
+  Lines lines;
+  for (const std::string_view text : {"a\nb\nc"sv, "a much longer first line\n"sv, ""sv, "x\ny\nz\nw"sv}) {
+    SplitTextLines(text, lines);
+    EXPECT_EQ(lines, SplitTextLines(text)) << text;
+  }
+  TempDir folder;
+  const std::string longLine(100, 'L');
+  lines = {longLine, longLine, longLine};
+  ReadTextFileLines(WriteBytes(folder, "\xEF\xBB\xBFone\r\ntwo"), lines);
+  EXPECT_EQ(lines, (Lines{"one", "two"}));
 }
 
 }  // namespace
