@@ -219,26 +219,22 @@ void TKeyedTable::Store(const TGivenValues& given) {
   AddToIndexes(count_ - 1);
 }
 
-// An entry to sort with the part of its first sort column that decides at the current depth: an integer,
-// or sixteen bytes of the text from the depth's offset on, case folded, high byte first, padded with the
-// lowest byte. Sorting these needs no visit to the column store.
+// An entry to sort with the part of its first sort column that decides at the current depth, as one
+// number: an integer, or seven bytes of the text from the depth's offset on, case folded, high byte first,
+// padded with the lowest byte, followed by a byte that counts how many bytes are left (up to eight). A
+// shorter text thus sorts before a longer one that begins with it, and sorting needs no visit to the
+// column store and one comparison of numbers per pair.
 struct TKeyedTable::TSortItem {
-  static constexpr std::size_t kPrefixBytes = 16;
+  static constexpr std::size_t kPrefixBytes = 7;
 
-  std::uint64_t Prefix[2];
-  // How many bytes of the text are left from the offset on, counted up to kPrefixBytes + 1: a text with
-  // more left than the prefix holds goes on to the next depth.
-  std::uint32_t Left;
+  std::uint64_t Key;
   std::uint32_t Row;
   std::uint32_t Position;  // before the sort
 
-  bool operator<(const TSortItem& other) const {
-    if (Prefix[0] != other.Prefix[0]) return Prefix[0] < other.Prefix[0];
-    if (Prefix[1] != other.Prefix[1]) return Prefix[1] < other.Prefix[1];
-    return Left < other.Left;
-  }
-  bool TiesWith(const TSortItem& other) const { return !(*this < other) && !(other < *this); }
-  bool GoesOn() const { return Left > kPrefixBytes; }
+  bool operator<(const TSortItem& other) const { return Key < other.Key; }
+  bool TiesWith(const TSortItem& other) const { return Key == other.Key; }
+  // A text with more left than the prefix holds goes on to the next depth.
+  bool GoesOn() const { return (Key & 0xFF) > kPrefixBytes; }
 };
 
 void TKeyedTable::Sort(std::string_view columnList) {
@@ -266,9 +262,9 @@ void TKeyedTable::Sort(std::string_view columnList) {
   order_.swap(order);
 }
 
-// Sorts sixteen bytes at a time: the items are sorted by their prefixes, and each run of items that tie
-// and go on is sorted again by the next sixteen bytes. Texts sharing a long beginning thus cost one pass
-// per sixteen shared bytes instead of long comparisons, and a work list instead of recursion keeps any
+// Sorts seven bytes at a time: the items are sorted by their prefixes, and each run of items that tie and
+// go on is sorted again by the next seven bytes. Texts sharing a long beginning thus cost one pass per
+// seven shared bytes instead of long comparisons, and a work list instead of recursion keeps any
 // text length off the stack. Items equal in the first column are ordered by the other columns, then by
 // their position before the sort, which keeps ties in their order.
 void TKeyedTable::SortByFirstColumn(std::vector<TSortItem>& items,
@@ -310,25 +306,24 @@ void TKeyedTable::SortByFirstColumn(std::vector<TSortItem>& items,
 }
 
 void TKeyedTable::FillSortPrefix(TSortItem& item, std::size_t column, std::size_t offset) const {
-  item.Prefix[0] = item.Prefix[1] = 0;
-  item.Left = 0;
   if (columns_[column].Kind != TColumnKind::Text) {
-    item.Prefix[0] = static_cast<std::uint32_t>(values_[column].Integers[item.Row]) ^ 0x80000000u;
+    // Above a byte count of 0, so that an integer never goes on.
+    const std::uint32_t ordered = static_cast<std::uint32_t>(values_[column].Integers[item.Row]) ^ 0x80000000u;
+    item.Key = std::uint64_t{ordered} << 8;
     return;
   }
   const std::string_view text = values_[column].Texts[item.Row];
   const std::size_t left = text.size() > offset ? text.size() - offset : 0;
-  // Texts with the prefix's length left are read in place; shorter rests are padded first.
-  unsigned char padded[TSortItem::kPrefixBytes] = {};
+  // Texts with a whole word left are read in place; shorter rests are padded first.
+  unsigned char padded[sizeof(std::uint64_t)] = {};
   const unsigned char* bytes = padded;
   if (left >= sizeof padded) {
     bytes = reinterpret_cast<const unsigned char*>(text.data() + offset);
   } else if (left > 0) {
     std::memcpy(padded, text.data() + offset, left);
   }
-  item.Prefix[0] = FoldCaseOfBytes(BigEndianWord(bytes));
-  item.Prefix[1] = FoldCaseOfBytes(BigEndianWord(bytes + sizeof(std::uint64_t)));
-  item.Left = static_cast<std::uint32_t>(std::min(left, TSortItem::kPrefixBytes + 1));
+  const std::uint64_t prefix = FoldCaseOfBytes(BigEndianWord(bytes)) & ~std::uint64_t{0xFF};
+  item.Key = prefix | std::min(left, TSortItem::kPrefixBytes + 1);
 }
 
 std::size_t TKeyedTable::ColumnIndex(std::string_view column, std::size_t firstTry) const {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <random>
 
@@ -75,6 +76,18 @@ TEST(KeyedTable, SortOrdersTextWithoutCaseAndIntegersByValueKeepingTheCurrentEnt
   table.Sort("Cla;Name");
   EXPECT_TRUE(table.Locate("Cla", "A0"));
   EXPECT_EQ(table.AsText("Name"), "a");
+}
+
+TEST(KeyedTable, IntegersThatTieKeepTheirOrderOrAreOrderedByTheNextColumn) {
+  TKeyedTable table({{"Name", Kind::Text}, {"Size", Kind::Integer}, {"ID", Kind::RunningNumber}});
+  for (const auto& [name, size] : std::vector<std::pair<std::string, std::int32_t>>{
+           {"d", 300}, {"c", INT32_MIN}, {"b", 300}, {"a", INT32_MAX}, {"e", -1}, {"f", 300}}) {
+    table.Append({{"Name", name}, {"Size", size}});
+  }
+  table.Sort("Size");
+  EXPECT_EQ(Rows(table, {"Name"}), (Table{{"c"}, {"e"}, {"d"}, {"b"}, {"f"}, {"a"}}));
+  table.Sort("Size;Name");
+  EXPECT_EQ(Rows(table, {"Name"}), (Table{{"c"}, {"e"}, {"b"}, {"d"}, {"f"}, {"a"}}));
 }
 
 TEST(KeyedTable, CopiesAndMovesLocateInTheirOwnEntries) {
