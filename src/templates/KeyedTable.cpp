@@ -188,7 +188,8 @@ void TKeyedTable::Give(TGivenValues& given, std::size_t position, const TValue& 
 
 void TKeyedTable::Store(const TGivenValues& given) {
   if (count_ >= kMaxEntries) throw ETessalyError("Too many entries");
-  if (!order_.empty()) order_.reserve(count_ + 1);  // so that adding the new row to the order cannot fail
+  // A sorted table's order takes the new row last; it is given back with the columns' values on failure.
+  if (!order_.empty()) order_.push_back(static_cast<std::uint32_t>(count_));
   try {
     for (std::size_t position = 0; position < columns_.size(); ++position) {
       TColumnValues& column = values_[position];
@@ -211,10 +212,10 @@ void TKeyedTable::Store(const TGivenValues& given) {
       if (column.Texts.size() > count_) column.Texts.pop_back();
       if (column.Integers.size() > count_) column.Integers.pop_back();
     }
+    if (order_.size() > count_) order_.pop_back();
     throw;
   }
   ++lastNumber_;
-  if (!order_.empty()) order_.push_back(static_cast<std::uint32_t>(count_));
   current_ = count_++;
   AddToIndexes(count_ - 1);
 }
@@ -308,7 +309,8 @@ void TKeyedTable::SortByFirstColumn(std::vector<TSortItem>& items,
 void TKeyedTable::FillSortPrefix(TSortItem& item, std::size_t column, std::size_t offset) const {
   if (columns_[column].Kind != TColumnKind::Text) {
     // Above a byte count of 0, so that an integer never goes on.
-    const std::uint32_t ordered = static_cast<std::uint32_t>(values_[column].Integers[item.Row]) ^ 0x80000000u;
+    const std::uint32_t ordered =
+        static_cast<std::uint32_t>(values_[column].Integers[item.Row]) ^ 0x80000000u;
     item.Key = std::uint64_t{ordered} << 8;
     return;
   }

@@ -149,10 +149,10 @@ std::string_view TTemplatesObject::StatusWordKey(TEntryLine& entry) {
 }
 
 void TTemplatesObject::AddCommand(const TEntryLine& entry) {
-  // A field the line does not have stays empty, unlike an empty field, which reads as 00.
   const auto& columns = commandColumns_;
   if (IsKnownKey(Commands, columns.Name, entry.Key)) return;
   const TLineFields& fields = entry.Fields;
+  // A field the line does not have stays empty, unlike an empty field, which reads as 00.
   THexDigits claRoom, insRoom;
   const std::string_view cla = fields.Count > 1 ? HexByteText(fields[1], claRoom) : std::string_view();
   const std::string_view ins = fields.Count > 2 ? HexByteText(fields[2], insRoom) : std::string_view();
