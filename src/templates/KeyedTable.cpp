@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "platform/TessalyError.h"
 
@@ -64,6 +65,35 @@ std::vector<std::string_view> SplitColumnList(std::string_view list) {
     list.remove_prefix(std::min(end + 1, list.size()));
   }
   return names;
+}
+
+// Orders items by their 64-bit Key; the caller orders items with equal keys. Large runs are sorted a byte
+// at a time from the lowest (a radix sort: no comparisons to mispredict), skipping the bytes all keys
+// share, so that keys which all begin alike cost one pass over them; small runs, where counting does not
+// pay, are sorted by comparison.
+template <typename Item>
+void SortByKey(Item* items, std::size_t count, std::vector<Item>& scratch) {
+  constexpr std::size_t kSmallest = 256;
+  if (count < kSmallest) {
+    std::sort(items, items + count, [](const Item& left, const Item& right) { return left.Key < right.Key; });
+    return;
+  }
+  std::uint64_t varying = 0;
+  for (std::size_t i = 1; i < count; ++i) varying |= items[i].Key ^ items[0].Key;
+  if (varying == 0) return;
+  scratch.resize(count);
+  Item* from = items;
+  Item* to = scratch.data();
+  for (unsigned shift = 0; shift < 64; shift += 8) {
+    if (((varying >> shift) & 0xFF) == 0) continue;
+    std::array<std::size_t, 256> starts{};
+    for (std::size_t i = 0; i < count; ++i) ++starts[(from[i].Key >> shift) & 0xFF];
+    std::size_t start = 0;
+    for (std::size_t& slot : starts) start += std::exchange(slot, start);
+    for (std::size_t i = 0; i < count; ++i) to[starts[(from[i].Key >> shift) & 0xFF]++] = from[i];
+    std::swap(from, to);
+  }
+  if (from != items) std::copy(from, from + count, items);
 }
 
 }  // namespace
@@ -232,7 +262,6 @@ struct TKeyedTable::TSortItem {
   std::uint32_t Row;
   std::uint32_t Position;  // before the sort
 
-  bool operator<(const TSortItem& other) const { return Key < other.Key; }
   bool TiesWith(const TSortItem& other) const { return Key == other.Key; }
   // A text with more left than the prefix holds goes on to the next depth.
   bool GoesOn() const { return (Key & 0xFF) > kPrefixBytes; }
@@ -274,15 +303,14 @@ void TKeyedTable::SortByFirstColumn(std::vector<TSortItem>& items,
     std::size_t Begin, End, Offset;
   };
   std::vector<TRun> work{{0, items.size(), 0}};
+  std::vector<TSortItem> scratch;
   while (!work.empty()) {
     const TRun run = work.back();
     work.pop_back();
     const auto begin = items.begin() + static_cast<std::ptrdiff_t>(run.Begin);
     const auto end = items.begin() + static_cast<std::ptrdiff_t>(run.End);
     for (auto item = begin; item != end; ++item) FillSortPrefix(*item, keys.front(), run.Offset);
-    // Texts that all begin alike, as names of one family often do, need no sort at this depth.
-    if (!std::all_of(begin, end, [&](const TSortItem& item) { return item.TiesWith(*begin); }))
-      std::sort(begin, end);
+    SortByKey(&*begin, run.End - run.Begin, scratch);
     for (auto tieBegin = begin; tieBegin != end;) {
       const auto tieEnd =
           std::find_if(tieBegin + 1, end, [&](const TSortItem& item) { return !item.TiesWith(*tieBegin); });

@@ -246,5 +246,48 @@ TEST(KeyedTable, BehavesAsAPlainListUnderRandomAppendsSortsAndLocates) {
   EXPECT_EQ(Rows(table, {"Text", "Other", "ID"}), expected);
 }
 
+// Large tables are sorted by counting bytes rather than by comparing; their order must be the same.
+TEST(KeyedTable, LargeTablesSortAsAPlainListDoes) {
+  const std::vector<std::string> pieces = {"a",
+                                           "A",
+                                           "b",
+                                           "\xE9",
+                                           "\xC1",
+                                           "@[`{",
+                                           "Z",
+                                           "z",
+                                           "0",
+                                           "9",
+                                           "",
+                                           std::string(40, 'm'),
+                                           std::string(40, 'M')};
+  std::mt19937 random(11);
+  const auto text = [&] {
+    std::string result;
+    for (int count = std::uniform_int_distribution<int>(0, 4)(random); count > 0; --count) {
+      result += pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
+    }
+    return result;
+  };
+  TKeyedTable table({{"Text", Kind::Text}, {"Other", Kind::Text}, {"ID", Kind::RunningNumber}});
+  ReferenceTable reference;
+  for (int entry = 1; entry <= 4000; ++entry) {
+    const std::string appended = text();
+    const std::string other = text();
+    table.Append({{"Text", appended}, {"Other", other}});
+    reference.rows.push_back({appended, other, entry});
+  }
+  reference.current = reference.rows.size() - 1;
+  for (const bool byText : {true, false, true}) {
+    table.Sort(byText ? "Text" : "Other");
+    reference.Sort(byText ? &ReferenceTable::Row::text : &ReferenceTable::Row::other);
+    Table expected;
+    for (const auto& row : reference.rows)
+      expected.push_back({row.text, row.other, std::to_string(row.number)});
+    ASSERT_EQ(Rows(table, {"Text", "Other", "ID"}), expected) << (byText ? "by text" : "by other");
+    EXPECT_EQ(table.AsText("ID"), std::to_string(reference.rows[reference.current].number));
+  }
+}
+
 }  // namespace
 }  // namespace tessaly::test
