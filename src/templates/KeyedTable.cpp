@@ -310,7 +310,7 @@ void TKeyedTable::SortByFirstColumn(std::vector<TSortItem>& items,
     const auto begin = items.begin() + static_cast<std::ptrdiff_t>(run.Begin);
     const auto end = items.begin() + static_cast<std::ptrdiff_t>(run.End);
     for (auto item = begin; item != end; ++item) FillSortPrefix(*item, keys.front(), run.Offset);
-    SortByKey(&*begin, run.End - run.Begin, scratch);
+    SortByKey(items.data() + run.Begin, run.End - run.Begin, scratch);
     for (auto tieBegin = begin; tieBegin != end;) {
       const auto tieEnd =
           std::find_if(tieBegin + 1, end, [&](const TSortItem& item) { return !item.TiesWith(*tieBegin); });
