@@ -141,6 +141,15 @@ TEST(KeyedTable, UnknownColumnsAndMismatchedValuesFailWithoutStoring) {
   EXPECT_EQ(taken.AsText("Size"), "4");
 }
 
+// Up to mostPieces pieces picked at random, joined.
+std::string RandomText(std::mt19937& random, const std::vector<std::string>& pieces, int mostPieces) {
+  std::string result;
+  for (int count = std::uniform_int_distribution<int>(0, mostPieces)(random); count > 0; --count) {
+    result += pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
+  }
+  return result;
+}
+
 // The table as a plain list of rows, searched and sorted the obvious way.
 struct ReferenceTable {
   struct Row {
@@ -197,13 +206,7 @@ TEST(KeyedTable, BehavesAsAPlainListUnderRandomAppendsSortsAndLocates) {
                                            std::string(20'000, 'q'),
                                            std::string(70'000, 'Q')};
   std::mt19937 random(7);
-  const auto text = [&] {
-    std::string result;
-    for (int count = std::uniform_int_distribution<int>(0, 3)(random); count > 0; --count) {
-      result += pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
-    }
-    return result;
-  };
+  const auto text = [&] { return RandomText(random, pieces, 3); };
 
   // Sorts by the other column and appends in between leave the rows' order far from the append order, so
   // that entries tying in a later sort must keep their order in the table, not in the rows.
@@ -262,13 +265,7 @@ TEST(KeyedTable, LargeTablesSortAsAPlainListDoes) {
                                            std::string(40, 'm'),
                                            std::string(40, 'M')};
   std::mt19937 random(11);
-  const auto text = [&] {
-    std::string result;
-    for (int count = std::uniform_int_distribution<int>(0, 4)(random); count > 0; --count) {
-      result += pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
-    }
-    return result;
-  };
+  const auto text = [&] { return RandomText(random, pieces, 4); };
   TKeyedTable table({{"Text", Kind::Text}, {"Other", Kind::Text}, {"ID", Kind::RunningNumber}});
   ReferenceTable reference;
   for (int entry = 1; entry <= 4000; ++entry) {
