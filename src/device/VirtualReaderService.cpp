@@ -32,12 +32,14 @@ void VirtualReaderService::CheckContext(const char* call) const {
 
 void VirtualReaderService::EstablishContext() {
   std::lock_guard lock(mutex_);
+  Note("SCardEstablishContext");
   if (!running_) Fail(kScardNoService, "SCardEstablishContext");
   contextGeneration_ = generation_;
 }
 
 void VirtualReaderService::ReleaseContext() noexcept {
   std::lock_guard lock(mutex_);
+  Note("SCardReleaseContext");
   contextGeneration_ = 0;
   connections_.clear();
 }
@@ -86,7 +88,7 @@ bool VirtualReaderService::FillStates(std::vector<ReaderState>& states) {
       word = PnpStateWord();
     } else if (const Reader* reader = FindReader(state.Name)) {
       word = StateWord(*reader);
-      if (reader->CardPresent) state.Atr = card_->Atr();
+      if (reader->CardPresent && !reader->Mute) state.Atr = card_->Atr();
     } else {
       word = kStateUnknown;
     }
@@ -142,6 +144,7 @@ void VirtualReaderService::PowerCard(std::uint32_t protocol) {
 CardHandle VirtualReaderService::Connect(const std::string& readerName, std::int32_t shareMode,
                                          std::uint32_t protocols, std::int32_t& activeProtocol) {
   std::lock_guard lock(mutex_);
+  Note("SCardConnect");
   CheckContext("SCardConnect");
   Reader* reader = FindReader(readerName);
   if (reader == nullptr) Fail(kScardUnknownReader, "SCardConnect");
@@ -175,6 +178,7 @@ VirtualReaderService::Connection& VirtualReaderService::CheckCard(CardHandle car
 std::int32_t VirtualReaderService::Reconnect(CardHandle card, std::int32_t shareMode, std::uint32_t protocols,
                                              std::int32_t disposition) {
   std::lock_guard lock(mutex_);
+  Note("SCardReconnect(" + std::to_string(disposition) + ")");
   Connection& connection = CheckCard(card, "SCardReconnect");
   if ((protocols & (kMaskT0 | kMaskT1)) == 0) Fail(kScardProtoMismatch, "SCardReconnect");
   const std::uint32_t protocol = (protocols & kMaskT1) != 0 ? kMaskT1 : kMaskT0;
@@ -186,6 +190,7 @@ std::int32_t VirtualReaderService::Reconnect(CardHandle card, std::int32_t share
 
 void VirtualReaderService::Disconnect(CardHandle card, std::int32_t disposition) {
   std::lock_guard lock(mutex_);
+  Note("SCardDisconnect(" + std::to_string(disposition) + ")");
   CheckContext("SCardDisconnect");
   const auto found = connections_.find(card);
   if (found == connections_.end()) Fail(kScardInvalidHandle, "SCardDisconnect");
@@ -200,6 +205,7 @@ void VirtualReaderService::Disconnect(CardHandle card, std::int32_t disposition)
 std::vector<std::uint8_t> VirtualReaderService::Transmit(CardHandle card, std::int32_t protocol,
                                                          std::span<const std::uint8_t> command) {
   std::lock_guard lock(mutex_);
+  Note("SCardTransmit");
   CheckCard(card, "SCardTransmit");
   if (protocol != kProtocolT0 && protocol != kProtocolT1) Fail(kScardProtoMismatch, "SCardTransmit");
   return card_->Transmit(command);
@@ -270,6 +276,11 @@ void VirtualReaderService::StartService() {
   running_ = true;
   ++generation_;
   Changed();
+}
+
+std::vector<std::string> VirtualReaderService::Journal() const {
+  std::lock_guard lock(mutex_);
+  return journal_;
 }
 
 void VirtualReaderService::WaitUntilWatched() {

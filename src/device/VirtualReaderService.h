@@ -49,6 +49,11 @@ class VirtualReaderService final : public PcscService {
   void StopService();
   void StartService();
 
+  // The calls a host made, in order, with their disposition where they take one: "SCardConnect",
+  // "SCardReconnect(1)", "SCardTransmit", "SCardDisconnect(1)", "SCardEstablishContext",
+  // "SCardReleaseContext". The status-change calls and cancels of the watcher are left out.
+  std::vector<std::string> Journal() const;
+
   // Blocks until a status-change call waits in this service and has seen every change made so far; tests
   // use it to know that the watcher has posted all it is going to post.
   void WaitUntilWatched();
@@ -76,6 +81,7 @@ class VirtualReaderService final : public PcscService {
   void Changed();
   bool FillStates(std::vector<ReaderState>& states);
   void PowerCard(std::uint32_t protocol);
+  void Note(std::string call) { journal_.push_back(std::move(call)); }
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
@@ -91,6 +97,7 @@ class VirtualReaderService final : public PcscService {
   int waiting_ = 0;
   std::uint64_t waiterVersion_ = 0;
   bool cancelled_ = false;
+  std::vector<std::string> journal_;
 };
 
 }  // namespace tessaly
