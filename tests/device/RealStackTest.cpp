@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "CardBytes.h"
 #include "ChildProcess.h"
 #include "ErrorBoxRecorder.h"
 #include "HostQueue.h"
@@ -27,6 +28,7 @@ namespace tessaly {
 namespace {
 
 using namespace std::chrono_literals;
+using test::CardBytes;
 using Clock = std::chrono::steady_clock;
 
 struct LogRecord {
@@ -36,24 +38,9 @@ struct LogRecord {
   Clock::time_point Seen;
 };
 
-std::string HexOf(const std::vector<std::uint8_t>& bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (const auto byte : bytes) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0x0F];
-  }
-  return text;
-}
-
 // The log's texts are ASCII.
 std::string Narrow(const std::u16string& text) {
   return {text.begin(), text.end()};
-}
-
-std::string WithoutBlanks(std::string text) {
-  std::erase(text, ' ');
-  return text;
 }
 
 class RealStack : public testing::Test {
@@ -119,10 +106,6 @@ class RealStack : public testing::Test {
   std::vector<LogRecord> log_;
 };
 
-std::vector<std::uint8_t> Bytes(std::initializer_list<std::uint8_t> bytes) {
-  return bytes;
-}
-
 TEST_F(RealStack, CardInsertedIsReadyWithItsAtrExchangesAndRemovedIsClosed) {
   StartLayer();
   ASSERT_TRUE(AwaitRecord("Devices list changed"));
@@ -130,10 +113,11 @@ TEST_F(RealStack, CardInsertedIsReadyWithItsAtrExchangesAndRemovedIsClosed) {
   const auto ready = AwaitRecord("Card ready");
   ASSERT_TRUE(ready) << "no \"Card ready\" after the card was inserted";
   EXPECT_EQ(ready->Source, test::PrivatePcscd::kReaderName);
-  EXPECT_EQ(WithoutBlanks(ready->Details), "ATR=" + HexOf(VirtualCard().Atr()));
+  ASSERT_TRUE(ready->Details.starts_with("ATR = "));
+  EXPECT_EQ(CardBytes(ready->Details.substr(6)), VirtualCard().Atr());
 
   const auto result = layer_->Transmit(ReaderIndex(), "00 A4 08 0C 04 50 00 50 02");
-  EXPECT_EQ(result.Response, Bytes({0x90, 0x00}));
+  EXPECT_EQ(result.Response, CardBytes("90 00"));
   EXPECT_EQ(layer_->Transmit(ReaderIndex(), "00 B2 02 04 00").Response.size(), 13u + 2) << "Issuer=Orvane";
   const std::size_t beforeRemoval = log_.size();
   card_->WriteLine("remove");
@@ -155,10 +139,10 @@ TEST_F(RealStack, ExchangeUnderT0IsCompletedWithGetResponse) {
   const std::size_t beforeExchange = log_.size();
   const auto result = layer_->Transmit(ReaderIndex(), "00 A4 04 04 08 F0 54 45 53 53 41 4C 59 00");
   ASSERT_EQ(result.Steps.size(), 2u);
-  EXPECT_EQ(result.Steps[0].Response, Bytes({0x61, 0x16}));
-  EXPECT_EQ(result.Steps[1].Command, Bytes({0x00, 0xC0, 0x00, 0x00, 0x16}));
+  EXPECT_EQ(result.Steps[0].Response, CardBytes("61 16"));
+  EXPECT_EQ(result.Steps[1].Command, CardBytes("00 C0 00 00 16"));
   EXPECT_EQ(result.Response.size(), 0x16u + 2);
-  EXPECT_EQ(std::vector(result.Response.end() - 2, result.Response.end()), Bytes({0x90, 0x00}));
+  EXPECT_EQ(std::vector(result.Response.end() - 2, result.Response.end()), CardBytes("90 00"));
   const auto dataSent = std::count_if(log_.begin() + static_cast<std::ptrdiff_t>(beforeExchange), log_.end(),
                                       [](const LogRecord& record) { return record.Name == "Data sent"; });
   EXPECT_EQ(dataSent, 2) << "each physical exchange is logged";
