@@ -19,7 +19,8 @@ std::string FormatByteText(std::uint8_t t0) {
   for (int bit = 0; bit < 4; ++bit) {
     if ((t0 & (0x10 << bit)) != 0) bytes += std::string(bytes.empty() ? "" : " ") + "T" + "ABCD"[bit] + "1";
   }
-  return "T0 = " + FormatHexByte(t0) + ": " + (bytes.empty() ? "no interface bytes" : bytes + " follow") +
+  return "T0 = " + FormatHexByte(t0) + ": " +
+         (bytes.empty() ? "no interface bytes" : bytes + (bytes.size() == 3 ? " follows" : " follow")) +
          ", " + std::to_string(t0 & 0x0F) + " historical bytes";
 }
 

@@ -124,7 +124,7 @@ ParsedAtr ParseAtr(std::span<const std::uint8_t> atr) {
   }
   parsed.HistoricalCount = atr[1] & 0x0F;
   const std::optional<std::size_t> afterInterface = ReadInterfaceBytes(atr, parsed);
-  if (parsed.Find('D', 1) == nullptr) parsed.OfferedProtocols = {0};
+  if ((atr[1] & 0x80) == 0) parsed.OfferedProtocols = {0};
   parsed.TckRequired = std::any_of(parsed.OfferedProtocols.begin(), parsed.OfferedProtocols.end(),
                                    [](int protocol) { return protocol != 0; });
   if (!afterInterface) {
@@ -137,7 +137,7 @@ ParsedAtr ParseAtr(std::span<const std::uint8_t> atr) {
   if (present < parsed.HistoricalCount) {
     parsed.Problems.push_back("T0 announces " + std::to_string(parsed.HistoricalCount) +
                               " historical bytes, but only " + std::to_string(present) +
-                              " follow the interface bytes");
+                              (present == 1 ? " follows" : " follow") + " the interface bytes");
     parsed.Truncated = true;
     return parsed;
   }
