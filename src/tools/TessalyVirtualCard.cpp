@@ -8,6 +8,7 @@
 #include <charconv>
 #include <iostream>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
