@@ -17,14 +17,22 @@ namespace {
 using namespace std::chrono_literals;
 
 // The folder that stands in for /run/pcscd; one per process, since pcsc-lite reads the socket name once.
+// It is removed when the process ends.
 const std::filesystem::path& RunFolder() {
-  static const std::filesystem::path folder = [] {
+  struct Folder {
+    std::filesystem::path Path;
+    ~Folder() {
+      std::error_code ignored;
+      std::filesystem::remove_all(Path, ignored);
+    }
+  };
+  static const Folder folder = [] {
     auto path = std::filesystem::temp_directory_path() / ("tessaly-pcscd-" + std::to_string(::getpid()));
     std::filesystem::create_directories(path);
     ::setenv("PCSCLITE_CSOCK_NAME", (path / "pcscd.comm").c_str(), 1);
-    return path;
+    return Folder{path};
   }();
-  return folder;
+  return folder.Path;
 }
 
 bool PortIsFree(std::uint16_t port) {
