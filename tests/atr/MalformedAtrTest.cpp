@@ -72,6 +72,8 @@ TEST(MalformedAtrAnalysis, TruncatedAtrKeepsWhatItRead) {
 TEST(MalformedAtrAnalysis, WrongCheckByteShowsTheExpectedValue) {
   EXPECT_THAT(InfoLinesOf("3B 8F 80 01 80 4F 0C A0 00 00 03 06 03 00 01 00 00 00 00 6B"),
               Contains("Verdict=wrong, TCK = 6B, expected 6A"));
+  EXPECT_THAT(InfoLinesOf("3B 02 14 50 77"),
+              Contains("Verdict=none expected, yet byte 77 follows (as TCK it would be 46)"));
 }
 
 TEST(MalformedAtrAnalysis, CompactObjectRunningPastTheEndIsNamed) {
