@@ -42,6 +42,9 @@ std::string TckVerdict(const ParsedAtr& atr) {
   const std::string tck = "TCK = " + FormatHexByte(*atr.Tck);
   if (*atr.Tck == atr.ExpectedTck)
     return atr.TckRequired ? "correct, " + tck : "correct though not required, " + tck;
+  if (!atr.TckRequired)
+    return "none expected, yet byte " + FormatHexByte(*atr.Tck) + " follows (as TCK it would be " +
+           FormatHexByte(atr.ExpectedTck) + ")";
   return "wrong, " + tck + ", expected " + FormatHexByte(atr.ExpectedTck);
 }
 

@@ -24,7 +24,7 @@ constexpr const char* kUsage =
     "  --card-list FILE  the list of known cards (default: /usr/share/pcsc/smartcard_list.txt, when "
     "present)\n"
     "  --help            shows this text\n"
-    "Exit code: 0, 1 when an ATR is malformed, 2 on bad usage or an unreadable list of known cards.\n";
+    "Exit code: 0, 1 when an ATR is malformed, 2 on bad usage or when the --card-list FILE is unreadable.\n";
 
 struct Options {
   std::optional<std::string> CardList;
@@ -68,9 +68,15 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, s
   return options;
 }
 
-std::optional<KnownCardList> LoadCardList(const Options& options) {
+// A list the user names must load; a broken system list only costs the descriptions.
+std::optional<KnownCardList> LoadCardList(const Options& options, std::ostream& err) {
   if (options.CardList) return KnownCardList::Load(*options.CardList);
-  return KnownCardList::LoadDefault();
+  try {
+    return KnownCardList::LoadDefault();
+  } catch (const EKnownCardListError& error) {
+    err << "tessaly-atr: " << error.what() << "; the analysis goes on without card descriptions\n";
+    return std::nullopt;
+  }
 }
 
 void PrintLines(const std::vector<std::string>& lines, std::ostream& out) {
@@ -116,7 +122,7 @@ int RunAtrTool(const std::vector<std::string>& arguments, std::istream& in, std:
   }
   std::optional<KnownCardList> knownCards;
   try {
-    knownCards = LoadCardList(*options);
+    knownCards = LoadCardList(*options, err);
   } catch (const EKnownCardListError& error) {
     err << "tessaly-atr: " << error.what() << "\n";
     return kExitUsage;

@@ -14,6 +14,7 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::IsSupersetOf;
 using ::testing::Not;
 using ::testing::StartsWith;
 
@@ -45,6 +46,15 @@ class KnownCardListFile : public ::testing::Test {
     return list.Describe(ParseAtr(hex).Bytes);
   }
 
+  static std::string LoadError(const std::string& file) {
+    try {
+      KnownCardList::Load(file);
+    } catch (const EKnownCardListError& error) {
+      return error.what();
+    }
+    return "no error";
+  }
+
   test::TempDir dir_;
 };
 
@@ -64,34 +74,18 @@ TEST_F(KnownCardListFile, MatchesExactWildcardAndRegularExpressionPatternsInFile
 
 TEST_F(KnownCardListFile, DescriptionsAppearAsKnownCardItems) {
   const KnownCardList list = KnownCardList::Load(Write(kList));
-  const std::vector<std::string> lines = AtrInfoLines(ParseAtr("3B 02 14 50").Bytes, &list);
-  EXPECT_THAT(lines, Contains("Known card=Multiflex 3K"));
-  EXPECT_THAT(lines, Contains("Known card 2=Second line"));
+  EXPECT_THAT(AtrInfoLines(ParseAtr("3B 02 14 50").Bytes, &list),
+              IsSupersetOf({"Known card=Multiflex 3K", "Known card 2=Second line"}));
   EXPECT_THAT(AtrInfoLines(ParseAtr("3B 02 14 50").Bytes, nullptr), Not(Contains(StartsWith("Known card"))));
 }
 
 TEST_F(KnownCardListFile, BrokenFilesAreRejectedNamingFileAndLine) {
   const std::string missing = (dir_ / "missing.txt").string();
-  EXPECT_THROW(
-      try { KnownCardList::Load(missing); } catch (const EKnownCardListError& error) {
-        EXPECT_THAT(error.what(), HasSubstr(missing));
-        throw;
-      },
-      EKnownCardListError);
+  EXPECT_THAT(LoadError(missing), HasSubstr(missing));
   const std::string orphan = Write("\tA description without pattern\n");
-  EXPECT_THROW(
-      try { KnownCardList::Load(orphan); } catch (const EKnownCardListError& error) {
-        EXPECT_THAT(error.what(), HasSubstr(orphan + ", line 1"));
-        throw;
-      },
-      EKnownCardListError);
+  EXPECT_THAT(LoadError(orphan), HasSubstr(orphan + ", line 1"));
   const std::string badPattern = Write("3B 02 14 50\n\tfine\n\n3B [12\n\tbroken\n");
-  EXPECT_THROW(
-      try { KnownCardList::Load(badPattern); } catch (const EKnownCardListError& error) {
-        EXPECT_THAT(error.what(), HasSubstr(badPattern + ", line 4"));
-        throw;
-      },
-      EKnownCardListError);
+  EXPECT_THAT(LoadError(badPattern), HasSubstr(badPattern + ", line 4"));
 }
 
 TEST(KnownCardListSystem, DebianListNamesTheContactlessClassicCard) {

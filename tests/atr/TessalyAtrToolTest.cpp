@@ -67,38 +67,30 @@ TEST_F(TessalyAtrTool, PrintsOneBlockPerAtrAndSucceedsWhenAllAreWellFormed) {
               HasSubstr("\nCheck byte\n  Required                      yes, a protocol other than T=0"));
 }
 
-TEST_F(TessalyAtrTool, BytesGivenAsSeparateArgumentsMakeOneAtr) {
-  const Outcome outcome = Run({"3B", "02", "14", "50"});
-  EXPECT_EQ(outcome.Code, 0);
-  EXPECT_THAT(outcome.Out, StartsWith("3B 02 14 50\nATR\n"));
-}
-
 TEST_F(TessalyAtrTool, MalformedAtrExitsWithOne) {
   const Outcome outcome = Run({"3B 02 14 50", "3B 02 14"});
   EXPECT_EQ(outcome.Code, 1);
   EXPECT_THAT(outcome.Out, HasSubstr("  Problem                       T0 announces 2 historical bytes"));
 }
 
-TEST_F(TessalyAtrTool, ReadsOneAtrPerLineFromStandardInput) {
+TEST_F(TessalyAtrTool, ReadsOneAtrPerLineFromStandardInputOrOneFromSeparateBytes) {
   const Outcome outcome = Run({}, "3B 02 14 50\n\n  3B 65 00 00 20 63 CB 6A 00  \r\n");
   EXPECT_EQ(outcome.Code, 0);
   EXPECT_THAT(outcome.Out, StartsWith("3B 02 14 50\n"));
   EXPECT_THAT(outcome.Out, HasSubstr("\n\n3B 65 00 00 20 63 CB 6A 00\nATR\n"));
+  EXPECT_THAT(Run({"3B", "02", "14", "50"}).Out, StartsWith("3B 02 14 50\nATR\n"));
 }
 
-TEST_F(TessalyAtrTool, BadUsageExitsWithTwo) {
+TEST_F(TessalyAtrTool, BadUsageExitsWithTwoAndHelpWithZero) {
   EXPECT_EQ(Run({"--bogus"}).Code, 2);
   EXPECT_EQ(Run({"--card-list"}).Code, 2);
   const Outcome missingList = Run({"--card-list", "nowhere.txt", "3B 02 14 50"});
   EXPECT_EQ(missingList.Code, 2);
   EXPECT_THAT(missingList.Err, HasSubstr("nowhere.txt"));
   EXPECT_THAT(missingList.Out, Not(HasSubstr("ATR")));
-}
-
-TEST_F(TessalyAtrTool, HelpExplainsUsage) {
-  const Outcome outcome = Run({"--help"});
-  EXPECT_EQ(outcome.Code, 0);
-  EXPECT_THAT(outcome.Out, StartsWith("Usage: tessaly-atr [--card-list FILE] [ATR...]\n"));
+  const Outcome help = Run({"--help"});
+  EXPECT_EQ(help.Code, 0);
+  EXPECT_THAT(help.Out, StartsWith("Usage: tessaly-atr [--card-list FILE] [ATR...]\n"));
 }
 
 }  // namespace
