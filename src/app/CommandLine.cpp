@@ -1,28 +1,44 @@
 #include "app/CommandLine.h"
 
+#include <algorithm>
 #include <string_view>
+
+#include "app/MainWindowPages.h"
 
 namespace tessaly {
 namespace {
 
-// Accepts "--name FILE" and "--name=FILE"; index moves past what was consumed.
-std::optional<std::string> FileOption(std::string_view name, const std::vector<std::string>& arguments,
-                                      std::size_t& index) {
+// Accepts "--name VALUE" and "--name=VALUE"; index moves past what was consumed.
+std::optional<std::string> ValueOption(std::string_view name, std::string_view what,
+                                       const std::vector<std::string>& arguments, std::size_t& index) {
   const std::string& argument = arguments[index];
   if (argument == name) {
     if (index + 1 == arguments.size() || arguments[index + 1].empty()) {
-      throw ECommandLineError("option " + std::string(name) + " needs a file name");
+      throw ECommandLineError("option " + std::string(name) + " needs " + std::string(what));
     }
     return arguments[++index];
   }
   const std::string prefix = std::string(name) + "=";
   if (argument.starts_with(prefix)) {
     if (argument.size() == prefix.size()) {
-      throw ECommandLineError("option " + std::string(name) + " needs a file name");
+      throw ECommandLineError("option " + std::string(name) + " needs " + std::string(what));
     }
     return argument.substr(prefix.size());
   }
   return std::nullopt;
+}
+
+std::optional<std::string> FileOption(std::string_view name, const std::vector<std::string>& arguments,
+                                      std::size_t& index) {
+  return ValueOption(name, "a file name", arguments, index);
+}
+
+std::string CheckedPageName(const std::string& name) {
+  const auto& names = PageNames();
+  if (std::find(names.begin(), names.end(), name) != names.end()) return name;
+  std::string known;
+  for (const std::string& page : names) known += (known.empty() ? "" : ", ") + page;
+  throw ECommandLineError("unknown page '" + name + "' (pages: " + known + ")");
 }
 
 }  // namespace
@@ -39,6 +55,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       commandLine.RegistryFile = std::move(*registry);
     } else if (auto screenshot = FileOption("--screenshot", arguments, index)) {
       commandLine.ScreenshotFile = std::move(*screenshot);
+    } else if (auto page = ValueOption("--page", "a page name", arguments, index)) {
+      commandLine.Page = CheckedPageName(*page);
     } else {
       throw ECommandLineError("unknown argument '" + argument + "'");
     }
@@ -48,7 +66,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string UsageText(const std::string& programName) {
   return "Usage: " + programName +
-         " [--registry FILE] [--screenshot FILE]\n"
+         " [--registry FILE] [--page NAME] [--screenshot FILE]\n"
          "       " +
          programName +
          " --version | --help\n"
@@ -58,6 +76,7 @@ std::string UsageText(const std::string& programName) {
          "\n"
          "  --registry FILE    use FILE as the registry hive (otherwise $TESSALY_REGISTRY, then\n"
          "                     $XDG_CONFIG_HOME/orvane/registry.db)\n"
+         "  --page NAME        show the page NAME first: monitor (the default), log or preferences\n"
          "  --screenshot FILE  once the main window is shown, save it as a PNG image to FILE and close it\n"
          "  --version          print the program's name and version and exit\n"
          "  --help             print this help and exit\n"

@@ -13,6 +13,8 @@ namespace tessaly {
 struct TCommandLine {
   std::optional<std::filesystem::path> RegistryFile;
   std::optional<std::filesystem::path> ScreenshotFile;
+  // The page shown first; empty for the first page.
+  std::string Page;
   bool ShowVersion = false;
   bool ShowHelp = false;
 };
@@ -22,8 +24,8 @@ class ECommandLineError : public ETessalyError {
   using ETessalyError::ETessalyError;
 };
 
-// Reads the arguments that follow the program name. Raises ECommandLineError for an unknown argument or an
-// option whose file is missing.
+// Reads the arguments that follow the program name. Raises ECommandLineError for an unknown argument, an
+// option whose file is missing, or an unknown page.
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 std::string UsageText(const std::string& programName);

@@ -9,6 +9,7 @@
 
 #include "app/ApplicationObject.h"
 #include "app/CC_Main.h"
+#include "app/MainWindowPages.h"
 #include "kernel/KernelObject.h"
 #include "platform/ErrorBox.h"
 #include "platform/TessalyError.h"
@@ -27,10 +28,12 @@ void ScheduleScreenshot(TMainForm& mainForm, const std::filesystem::path& file, 
 }
 
 // Returns the status the message loop ended with.
-int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile) {
+int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile, const std::string& startPage) {
   InitialiseApplication();
   QGuiApplication::setApplicationDisplayName(QString::fromLatin1(kApplicationTitle));
   TMainForm mainForm;
+  MainWindowPages pages(mainForm, *Kernel);
+  if (!startPage.empty() && !pages.ShowPage(startPage)) throw ETessalyError("Unknown page " + startPage);
   mainForm.show();
   bool screenshotSaved = false;
   if (screenshotFile) ScheduleScreenshot(mainForm, *screenshotFile, screenshotSaved);
@@ -43,7 +46,8 @@ int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile) {
 
 }  // namespace
 
-int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile) {
+int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile,
+                     const std::string& startPage) {
   // The kernel is released whatever happened before.
   struct TKernelRelease {
     ~TKernelRelease() { Kernel.reset(); }
@@ -53,7 +57,7 @@ int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile)
     const std::uint32_t ownerHandle = 0;
     Kernel = std::make_unique<TKernelObject>(ownerHandle);
     Kernel->Start();
-    status = RunMainWindow(screenshotFile);
+    status = RunMainWindow(screenshotFile, startPage);
   } catch (const std::exception& failure) {
     ShowErrorBox(failure.what());
   }
