@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QMenu>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <exception>
@@ -44,12 +45,13 @@ MonitorPage::MonitorPage(TKernelObject& kernel, QWidget* parent)
   control_->Expand(top);
 
   kernel_.Monitor = control_.get();
-  if (kernel_.Connection) {
-    kernel_.Connection->Monitor = control_.get();
-    kernel_.Connection->ShowPreferencesInMonitor();
-  }
-  kernel_.RefreshMonitorPreferences();
-  tree_->expandAll();
+  if (kernel_.Connection) kernel_.Connection->Monitor = control_.get();
+  // The monitor's updates process pending messages; the first one waits for the message loop, so that
+  // building the window runs no other handler.
+  QTimer::singleShot(0, this, [this] {
+    if (kernel_.Connection) kernel_.Connection->ShowPreferencesInMonitor();
+    kernel_.RefreshMonitorPreferences();
+  });
   // Readers and card items appear while the program runs; each branch is shown open as it grows.
   connect(tree_->model(), &QAbstractItemModel::rowsInserted, this,
           [this](const QModelIndex& parent) { tree_->expand(parent); });

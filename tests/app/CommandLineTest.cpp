@@ -30,9 +30,17 @@ TEST(CommandLine, HelpAndVersionAreRecognised) {
   EXPECT_TRUE(ParseCommandLine({"--version"}).ShowVersion);
 }
 
+TEST(CommandLine, ThePageOptionNamesOneOfThePages) {
+  EXPECT_EQ(ParseCommandLine({}).Page, "");
+  EXPECT_EQ(ParseCommandLine({"--page", "log"}).Page, "log");
+  EXPECT_EQ(ParseCommandLine({"--page=preferences"}).Page, "preferences");
+  EXPECT_EQ(ParseCommandLine({"--page", "monitor"}).Page, "monitor");
+}
+
 TEST(CommandLine, UnknownArgumentsAndMissingFilesAreRefused) {
   const std::vector<std::vector<std::string>> refused = {
-      {"--registry"}, {"--registry="}, {"--screenshot"}, {"--screenshot", ""}, {"--verbose"}, {"file.db"},
+      {"--registry"}, {"--registry="}, {"--screenshot"}, {"--screenshot", ""}, {"--verbose"},
+      {"file.db"},    {"--page"},      {"--page="},      {"--page", "Log"},    {"--page", "events"},
   };
   for (const auto& arguments : refused) {
     EXPECT_THROW(ParseCommandLine(arguments), ECommandLineError) << ::testing::PrintToString(arguments);
