@@ -9,12 +9,17 @@
 
 namespace tessaly {
 
+// Where the readers come from: the system's smart-card service, the virtual reader in process, or the
+// service when it answers and the virtual reader otherwise.
+enum class ReaderSource { Auto, Pcsc, Virtual };
+
 // What the command line asks of the Control Center.
 struct TCommandLine {
   std::optional<std::filesystem::path> RegistryFile;
   std::optional<std::filesystem::path> ScreenshotFile;
   // The page shown first; empty for the first page.
   std::string Page;
+  ReaderSource Readers = ReaderSource::Auto;
   bool ShowVersion = false;
   bool ShowHelp = false;
 };
@@ -25,7 +30,7 @@ class ECommandLineError : public ETessalyError {
 };
 
 // Reads the arguments that follow the program name. Raises ECommandLineError for an unknown argument, an
-// option whose file is missing, or an unknown page.
+// option whose file is missing, an unknown reader source or an unknown page.
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 std::string UsageText(const std::string& programName);

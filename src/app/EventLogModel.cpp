@@ -10,6 +10,13 @@ namespace {
 // kept per record instead of growing the table without end.
 constexpr qsizetype kMaxSharedTexts = 1024;
 
+QString OneLine(const QString& text) {
+  if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))) return text;
+  return QString(text)
+      .replace(QLatin1Char('\r'), QLatin1Char(' '))
+      .replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
 }  // namespace
 
 EventLogModel::EventLogModel(QObject* parent, std::size_t capacity)
@@ -49,16 +56,12 @@ QVariant EventLogModel::data(const QModelIndex& index, int role) const {
   const LogRecord& record = RecordAt(index.row());
   switch (role) {
     case Qt::DisplayRole:
-      if (index.column() == DetailsColumn) {
-        // One line per row; the whole text is in the tool tip.
-        QString firstLine = record.Details;
-        return firstLine.replace(QLatin1Char('\n'), QLatin1Char(' '))
-            .replace(QLatin1Char('\r'), QLatin1Char(' '));
-      }
+      // One line per row, and the time of day only: the whole texts are in the tool tips.
+      if (index.column() == TimeColumn) return LogTimeOfDayText(record.TimeMs);
+      if (index.column() == DetailsColumn) return OneLine(record.Details);
       return ColumnText(record, index.column());
     case Qt::ToolTipRole:
-      return index.column() == DetailsColumn && !record.Details.isEmpty() ? QVariant(record.Details)
-                                                                          : QVariant();
+      return ColumnText(record, index.column());
     case Qt::TextAlignmentRole:
       return index.column() == NumberColumn ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     default:

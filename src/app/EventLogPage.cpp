@@ -9,6 +9,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
@@ -31,7 +32,8 @@ EventLogPage::EventLogPage(QWidget* parent, std::size_t capacity)
       view_(new QTableView(this)),
       filterEdit_(new QLineEdit(this)),
       kindChoice_(new QComboBox(this)),
-      countLabel_(new QLabel(this)) {
+      countLabel_(new QLabel(this)),
+      recordText_(new QPlainTextEdit(this)) {
   view_->setModel(model_);
   view_->setSelectionBehavior(QAbstractItemView::SelectRows);
   view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -42,20 +44,27 @@ EventLogPage::EventLogPage(QWidget* parent, std::size_t capacity)
   view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   view_->verticalHeader()->setDefaultSectionSize(kRowHeight);
   view_->horizontalHeader()->setStretchLastSection(true);
-  view_->setColumnWidth(EventLogModel::NumberColumn, 50);
-  view_->setColumnWidth(EventLogModel::TimeColumn, 100);
-  view_->setColumnWidth(EventLogModel::SourceColumn, 110);
-  view_->setColumnWidth(EventLogModel::EventColumn, 120);
+  view_->setColumnWidth(EventLogModel::NumberColumn, 44);
+  view_->setColumnWidth(EventLogModel::TimeColumn, 82);
+  view_->setColumnWidth(EventLogModel::SourceColumn, 150);
+  view_->setColumnWidth(EventLogModel::EventColumn, 150);
+  recordText_->setReadOnly(true);
+  recordText_->setFixedHeight(4 * fontMetrics().lineSpacing());
+  recordText_->setPlaceholderText(QStringLiteral("The record of the current row"));
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
   layout->setSpacing(4);
   layout->addWidget(MakeToolBar());
   layout->addWidget(view_, 1);
+  layout->addWidget(recordText_);
 
   connect(model_, &QAbstractItemModel::rowsAboutToBeInserted, this, &EventLogPage::RememberWhetherAtEnd);
   connect(model_, &QAbstractItemModel::rowsInserted, this, &EventLogPage::FollowEnd);
   connect(model_, &EventLogModel::CountsChanged, this, &EventLogPage::ShowCounts);
+  connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          &EventLogPage::ShowCurrentRecord);
+  connect(model_, &QAbstractItemModel::modelReset, this, &EventLogPage::ShowCurrentRecord);
   auto* copy = new QShortcut(QKeySequence::Copy, view_, nullptr, nullptr, Qt::WidgetShortcut);
   connect(copy, &QShortcut::activated, this, &EventLogPage::CopySelectedRows);
   ShowCounts();
@@ -118,6 +127,20 @@ void EventLogPage::RememberWhetherAtEnd() {
 
 void EventLogPage::FollowEnd() {
   if (wasAtEnd_) view_->scrollToBottom();
+}
+
+void EventLogPage::ShowCurrentRecord() {
+  const QModelIndex current = view_->selectionModel()->currentIndex();
+  if (!current.isValid()) {
+    recordText_->clear();
+    return;
+  }
+  const LogRecord& record = model_->RecordAt(current.row());
+  QStringList heading;
+  for (int column = 0; column < EventLogModel::DetailsColumn; ++column) {
+    heading << model_->ColumnText(record, column);
+  }
+  recordText_->setPlainText(heading.join(QStringLiteral("  ")) + QLatin1Char('\n') + record.Details);
 }
 
 QString EventLogPage::SelectedRowsText() const {

@@ -8,6 +8,7 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QTableView;
 
@@ -26,6 +27,8 @@ class EventLogPage final : public QWidget {
   QLineEdit& FilterEdit() { return *filterEdit_; }
   QComboBox& KindChoice() { return *kindChoice_; }
   QLabel& CountLabel() { return *countLabel_; }
+  // The whole record of the current row, its details unabridged.
+  QPlainTextEdit& RecordText() { return *recordText_; }
 
   // The selected rows, one line each, columns separated by tabs.
   QString SelectedRowsText() const;
@@ -41,12 +44,14 @@ class EventLogPage final : public QWidget {
   void ShowCounts();
   void RememberWhetherAtEnd();
   void FollowEnd();
+  void ShowCurrentRecord();
 
   EventLogModel* const model_;
   QTableView* const view_;
   QLineEdit* const filterEdit_;
   QComboBox* const kindChoice_;
   QLabel* const countLabel_;
+  QPlainTextEdit* const recordText_;
   bool wasAtEnd_ = true;
 };
 

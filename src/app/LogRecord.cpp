@@ -39,4 +39,10 @@ QString LogTimeText(qint64 timeMs) {
          offsetText;
 }
 
+QString LogTimeOfDayText(qint64 timeMs) {
+  constexpr qsizetype kDateLength = 11;  // "2026-12-08T"
+  constexpr qsizetype kTimeLength = 12;  // "15:40:01.123"
+  return LogTimeText(timeMs).mid(kDateLength, kTimeLength);
+}
+
 }  // namespace tessaly

@@ -26,5 +26,7 @@ bool KindMatches(LogKind kind, std::uint8_t eventCode);
 // The local time with milliseconds, as the page shows and saves it: ISO 8601 with the offset from UTC,
 // "2026-12-08T15:40:01.123+01:00".
 QString LogTimeText(qint64 timeMs);
+// The time of day of the same text, "15:40:01.123", as the table shows it.
+QString LogTimeOfDayText(qint64 timeMs);
 
 }  // namespace tessaly

@@ -37,6 +37,11 @@ MainWindowPages::~MainWindowPages() {
   kernel_.OnShowMessage = nullptr;
   kernel_.OnHideMessage = nullptr;
   kernel_.OnSettingsChanged = nullptr;
+  for (TKernelCardEvent* cardEvent : CardEvents()) *cardEvent = nullptr;
+}
+
+std::vector<TKernelCardEvent*> MainWindowPages::CardEvents() {
+  return {&kernel_.OnWaitingForCard, &kernel_.OnCardDetected, &kernel_.OnCardInvalid, &kernel_.OnCardReady};
 }
 
 void MainWindowPages::BindKernelEvents() {
@@ -53,6 +58,11 @@ void MainWindowPages::BindKernelEvents() {
   };
   kernel_.OnHideMessage = [message] { message->clear(); };
   kernel_.OnSettingsChanged = [this] { preferences_->Reload(); };
+  for (TKernelCardEvent* cardEvent : CardEvents()) {
+    *cardEvent = [this](const std::string& readerName, TCardInfo& card) {
+      monitor_->ShowReader(readerName, card);
+    };
+  }
 }
 
 bool MainWindowPages::ShowPage(const std::string& name) {

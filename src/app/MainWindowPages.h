@@ -3,12 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "kernel/KernelObject.h"
+
 namespace tessaly {
 
 class EventLogPage;
 class MonitorPage;
 class PreferencesPage;
-class TKernelObject;
 class TMainForm;
 
 // The names --page accepts, in the order of the pages.
@@ -33,6 +34,8 @@ class MainWindowPages {
 
  private:
   void BindKernelEvents();
+  // The kernel's events that carry a reader's card record.
+  std::vector<TKernelCardEvent*> CardEvents();
 
   TMainForm& form_;
   TKernelObject& kernel_;

@@ -4,9 +4,11 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QMenu>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <exception>
 
 #include "app/QtTreeControl.h"
@@ -18,6 +20,27 @@
 
 namespace tessaly {
 namespace {
+
+// Gives a value as many lines as it needs at its column's width, so that a long ATR wraps at its blanks
+// instead of being cut off (the view alone measures every row as one line).
+class WrappingValueDelegate final : public QStyledItemDelegate {
+ public:
+  explicit WrappingValueDelegate(QTreeView& view) : QStyledItemDelegate(&view), view_(view) {}
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    QStyleOptionViewItem item(option);
+    initStyleOption(&item, index);
+    constexpr int kMargins = 8;
+    const int width = std::max(view_.columnWidth(index.column()) - kMargins, 1);
+    const QRect text = item.fontMetrics.boundingRect(QRect(0, 0, width, 0), Qt::TextWordWrap, item.text);
+    size.setHeight(std::max(size.height(), text.height() + kMargins / 2));
+    return size;
+  }
+
+ private:
+  QTreeView& view_;
+};
 
 bool IsReaderKind(std::uint8_t kind) {
   return kind == mkReader || kind == mkReaderShown;
@@ -34,6 +57,11 @@ MonitorPage::MonitorPage(TKernelObject& kernel, QWidget* parent)
   control_ = std::make_unique<QtTreeControl>(*tree_);
   // The captions are short and few: their column takes the width of the longest one.
   tree_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  // Long values (an ATR of 33 bytes) wrap at their blanks instead of being cut off.
+  tree_->setWordWrap(true);
+  tree_->setItemDelegateForColumn(1, new WrappingValueDelegate(*tree_));
+  connect(tree_->header(), &QHeaderView::sectionResized, tree_, &QTreeView::doItemsLayout);
+  tree_->setIndentation(14);
   tree_->setContextMenuPolicy(Qt::CustomContextMenu);
   tree_->setExpandsOnDoubleClick(false);
   auto* layout = new QVBoxLayout(this);
@@ -67,6 +95,18 @@ MonitorPage::~MonitorPage() {
   if (kernel_.Monitor == control_.get()) kernel_.Monitor = nullptr;
   if (kernel_.Connection && kernel_.Connection->Monitor == control_.get())
     kernel_.Connection->Monitor = nullptr;
+}
+
+void MonitorPage::ShowReader(const std::string& readerName, const TCardInfo& card) {
+  for (const TReaderHead& entry : ReaderTable) {
+    if (entry.ReaderName != readerName || readerName.empty()) continue;
+    try {
+      ShowCard(*control_, nullptr, readerName, &card, entry.CurrentParams);
+    } catch (const std::exception&) {
+      // A picture that could not be drawn must not stop the card's road through the device layer.
+    }
+    return;
+  }
 }
 
 int MonitorPage::ReaderOf(QTreeWidgetItem* item) {

@@ -12,6 +12,7 @@ namespace tessaly {
 
 class QtTreeControl;
 class TKernelObject;
+struct TCardInfo;
 
 // What the monitor asks of the device layer for the card in reader-table entry n.
 struct ReaderCardCommands {
@@ -33,6 +34,9 @@ class MonitorPage final : public QWidget {
   void SetCardCommands(ReaderCardCommands commands) { commands_ = std::move(commands); }
 
   QTreeWidget& Tree() { return *tree_; }
+  // Shows the card of a reader after a change of its card state (the connection itself shows readers only
+  // when it reloads all card types).
+  void ShowReader(const std::string& readerName, const TCardInfo& card);
   // The reader-table entry of the reader an item belongs to (the reader's node or one below it), or -1.
   int ReaderOf(QTreeWidgetItem* item);
   // Opens the card when none is open in the reader, closes it otherwise.

@@ -60,6 +60,21 @@ TEST_F(MainWindowPagesTest, AnInsertedCardShowsInTheMonitorAndInTheLog) {
   EXPECT_EQ(log.RecordAt(log.rowCount() - 1).Source, "Reader A");
 }
 
+TEST_F(MainWindowPagesTest, TheMonitorFollowsACardOutAndInAgain) {
+  device_->StartSession({"Reader A"});
+  device_->InsertCard(0, kAtr);
+  device_->RemoveCard(0);
+  QTreeWidget& tree = pages_->Monitor().Tree();
+  QTreeWidgetItem* reader = FindItem(tree, "Reader A");
+  ASSERT_NE(reader, nullptr);
+  EXPECT_EQ(FindItem(tree, "ATR", reader)->text(1), "");
+
+  // The card's type is known now: no reload of all readers shows it, the card events do.
+  device_->InsertCard(0, kAtr, 1);
+  EXPECT_EQ(FindItem(tree, "ATR", reader)->text(1), QString::fromStdString(kAtr));
+  EXPECT_EQ(FindItem(tree, "Protocol", reader)->text(1), "T0   ( 0x00000001 )");
+}
+
 TEST_F(MainWindowPagesTest, TheMonitorShowsTheOnDetectPreferencesOnceTheServiceIsConnected) {
   device_->StartSession({"Reader A"});
   // As a device layer does before it opens the first card.
