@@ -61,6 +61,8 @@ EventLogPage::EventLogPage(QWidget* parent, std::size_t capacity)
 
   connect(model_, &QAbstractItemModel::rowsAboutToBeInserted, this, &EventLogPage::RememberWhetherAtEnd);
   connect(model_, &QAbstractItemModel::rowsInserted, this, &EventLogPage::FollowEnd);
+  connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this, &EventLogPage::RememberWhetherAtEnd);
+  connect(model_, &QAbstractItemModel::rowsRemoved, this, &EventLogPage::KeepRowsInPlace);
   connect(model_, &EventLogModel::CountsChanged, this, &EventLogPage::ShowCounts);
   connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           &EventLogPage::ShowCurrentRecord);
@@ -141,6 +143,12 @@ void EventLogPage::ShowCurrentRecord() {
     heading << model_->ColumnText(record, column);
   }
   recordText_->setPlainText(heading.join(QStringLiteral("  ")) + QLatin1Char('\n') + record.Details);
+}
+
+void EventLogPage::KeepRowsInPlace(const QModelIndex&, int first, int last) {
+  // The oldest rows went away above the ones the user is reading: the view moves up with them.
+  QScrollBar* bar = view_->verticalScrollBar();
+  if (!wasAtEnd_) bar->setValue(std::max(bar->value() - (last - first + 1), 0));
 }
 
 QString EventLogPage::SelectedRowsText() const {

@@ -44,6 +44,7 @@ class EventLogPage final : public QWidget {
   void ShowCounts();
   void RememberWhetherAtEnd();
   void FollowEnd();
+  void KeepRowsInPlace(const QModelIndex& parent, int first, int last);
   void ShowCurrentRecord();
 
   EventLogModel* const model_;

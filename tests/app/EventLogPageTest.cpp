@@ -243,5 +243,21 @@ TEST_F(EventLogPageTest, TheNewestRecordStaysInViewUnlessTheUserScrolledAway) {
   EXPECT_EQ(bar.value(), bar.maximum());
 }
 
+TEST_F(EventLogPageTest, RecordsDroppedAboveTheRowsBeingReadDoNotMoveThem) {
+  EventLogPage small(nullptr, 100);
+  small.resize(560, 400);
+  small.show();
+  QTableView& view = small.View();
+  for (int number = 1; number <= 100; ++number) small.Model().Append(Record(number, ecDataSent, "R", "x"));
+  small.Model().Flush();
+  view.verticalScrollBar()->setValue(40);
+  const int readingRow = view.rowAt(0);
+  const std::int32_t reading = small.Model().RecordAt(readingRow).Number;
+
+  for (int number = 101; number <= 120; ++number) small.Model().Append(Record(number, ecDataSent, "R", "x"));
+  small.Model().Flush();
+  EXPECT_EQ(small.Model().RecordAt(view.rowAt(0)).Number, reading);
+}
+
 }  // namespace
 }  // namespace tessaly::test
