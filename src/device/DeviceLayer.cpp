@@ -83,7 +83,8 @@ void DeviceLayer::Post(std::function<void()> task) {
 
 void DeviceLayer::Start() {
   if (*started_) return;
-  *started_ = true;
+  // A token of its own for this run, so that tasks left over from an earlier run stay dead.
+  started_ = std::make_shared<bool>(true);
   WatcherReports reports;
   reports.Changed = [this](std::vector<ReaderState> readers) {
     Post([this, readers = std::move(readers)] { ApplyReaders(readers); });

@@ -25,8 +25,10 @@ TEST_F(DeviceLayerTest, AStartWithACardTakesItTheWholeRoad) {
   EXPECT_EQ(card.ATR, kAtr);
   EXPECT_EQ(card.ActiveProtocol, 2);
   EXPECT_EQ(card.Preferences.CardTypeName, kDefaultCardType);
+  // The card-information lines are the ATR's analysis, headed "ATR".
   ASSERT_NE(card.InfoList, nullptr);
-  EXPECT_FALSE(card.InfoList->empty());
+  ASSERT_FALSE(card.InfoList->empty());
+  EXPECT_EQ(card.InfoList->front(), "ATR");
   ASSERT_NE(Entry(0).Templates, nullptr);
   EXPECT_EQ(Entry(0).CurrentParams, OnDetectParams);
   // A first start hands the unknown ATR to the default card type.

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessaly {
+
+// One interface byte TAi, TBi, TCi or TDi of an answer-to-reset.
+struct InterfaceByte {
+  char Kind = 'A';  // 'A', 'B', 'C' or 'D'
+  int Level = 1;    // the i of TAi
+  std::uint8_t Value = 0;
+  std::size_t Offset = 0;  // index in the ATR, TS being 0
+  int Protocol = -1;       // the T named by TD(i-1) for levels from 2 on, -1 on level 1
+
+  std::string Name() const;  // "TA1", "TD2", ...
+};
+
+// The structure of an answer-to-reset, taken apart as far as its bytes allow. Problems name every way in
+// which the ATR breaks the rules of its format; an ATR without problems is well-formed.
+struct ParsedAtr {
+  std::vector<std::uint8_t> Bytes;
+  std::vector<InterfaceByte> Interface;
+  std::vector<int> OfferedProtocols;     // in the order the TD bytes name them, each once; T=0 when no TD1
+  std::vector<std::uint8_t> Historical;  // the historical bytes that are present
+  std::size_t HistoricalCount = 0;       // K, the count T0 announces
+  std::size_t HistoricalOffset = 0;
+  bool Truncated = false;    // the ATR ends before its interface or historical bytes do
+  bool TckRequired = false;  // a protocol other than T=0 is offered
+  std::optional<std::uint8_t> Tck;
+  std::uint8_t ExpectedTck = 0;  // exclusive-or of T0 up to the byte before TCK
+  std::vector<std::string> Problems;
+
+  bool WellFormed() const { return Problems.empty(); }
+  std::optional<std::uint8_t> Ts() const;
+  std::optional<std::uint8_t> T0() const;
+  const InterfaceByte* Find(char kind, int level) const;
+};
+
+// The most bytes an ATR may have: TS and 32 more.
+inline constexpr std::size_t MaxAtrLength = 33;
+
+// Takes the bytes apart without ever reading past their end; never throws for any input.
+ParsedAtr ParseAtr(std::span<const std::uint8_t> atr);
+
+// Reads hexadecimal text (blanks and tabs anywhere) and takes the bytes apart. Text that is not hex stops the
+// reading there; the bytes read before are analysed, and the problem says which character it was.
+ParsedAtr ParseAtr(std::string_view hexText);
+
+// "3B 8F 80": two upper-case digits per byte, separated by single blanks.
+std::string FormatHexBytes(std::span<const std::uint8_t> bytes);
+std::string FormatHexByte(std::uint8_t value);
+
+}  // namespace tessaly
