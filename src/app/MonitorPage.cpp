@@ -128,6 +128,9 @@ void MonitorPage::Run(const std::function<void(int)>& command, int reader) {
   } catch (const std::exception& failure) {
     ShowErrorBox(failure.what());
   }
+  // Closing a card by hand raises no card event: the reader is shown as it is now.
+  const TReaderHead& entry = ReaderTable[static_cast<std::size_t>(reader)];
+  ShowReader(entry.ReaderName, entry.CardInfo);
 }
 
 void MonitorPage::ToggleCard(int reader) {
