@@ -90,7 +90,9 @@ int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile, Re
   } else if (screenshotFile) {
     ScheduleScreenshot(mainForm, *screenshotFile, screenshotSaved);
   }
-  if (device) device->Start();
+  // The start sequence waits for the loop: the monitor's updates process pending messages, and handlers
+  // queued before the loop must not run inside the window's construction.
+  if (device) QTimer::singleShot(0, &mainForm, [&device] { device->Start(); });
   const int status = QApplication::exec();
   if (screenshotFile && !screenshotSaved) {
     throw ETessalyError("Cannot save the screenshot to " + screenshotFile->string());

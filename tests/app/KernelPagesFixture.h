@@ -13,7 +13,14 @@
 #include "app/MainWindowPages.h"
 #include "kernel/KernelObject.h"
 
+class QString;
+class QTreeWidget;
+class QTreeWidgetItem;
+
 namespace tessaly::test {
+
+// The first monitor item whose caption reads caption, below parent when one is given; null when none.
+QTreeWidgetItem* FindItem(QTreeWidget& tree, const QString& caption, const QTreeWidgetItem* parent = nullptr);
 
 // The program below its message loop: an application object, a kernel started on a scratch hive of its
 // own (behind a FaultyHive, so that a test can refuse writes), the main window with its pages, and a

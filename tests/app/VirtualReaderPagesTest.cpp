@@ -17,18 +17,9 @@ namespace {
 
 constexpr char kReader[] = "Tessaly Virtual Reader 00 00";
 
-bool IsBelow(const QTreeWidgetItem* item, const QTreeWidgetItem* ancestor) {
-  for (const QTreeWidgetItem* above = item->parent(); above != nullptr; above = above->parent()) {
-    if (above == ancestor) return true;
-  }
-  return false;
-}
-
 QString ValueBelow(QTreeWidget& tree, const QString& caption, const QTreeWidgetItem* parent) {
-  for (QTreeWidgetItem* item : tree.findItems(caption, Qt::MatchExactly | Qt::MatchRecursive, 0)) {
-    if (IsBelow(item, parent)) return item->text(1);
-  }
-  return QStringLiteral("<missing>");
+  const QTreeWidgetItem* item = FindItem(tree, caption, parent);
+  return item != nullptr ? item->text(1) : QStringLiteral("<missing>");
 }
 
 bool Logged(EventLogModel& model, const QString& eventName) {
