@@ -79,6 +79,21 @@ void BM_BurstAtTheCap(benchmark::State& state) {
 }
 BENCHMARK(BM_BurstAtTheCap)->Iterations(100)->Unit(benchmark::kMillisecond);
 
+// A change of the filter text looks through every kept record (all 100,000, as the user types).
+void BM_FilterOverAFullLog(benchmark::State& state) {
+  auto page = ShownPage();
+  std::int32_t number = 0;
+  while (page->Model().KeptCount() < EventLogModel::DefaultCapacity) AppendBurst(*page, number);
+  int turn = 0;
+  for (auto _ : state) {
+    page->Model().SetFilter(turn++ % 2 == 0 ? QStringLiteral("6c 6c") : QStringLiteral("reader 1"),
+                            tessaly::LogKind::All);
+    QApplication::processEvents();
+  }
+  state.counters["shown"] = page->Model().rowCount();
+}
+BENCHMARK(BM_FilterOverAFullLog)->Iterations(10)->Unit(benchmark::kMillisecond);
+
 // Records whose texts cost nothing (the source and event name repeat and are shared, the details empty), so
 // the heap growth is what the page spends per record: the record itself, its row and the containers.
 void BM_MemoryPerKeptRecord(benchmark::State& state) {
