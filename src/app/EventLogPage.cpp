@@ -43,11 +43,19 @@ EventLogPage::EventLogPage(QWidget* parent, std::size_t capacity)
   // Fixed row heights and column widths: nothing has to measure 100,000 rows.
   view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   view_->verticalHeader()->setDefaultSectionSize(kRowHeight);
+  // Columns as wide as their usual texts (the page scrolls sideways for the details), measured once from
+  // samples instead of from 100,000 rows.
   view_->horizontalHeader()->setStretchLastSection(true);
-  view_->setColumnWidth(EventLogModel::NumberColumn, 44);
-  view_->setColumnWidth(EventLogModel::TimeColumn, 82);
-  view_->setColumnWidth(EventLogModel::SourceColumn, 150);
-  view_->setColumnWidth(EventLogModel::EventColumn, 150);
+  view_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  const auto widthOf = [this](const QString& sample) {
+    constexpr int kCellPadding = 12;
+    return view_->fontMetrics().horizontalAdvance(sample) + kCellPadding;
+  };
+  view_->setColumnWidth(EventLogModel::NumberColumn, widthOf(QStringLiteral("000000")));
+  view_->setColumnWidth(EventLogModel::TimeColumn, widthOf(QStringLiteral("00:00:00.000")));
+  view_->setColumnWidth(EventLogModel::SourceColumn, widthOf(QStringLiteral("Tessaly Virtual Reader 00 00")));
+  view_->setColumnWidth(EventLogModel::EventColumn, widthOf(QStringLiteral("Before service disconnection")));
+  view_->setColumnWidth(EventLogModel::DetailsColumn, widthOf(QString(72, QLatin1Char('0'))));
   recordText_->setReadOnly(true);
   recordText_->setFixedHeight(4 * fontMetrics().lineSpacing());
   recordText_->setPlaceholderText(QStringLiteral("The record of the current row"));
