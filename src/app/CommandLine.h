@@ -17,6 +17,8 @@ enum class ReaderSource { Auto, Pcsc, Virtual };
 struct TCommandLine {
   std::optional<std::filesystem::path> RegistryFile;
   std::optional<std::filesystem::path> ScreenshotFile;
+  // The page shown first; empty for the first page.
+  std::string Page;
   ReaderSource Readers = ReaderSource::Auto;
   bool ShowVersion = false;
   bool ShowHelp = false;
@@ -28,7 +30,7 @@ class ECommandLineError : public ETessalyError {
 };
 
 // Reads the arguments that follow the program name. Raises ECommandLineError for an unknown argument, an
-// option whose file is missing or an unknown reader source.
+// option whose file is missing, an unknown reader source or an unknown page.
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 std::string UsageText(const std::string& programName);

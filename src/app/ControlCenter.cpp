@@ -9,6 +9,8 @@
 
 #include "app/ApplicationObject.h"
 #include "app/CC_Main.h"
+#include "app/MainWindowPages.h"
+#include "app/MonitorPage.h"
 #include "device/DeviceLayer.h"
 #include "device/PcscError.h"
 #include "kernel/KernelObject.h"
@@ -61,10 +63,13 @@ std::unique_ptr<PcscService> MakeReaderService(ReaderSource source, TKernelObjec
 }
 
 // Returns the status the message loop ended with.
-int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile, ReaderSource readers) {
+int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile, ReaderSource readers,
+                  const std::string& startPage) {
   InitialiseApplication();
   QGuiApplication::setApplicationDisplayName(QString::fromLatin1(kApplicationTitle));
   TMainForm mainForm;
+  MainWindowPages pages(mainForm, *Kernel);
+  if (!startPage.empty() && !pages.ShowPage(startPage)) throw ETessalyError("Unknown page " + startPage);
   mainForm.show();
   bool screenshotSaved = false;
   // Declared after the window and so released before it, and before the kernel.
@@ -73,13 +78,21 @@ int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile, Re
     device = std::make_unique<DeviceLayer>(*Kernel->Connection, MakeReaderService(readers, *Kernel),
                                            QtDispatcher());
   }
+  if (device) {
+    DeviceLayer& layer = *device;
+    pages.Monitor().SetCardCommands({[&layer](int reader) { layer.OpenCard(reader); },
+                                     [&layer](int reader) { layer.CloseCard(reader); },
+                                     [&layer](int reader) { layer.ResetCard(reader); }});
+  }
   if (screenshotFile && device) {
     // The picture shows the window once the card has travelled the whole road.
     device->SetOnSettled([&] { ScheduleScreenshot(mainForm, *screenshotFile, screenshotSaved); });
   } else if (screenshotFile) {
     ScheduleScreenshot(mainForm, *screenshotFile, screenshotSaved);
   }
-  if (device) device->Start();
+  // The start sequence waits for the loop: the monitor's updates process pending messages, and handlers
+  // queued before the loop must not run inside the window's construction.
+  if (device) QTimer::singleShot(0, &mainForm, [&device] { device->Start(); });
   const int status = QApplication::exec();
   if (screenshotFile && !screenshotSaved) {
     throw ETessalyError("Cannot save the screenshot to " + screenshotFile->string());
@@ -89,7 +102,8 @@ int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile, Re
 
 }  // namespace
 
-int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile, ReaderSource readers) {
+int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile, ReaderSource readers,
+                     const std::string& startPage) {
   // The kernel is released whatever happened before.
   struct TKernelRelease {
     ~TKernelRelease() { Kernel.reset(); }
@@ -99,7 +113,7 @@ int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile,
     const std::uint32_t ownerHandle = 0;
     Kernel = std::make_unique<TKernelObject>(ownerHandle);
     Kernel->Start();
-    status = RunMainWindow(screenshotFile, readers);
+    status = RunMainWindow(screenshotFile, readers, startPage);
   } catch (const std::exception& failure) {
     ShowErrorBox(failure.what());
   }

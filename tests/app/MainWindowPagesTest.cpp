@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <string>
+#include <vector>
+
+#include "KernelPagesFixture.h"
+#include "app/EventLogPage.h"
+#include "app/MonitorPage.h"
+
+namespace tessaly::test {
+namespace {
+
+const std::string kAtr = "3B 8F 80 01 80 4F 0C A0";
+
+using MainWindowPagesTest = KernelPagesTest;
+
+TEST_F(MainWindowPagesTest, TheMonitorFollowsACardOutAndInAgain) {
+  device_->StartSession({"Reader A"});
+  device_->InsertCard(0, kAtr);
+  device_->RemoveCard(0);
+  QTreeWidget& tree = pages_->Monitor().Tree();
+  QTreeWidgetItem* reader = FindItem(tree, "Reader A");
+  ASSERT_NE(reader, nullptr);
+  EXPECT_EQ(FindItem(tree, "ATR", reader)->text(1), "");
+
+  // The card's type is known now: no reload of all readers shows it, the card events do.
+  device_->InsertCard(0, kAtr, 1);
+  EXPECT_EQ(FindItem(tree, "ATR", reader)->text(1), QString::fromStdString(kAtr));
+  EXPECT_EQ(FindItem(tree, "Protocol", reader)->text(1), "T0   ( 0x00000001 )");
+}
+
+TEST_F(MainWindowPagesTest, TheMessageColumnShowsTheKernelsMessageUntilItIsHidden) {
+  QLabel& message = *form_->MessageLabel;
+  EXPECT_TRUE(message.wordWrap());
+  device_->ShowMessage("Insert card into a reader, please...");
+  EXPECT_EQ(message.text(), "Insert card into a reader, please...");
+  device_->HideMessage();
+  EXPECT_TRUE(message.text().isEmpty());
+}
+
+TEST_F(MainWindowPagesTest, ADoubleClickOnAReaderOpensItsCardOrClosesAnOpenOne) {
+  std::vector<std::string> commands;
+  pages_->Monitor().SetCardCommands({[&](int n) { commands.push_back("open " + std::to_string(n)); },
+                                     [&](int n) { commands.push_back("close " + std::to_string(n)); },
+                                     [&](int n) { commands.push_back("reset " + std::to_string(n)); }});
+  device_->StartSession({"Reader A", "Reader B"});
+  device_->InsertCard(1, kAtr);
+  device_->RemoveCard(1);
+  device_->InsertCard(0, kAtr);
+
+  QTreeWidget& tree = pages_->Monitor().Tree();
+  QTreeWidgetItem* readerA = FindItem(tree, "Reader A");
+  QTreeWidgetItem* readerB = FindItem(tree, "Reader B");
+  ASSERT_NE(readerA, nullptr);
+  ASSERT_NE(readerB, nullptr);
+  emit tree.itemDoubleClicked(FindItem(tree, "ATR", readerA), 0);
+  emit tree.itemDoubleClicked(readerB, 0);
+  emit tree.itemDoubleClicked(FindItem(tree, "Preferences"), 0);
+
+  EXPECT_EQ(commands, (std::vector<std::string>{"close 0", "open 1"}));
+}
+
+TEST_F(MainWindowPagesTest, ClosingTheMainWindowDetachesItsPagesFromTheKernel) {
+  pages_.reset();
+  form_.reset();
+  EXPECT_EQ(kernel_->Monitor, nullptr);
+  EXPECT_EQ(kernel_->Connection->Monitor, nullptr);
+  EXPECT_FALSE(kernel_->OnLog);
+  // The kernel goes on without a host.
+  device_->StartSession({"Reader A"});
+  device_->InsertCard(0, kAtr);
+  EXPECT_EQ(ReaderTable[0].CardInfo.ATR, kAtr);
+}
+
+}  // namespace
+}  // namespace tessaly::test
