@@ -7,9 +7,6 @@ namespace tessaly {
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-// The Windows registry's own limits, so that a file this tool takes is one the registry takes too.
-constexpr std::size_t kMaxKeyDepth = 512;
-constexpr std::size_t kMaxKeyNameLength = 255;
 
 std::string_view Trim(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
