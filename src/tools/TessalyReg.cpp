@@ -136,6 +136,13 @@ std::string ReadRegFile(const std::string& file) {
   std::error_code error;
   if (std::filesystem::is_directory(file, error))
     throw ToolFailure("cannot read " + file + ": it is a folder");
+  const auto tooLarge = [&] {
+    return ToolFailure("cannot import " + file + ": it is larger than 256 MiB, more than any registry file");
+  };
+  if (std::filesystem::is_regular_file(file, error) &&
+      std::filesystem::file_size(file, error) > kMaxRegFileSize) {
+    throw tooLarge();
+  }
   std::ifstream in(file, std::ios::binary);
   if (!in) throw ToolFailure("cannot read " + file + " (" + std::strerror(errno) + ")");
   std::string text;
@@ -143,9 +150,7 @@ std::string ReadRegFile(const std::string& file) {
   while (in) {
     in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
     text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
-    if (text.size() > kMaxRegFileSize) {
-      throw ToolFailure("cannot import " + file + ": it is larger than 256 MiB, more than any registry file");
-    }
+    if (text.size() > kMaxRegFileSize) throw tooLarge();
   }
   if (in.bad()) throw ToolFailure("cannot read " + file + ": a read error");
   return text;
