@@ -65,14 +65,14 @@ void CheckHeader(const std::filesystem::path& file, std::uintmax_t size) {
 
 }  // namespace
 
-bool CheckHiveFile(const std::filesystem::path& file, HiveOpening opening) {
+void CheckHiveFile(const std::filesystem::path& file, HiveOpening opening) {
   struct stat status {};
   if (stat(file.c_str(), &status) != 0) {
     const int error = errno;
     if (error != ENOENT) Fail(file, std::string("cannot open it (") + std::strerror(error) + ")");
     if (opening == HiveOpening::ExistingOnly) Fail(file, "the file does not exist");
     CheckFolderWritable(file, "create it");
-    return true;
+    return;
   }
   if (S_ISDIR(status.st_mode)) Fail(file, "unable to open it: it is a folder, not a file");
   if (!S_ISREG(status.st_mode)) Fail(file, "unable to open it: it is not a regular file");
@@ -81,10 +81,13 @@ bool CheckHiveFile(const std::filesystem::path& file, HiveOpening opening) {
   const auto size = static_cast<std::uintmax_t>(status.st_size);
   if (size == 0) {
     if (opening == HiveOpening::ExistingOnly) Fail(file, "the file is empty: it holds no registry hive");
-    return true;
+    return;
   }
-  CheckHeader(file, size);
-  return false;
+  // A journal left by a writer that was cut off is rolled back by SQLite before anything is read; until
+  // then the file may hold pages that are not yet the hive's.
+  auto journal = file;
+  journal += "-journal";
+  if (!std::filesystem::exists(journal)) CheckHeader(file, size);
 }
 
 }  // namespace tessaly

@@ -14,7 +14,6 @@ enum class HiveOpening {
 // Looks at the file before SQLite does, so that no file that is not a hive (or cannot be one) is ever
 // touched: raises ERegistryException naming the file and the cause for a folder, a device, a read-only
 // file, a file of another format, a file cut short, or a missing or empty file when opening ExistingOnly.
-// True when the file is missing or empty, so that a new hive is to be made in it.
-bool CheckHiveFile(const std::filesystem::path& file, HiveOpening opening);
+void CheckHiveFile(const std::filesystem::path& file, HiveOpening opening);
 
 }  // namespace tessaly

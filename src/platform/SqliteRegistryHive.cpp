@@ -83,6 +83,12 @@ std::string CacheKey(RootKey root, const std::string& path) {
   return key;
 }
 
+// The file, once CheckHiveFile has let SQLite open it.
+const std::filesystem::path& Checked(const std::filesystem::path& file, HiveOpening opening) {
+  CheckHiveFile(file, opening);
+  return file;
+}
+
 }  // namespace
 
 // The connection and its prepared statements, shared by the hive and every key opened from it.
@@ -95,9 +101,8 @@ class SqliteHiveStore {
 
  public:
   SqliteHiveStore(const std::filesystem::path& file, HiveOpening opening)
-      : startsEmpty_(CheckHiveFile(file, opening)),
-        db_(file, kBusyTimeoutMs, opening == HiveOpening::CreateWhenMissing) {
-    Validate();
+      : db_(Checked(file, opening), kBusyTimeoutMs, opening == HiveOpening::CreateWhenMissing) {
+    Validate(opening);
     // The schema comes first, in one transaction with the application id, so that no other process ever
     // sees a database of this program without its tables.
     CreateSchemaIfMissing();
@@ -253,7 +258,7 @@ class SqliteHiveStore {
   // Everything here only reads, so a file that fails stays exactly as it was. The full integrity check
   // also compares every index with its table, which finds damage the quick check passes; it keeps opening
   // a hive of 10,000 card types within a few tens of milliseconds.
-  void Validate() {
+  void Validate(HiveOpening opening) {
     if (db_.IsReadOnly()) db_.Fail("the file is read-only");
     {
       auto check = db_.Prepare("PRAGMA integrity_check(1)");
@@ -262,10 +267,11 @@ class SqliteHiveStore {
         db_.Fail("the file is damaged (" + query.Text(0) + "): restore it from a copy");
       }
     }
+    // Only an empty database may become a hive: a file that was empty, or one whose making was cut off
+    // and which SQLite has rolled back to empty.
     if (ReadInteger("PRAGMA application_id") != kApplicationId) {
-      // Only a file that was empty (or another process has just made a hive of) may become a hive.
-      const bool hasTables = ReadInteger("SELECT count(*) FROM sqlite_schema") > 0;
-      if (hasTables || !startsEmpty_) db_.Fail("the file is not a registry hive");
+      if (ReadInteger("PRAGMA page_count") > 0) db_.Fail("the file is not a registry hive");
+      if (opening == HiveOpening::ExistingOnly) db_.Fail("the file is empty: it holds no registry hive");
     }
     if (ReadInteger("PRAGMA user_version") > kSchemaVersion) {
       db_.Fail("the hive was written by a newer version of this program");
@@ -404,7 +410,6 @@ class SqliteHiveStore {
     return names;
   }
 
-  bool startsEmpty_;
   SqliteDatabase db_;
   SqliteStatement keyExists_, findChild_, insertChild_, deleteKey_, subkeyNames_;
   SqliteStatement selectValue_, upsertValue_, deleteValue_, valueNames_, valueNamesBelowSubkeys_;
