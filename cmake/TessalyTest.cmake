@@ -18,6 +18,13 @@ function(tessaly_add_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE tessaly_options tessaly_testsupport ${ARG_LIBS} GTest::gmock
                                                 GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES ENVIRONMENT "${ARG_ENV}" LABELS "${ARG_LABELS}")
+  # An empty value would drop out of the list gtest_discover_tests passes on: only set properties go in.
+  set(properties "")
+  if(ARG_ENV)
+    list(APPEND properties ENVIRONMENT "${ARG_ENV}")
+  endif()
+  if(ARG_LABELS)
+    list(APPEND properties LABELS "${ARG_LABELS}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
 endfunction()

@@ -230,6 +230,27 @@ TEST(BadHiveFile, ReadOnlyFileRaisesAndStaysUntouched) {
   EXPECT_EQ(ReadBytes(file), before);
 }
 
+// SQLite keeps its journal files beside the hive: a folder that takes no new files is named as the cause.
+TEST(BadHiveFile, AFolderThatCannotBeWrittenToIsNamedAsTheCause) {
+  test::TempDir folder;
+  const auto file = folder / "registry.db";
+  FillHive(file);
+  chmod(file.c_str(), 0666);
+  chmod(folder.Path().c_str(), 0555);
+  const auto before = ReadBytes(file);
+  const auto cause = "the folder '" + folder.Path().string() + "' cannot be written to";
+  // Root may write into any folder, so the attempt is made as an ordinary user.
+  const int code = InChild([&] {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return false;
+    return OpenFailure(file).find(cause) != std::string::npos &&
+           OpenFailure(folder / "missing.db").find(cause) != std::string::npos;
+  });
+  chmod(folder.Path().c_str(), 0755);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(ReadBytes(file), before);
+  EXPECT_FALSE(std::filesystem::exists(folder / "missing.db"));
+}
+
 // Root may write to any file: the permission bits decide all the same.
 TEST(BadHiveFile, AFileWithoutWritePermissionStaysUntouchedWhoeverRunsThis) {
   test::TempDir folder;
