@@ -15,7 +15,7 @@ namespace {
 constexpr std::size_t kChunkSize = 64 * 1024;
 constexpr std::uintmax_t kMaxRoomUpFront = 64 * 1024 * 1024;
 // Far more than any real file of lines holds; a larger one would take many times its size in memory.
-constexpr std::size_t kMaxTextSize = 256 * 1024 * 1024;
+constexpr std::size_t kMaxTextSize = 64 * 1024 * 1024;
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 [[noreturn]] void FailToRead(const std::string& fileName, const std::string& reason) {
@@ -44,7 +44,7 @@ std::string ReadTextUpToNul(const std::string& fileName) {
     const auto count = static_cast<std::size_t>(in.gcount());
     const auto* nul = static_cast<const char*>(std::memchr(chunk.data(), '\0', count));
     const auto kept = nul != nullptr ? static_cast<std::size_t>(nul - chunk.data()) : count;
-    if (text.size() + kept > kMaxTextSize) FailToRead(fileName, "it is larger than 256 MiB");
+    if (text.size() + kept > kMaxTextSize) FailToRead(fileName, "it is larger than 64 MiB");
     text.append(chunk.data(), kept);
     if (nul != nullptr) return text;
   }
