@@ -1,11 +1,19 @@
 #include "app/ControlCenter.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QByteArray>
 #include <QPixmap>
 #include <QTimer>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <exception>
+#include <fstream>
 #include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
 
 #include "app/ApplicationObject.h"
 #include "app/CC_Main.h"
@@ -21,12 +29,34 @@
 namespace tessaly {
 namespace {
 
+// The image is encoded in memory and written here, so that every step of the write is checked: a file
+// written through its own buffer can fail only when it is closed, which the image writer does not report.
+// Gives the reason the file could not be written, or nothing.
+std::optional<std::string> SavePng(const QPixmap& image, const std::filesystem::path& file) {
+  QByteArray png;
+  QBuffer buffer(&png);
+  if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) return "the image cannot be encoded";
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  if (!out) return std::strerror(errno);
+  out.write(png.constData(), png.size());
+  out.flush();
+  const int writeError = out ? 0 : errno;
+  out.close();
+  if (writeError != 0 || !out) return std::strerror(writeError != 0 ? writeError : errno);
+  std::error_code error;
+  if (std::filesystem::is_regular_file(file, error) &&
+      std::filesystem::file_size(file, error) != static_cast<std::uintmax_t>(png.size())) {
+    return "the file is shorter than the image";
+  }
+  return std::nullopt;
+}
+
 // Once the loop runs, saves the client area of the shown window and closes the window as the Close button
-// would. Reports through saved whether the file was written.
-void ScheduleScreenshot(TMainForm& mainForm, const std::filesystem::path& file, bool& saved) {
-  QTimer::singleShot(0, &mainForm, [&mainForm, file, &saved] {
-    const QPixmap image = mainForm.grab(mainForm.ClientRect());
-    saved = image.save(QString::fromStdU16String(file.u16string()), "PNG");
+// would. Reports through failure why the file could not be written.
+void ScheduleScreenshot(TMainForm& mainForm, const std::filesystem::path& file,
+                        std::optional<std::string>& failure) {
+  QTimer::singleShot(0, &mainForm, [&mainForm, file, &failure] {
+    failure = SavePng(mainForm.grab(mainForm.ClientRect()), file);
     mainForm.close();
   });
 }
@@ -71,7 +101,7 @@ int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile, Re
   MainWindowPages pages(mainForm, *Kernel);
   if (!startPage.empty() && !pages.ShowPage(startPage)) throw ETessalyError("Unknown page " + startPage);
   mainForm.show();
-  bool screenshotSaved = false;
+  std::optional<std::string> screenshotFailure = "the window was not shown";
   // Declared after the window and so released before it, and before the kernel.
   std::unique_ptr<DeviceLayer> device;
   if (Kernel->Connection) {
@@ -86,16 +116,17 @@ int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile, Re
   }
   if (screenshotFile && device) {
     // The picture shows the window once the card has travelled the whole road.
-    device->SetOnSettled([&] { ScheduleScreenshot(mainForm, *screenshotFile, screenshotSaved); });
+    device->SetOnSettled([&] { ScheduleScreenshot(mainForm, *screenshotFile, screenshotFailure); });
   } else if (screenshotFile) {
-    ScheduleScreenshot(mainForm, *screenshotFile, screenshotSaved);
+    ScheduleScreenshot(mainForm, *screenshotFile, screenshotFailure);
   }
   // The start sequence waits for the loop: the monitor's updates process pending messages, and handlers
   // queued before the loop must not run inside the window's construction.
   if (device) QTimer::singleShot(0, &mainForm, [&device] { device->Start(); });
   const int status = QApplication::exec();
-  if (screenshotFile && !screenshotSaved) {
-    throw ETessalyError("Cannot save the screenshot to " + screenshotFile->string());
+  if (screenshotFile && screenshotFailure) {
+    throw ETessalyError("Cannot save the screenshot to " + screenshotFile->string() + ": " +
+                        *screenshotFailure);
   }
   return status;
 }

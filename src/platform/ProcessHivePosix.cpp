@@ -73,18 +73,31 @@ std::filesystem::path HiveFile() {
   return ConfigFolder() / "orvane" / "registry.db";
 }
 
-std::shared_ptr<RegistryHive> OpenProcessHive() {
+namespace {
+
+// A hive already open is one in either case: it existed, or this process has made it.
+std::shared_ptr<RegistryHive> OpenHive(HiveOpening opening) {
   const auto file = std::filesystem::absolute(HiveFile());
   auto& state = State();
   std::lock_guard lock(state.mutex);
   if (state.openFile == file) {
     if (auto hive = state.openHive.lock()) return hive;
   }
-  CreateFolderOf(file);
-  auto hive = std::make_shared<SqliteRegistryHive>(file);
+  if (opening == HiveOpening::CreateWhenMissing) CreateFolderOf(file);
+  auto hive = std::make_shared<SqliteRegistryHive>(file, opening);
   state.openFile = file;
   state.openHive = hive;
   return hive;
+}
+
+}  // namespace
+
+std::shared_ptr<RegistryHive> OpenProcessHive() {
+  return OpenHive(HiveOpening::CreateWhenMissing);
+}
+
+std::shared_ptr<RegistryHive> OpenExistingProcessHive() {
+  return OpenHive(HiveOpening::ExistingOnly);
 }
 
 }  // namespace tessaly

@@ -26,4 +26,8 @@ std::shared_ptr<RegistryHive> OpenProcessHive() {
   return std::make_shared<Win32RegistryHive>();
 }
 
+std::shared_ptr<RegistryHive> OpenExistingProcessHive() {
+  return OpenProcessHive();
+}
+
 }  // namespace tessaly

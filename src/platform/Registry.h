@@ -60,6 +60,8 @@ class TRegistry {
   // Runs reads over one state of the hive (see RegistryHive::ReadSnapshot): for long runs of reads, such as
   // listing every card type's ATRs.
   void ReadSnapshot(const std::function<void()>& reads) { hive_->ReadSnapshot(reads); }
+  // Makes the writes of apply all together or, when it raises, none of them (see RegistryHive::Atomically).
+  void Atomically(const std::function<void()>& apply) { hive_->Atomically(apply); }
 
  private:
   // The path from the root of a key given as OpenKey takes it.

@@ -88,5 +88,8 @@ std::filesystem::path HiveFile();
 // from one thread at a time. Raises ERegistryException naming the file and the cause when it cannot be
 // opened.
 std::shared_ptr<RegistryHive> OpenProcessHive();
+// The same for commands that only read: a missing or empty file is refused, not made a hive, and no
+// folder is created.
+std::shared_ptr<RegistryHive> OpenExistingProcessHive();
 
 }  // namespace tessaly

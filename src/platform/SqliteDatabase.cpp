@@ -26,11 +26,11 @@ SqliteStatement& SqliteStatement::operator=(SqliteStatement&& other) noexcept {
   return *this;
 }
 
-SqliteDatabase::SqliteDatabase(std::filesystem::path file, int busyTimeoutMs)
+SqliteDatabase::SqliteDatabase(std::filesystem::path file, int busyTimeoutMs, bool create)
     : file_(std::move(file)), busyTimeoutMs_(busyTimeoutMs) {
   // One thread per connection: SQLite's own mutexes would only cost time on every call.
-  const int rc = sqlite3_open_v2(file_.c_str(), &db_,
-                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+  const int rc = sqlite3_open_v2(file_.c_str(), &db_, flags, nullptr);
   if (rc != SQLITE_OK) {
     try {
       Check(rc);
@@ -98,6 +98,13 @@ int SqliteDatabase::Check(int rc) const {
   std::string cause = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
   const int primary = rc & 0xFF;
   if (primary == SQLITE_CORRUPT) cause = "the file is damaged (" + cause + ")";
+  if (primary == SQLITE_BUSY) {
+    cause =
+        "the file is busy: another program is writing to it; try again when it has finished (" + cause + ")";
+  }
+  if (primary == SQLITE_READONLY) {
+    cause += " (the file or its folder cannot be written to: the hive keeps its journal files beside it)";
+  }
   // For files that cannot be opened or read, the system's reason says more than SQLite's summary.
   const int systemError = db_ != nullptr ? sqlite3_system_errno(db_) : 0;
   if (systemError != 0 && (primary == SQLITE_CANTOPEN || primary == SQLITE_IOERR)) {

@@ -31,9 +31,9 @@ class SqliteStatement {
 // through Check, which turns failures into an ERegistryException naming the file and SQLite's message.
 class SqliteDatabase {
  public:
-  // Opens the file for reading and writing, creating it when missing. A call that finds the file locked by
-  // another connection waits up to busyTimeoutMs for it.
-  SqliteDatabase(std::filesystem::path file, int busyTimeoutMs);
+  // Opens the file for reading and writing, with create also when it is missing. A call that finds the file
+  // locked by another connection waits up to busyTimeoutMs for it.
+  SqliteDatabase(std::filesystem::path file, int busyTimeoutMs, bool create);
   ~SqliteDatabase();
   SqliteDatabase(const SqliteDatabase&) = delete;
   SqliteDatabase& operator=(const SqliteDatabase&) = delete;
@@ -48,6 +48,7 @@ class SqliteDatabase {
   SqliteStatement Prepare(std::string_view sql);
   // Ends the open transaction, if any, dropping its changes; for destructors and read-only transactions.
   void RollbackQuietly() noexcept;
+  // True when no transaction is open: also after SQLite itself rolled one back on a failure (a full disk).
   bool InAutocommit() const;
   // Rows changed by the last INSERT, UPDATE or DELETE.
   int Changes() const;
@@ -55,6 +56,7 @@ class SqliteDatabase {
 
   // Returns rc when it reports success, a row or the end of a statement; raises otherwise.
   int Check(int rc) const;
+  // Raises ERegistryException: "Registry hive file '<file>': <cause>".
   [[noreturn]] void Fail(const std::string& cause) const;
 
  private:

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/HiveFileCheck.h"
 #include "platform/RegistryHive.h"
 
 namespace tessaly {
@@ -15,10 +16,11 @@ class SqliteHiveStore;
 // case. Use it from one thread at a time.
 class SqliteRegistryHive final : public RegistryHive {
  public:
-  // Opens the file, creating an empty hive when it does not exist. Raises ERegistryException naming the
-  // file and the cause when it cannot be opened, is read-only, damaged, or not a hive; such a file is
-  // left exactly as it was.
-  explicit SqliteRegistryHive(const std::filesystem::path& file);
+  // Opens the file; with CreateWhenMissing a missing or empty file becomes an empty hive. Raises
+  // ERegistryException naming the file and the cause when it cannot be opened, is read-only, damaged, or
+  // not a hive; such a file is left exactly as it was.
+  explicit SqliteRegistryHive(const std::filesystem::path& file,
+                              HiveOpening opening = HiveOpening::CreateWhenMissing);
   ~SqliteRegistryHive() override;
 
   std::unique_ptr<HiveKey> OpenKey(RootKey root, const std::string& path, bool create) override;

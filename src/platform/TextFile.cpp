@@ -14,6 +14,8 @@ namespace {
 
 constexpr std::size_t kChunkSize = 64 * 1024;
 constexpr std::uintmax_t kMaxRoomUpFront = 64 * 1024 * 1024;
+// Far more than any real file of lines holds; a larger one would take many times its size in memory.
+constexpr std::size_t kMaxTextSize = 64 * 1024 * 1024;
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 [[noreturn]] void FailToRead(const std::string& fileName, const std::string& reason) {
@@ -41,8 +43,10 @@ std::string ReadTextUpToNul(const std::string& fileName) {
     in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
     const auto count = static_cast<std::size_t>(in.gcount());
     const auto* nul = static_cast<const char*>(std::memchr(chunk.data(), '\0', count));
-    if (nul != nullptr) return text.append(chunk.data(), static_cast<std::size_t>(nul - chunk.data()));
-    text.append(chunk.data(), count);
+    const auto kept = nul != nullptr ? static_cast<std::size_t>(nul - chunk.data()) : count;
+    if (text.size() + kept > kMaxTextSize) FailToRead(fileName, "it is larger than 64 MiB");
+    text.append(chunk.data(), kept);
+    if (nul != nullptr) return text;
   }
   if (in.bad()) FailToRead(fileName, "read error");
   return text;
@@ -58,6 +62,12 @@ std::vector<std::string> SplitTextLines(std::string_view text) {
 
 void SplitTextLines(std::string_view text, std::vector<std::string>& lines) {
   text = text.substr(0, text.find('\0'));
+  // Exactly the room needed: a text of many short lines would otherwise take up to twice as much.
+  if (const auto ends = static_cast<std::size_t>(
+          std::count_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }));
+      ends + 1 > lines.capacity()) {
+    lines.reserve(ends + 1);
+  }
   std::size_t count = 0;
   std::size_t start = 0;
   while (start < text.size()) {

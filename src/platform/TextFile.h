@@ -17,7 +17,7 @@ void SplitTextLines(std::string_view text, std::vector<std::string>& lines);
 // Reads the file (8-bit name, a full path) and splits its text as SplitTextLines does. Reading stops at
 // the first NUL. A UTF-8 byte-order mark at the start, which editors add unseen, is not part of the text:
 // it would otherwise hide the first line's leading character. Throws ETessalyError when the file is missing,
-// is no regular file or cannot be read.
+// is no regular file, cannot be read, or holds more than 64 MiB before its first NUL.
 std::vector<std::string> ReadTextFileLines(const std::string& fileName);
 
 // Reads as above into lines, reusing their strings as SplitTextLines does. A file that cannot be read leaves

@@ -362,11 +362,15 @@ void TRegistrySettings::SynchroniseSettings() {
   switch (info.Status) {
     case vsNotStored:
     case vsStoredOlder:
-      OpenOrRaise(kProductKey, "");
-      WriteInteger(kVersionMajor, info.ProgramVersion.Major);
-      WriteInteger(kVersionMinor, info.ProgramVersion.Minor);
-      WriteDefaultPreferences();
-      EnsureCardTypes();
+      // One atomic run with the version last: a start killed part way leaves the version as it was, so
+      // the next start does the whole synchronisation again.
+      Atomically([&] {
+        WriteDefaultPreferences();
+        EnsureCardTypes();
+        OpenOrRaise(kProductKey, "");
+        WriteInteger(kVersionMajor, info.ProgramVersion.Major);
+        WriteInteger(kVersionMinor, info.ProgramVersion.Minor);
+      });
       break;
     case vsEqual:
       EnsureCardTypes();

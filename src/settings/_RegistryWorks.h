@@ -103,8 +103,8 @@ class TRegistrySettings : public TRegistry {
   void WriteDefaultPreferences();
   static TVersion GetProgramVersion();
   TVersionSyncInfo GetVersionSyncInfo();
-  // Start-up: on a first run or after an upgrade writes the version and the defaults, then seeds the card
-  // types; an equal version only seeds; a newer stored version is left alone.
+  // Start-up: on a first run or after an upgrade writes the defaults, seeds the card types and then the
+  // version, all in one atomic run of the hive; an equal version only seeds; a newer one is left alone.
   void SynchroniseSettings();
 
   // Card-type catalogue. Lists are returned by value, so an event handler that calls the catalogue again

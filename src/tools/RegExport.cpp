@@ -1,5 +1,6 @@
 #include "RegExport.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -23,7 +24,8 @@ std::optional<std::string> ValueLine(TRegistry& reg, const std::string& name) {
   return std::nullopt;
 }
 
-void ExportOpenKey(TRegistry& reg, const RegKeyName& key, std::ostream& out, std::ostream& warnings) {
+void ExportOpenKey(TRegistry& reg, const RegKeyName& key, std::size_t depth, std::ostream& out,
+                   std::ostream& warnings) {
   out << '[' << FullKeyName(key) << "]\n";
   for (const auto& name : reg.GetValueNames()) {
     if (const auto line = ValueLine(reg, name)) {
@@ -35,10 +37,23 @@ void ExportOpenKey(TRegistry& reg, const RegKeyName& key, std::ostream& out, std
   }
   out << '\n';
   const auto path = key.Path;
-  for (const auto& subkey : reg.GetKeyNames()) {
-    RegKeyName child{key.Root, path.empty() ? subkey : path + '\\' + subkey};
-    if (reg.OpenKey("\\" + child.Path, false)) ExportOpenKey(reg, child, out, warnings);
+  const auto subkeys = reg.GetKeyNames();
+  // Each level takes a frame here: the bound keeps a hive of an older version, which took deeper keys,
+  // from overflowing the stack.
+  if (!subkeys.empty() && depth == kMaxKeyDepth) {
+    warnings << "tessaly-reg: skipped the keys below [" << FullKeyName(key) << "]: they lie more than "
+             << kMaxKeyDepth << " levels deep, deeper than the registry allows\n";
+    return;
   }
+  for (const auto& subkey : subkeys) {
+    RegKeyName child{key.Root, path.empty() ? subkey : path + '\\' + subkey};
+    if (reg.OpenKey("\\" + child.Path, false)) ExportOpenKey(reg, child, depth + 1, out, warnings);
+  }
+}
+
+std::size_t Depth(const RegKeyName& key) {
+  return key.Path.empty() ? 0
+                          : 1 + static_cast<std::size_t>(std::count(key.Path.begin(), key.Path.end(), '\\'));
 }
 
 }  // namespace
@@ -69,7 +84,7 @@ std::string EscapeRegText(const std::string& text) {
 bool ExportRegKey(TRegistry& reg, const RegKeyName& key, std::ostream& out, std::ostream& warnings) {
   reg.SetRootKey(key.Root);
   if (!reg.OpenKey("\\" + key.Path, false)) return false;
-  reg.ReadSnapshot([&] { ExportOpenKey(reg, key, out, warnings); });
+  reg.ReadSnapshot([&] { ExportOpenKey(reg, key, Depth(key), out, warnings); });
   return true;
 }
 

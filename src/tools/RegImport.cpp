@@ -68,6 +68,7 @@ class RegFileParser {
     const auto key = ParseKeyName(inner);
     if (!key) Fail("unknown root key or empty key name in " + std::string(text));
     if (remove && key->Path.empty()) Fail("a root key cannot be deleted");
+    CheckKeyPath(key->Path);
     RegChange change;
     change.What = remove ? RegChange::Kind::DeleteKey : RegChange::Kind::OpenKey;
     change.Line = line_;
@@ -84,6 +85,7 @@ class RegFileParser {
     change.What = RegChange::Kind::SetString;
     std::size_t at = 1;
     if (text.front() == '"') change.Name = Quoted(text, at);
+    if (change.Name.find('\0') != std::string::npos) Fail("a NUL byte in the value name");
     auto rest = Trim(text.substr(at));
     if (!rest.starts_with('=')) Fail("expected = after the value name");
     rest = Trim(rest.substr(1));
@@ -102,6 +104,19 @@ class RegFileParser {
       Fail("malformed value: expected \"text\", dword:XXXXXXXX or -");
     }
     changes_.push_back(std::move(change));
+  }
+
+  void CheckKeyPath(const std::string& path) const {
+    if (path.find('\0') != std::string::npos) Fail("a NUL byte in the key name");
+    std::size_t depth = 0;
+    for (std::size_t start = 0; start < path.size(); ++depth) {
+      const auto end = std::min(path.find('\\', start), path.size());
+      if (end - start > kMaxKeyNameLength) {
+        Fail("a key name longer than " + std::to_string(kMaxKeyNameLength) + " characters");
+      }
+      start = end + 1;
+    }
+    if (depth > kMaxKeyDepth) Fail("a key more than " + std::to_string(kMaxKeyDepth) + " levels deep");
   }
 
   // The quoted text that starts before text[at], unescaped; at ends after the closing quote.
@@ -150,7 +165,14 @@ class RegFileParser {
   std::vector<RegChange> changes_;
 };
 
-void Apply(TRegistry& reg, const RegChange& change) {
+[[noreturn]] void Refused(const RegChange& change, const std::string& what) {
+  throw ERegFileError(change.Line, "the hive refused to " + what);
+}
+
+// Deleting a key or value reports false both when it was not there, which is as the file asks, and when
+// the hive refused: only a look afterwards tells them apart. Keys are deleted through the hive itself,
+// whose failures carry their cause (a full disk), where the accessor's DeleteKey only says false.
+void Apply(RegistryHive& hive, TRegistry& reg, const RegChange& change) {
   switch (change.What) {
     case RegChange::Kind::OpenKey:
       reg.SetRootKey(change.Key.Root);
@@ -160,8 +182,9 @@ void Apply(TRegistry& reg, const RegChange& change) {
       break;
     case RegChange::Kind::DeleteKey:
       reg.SetRootKey(change.Key.Root);
-      // A key that is not there is already as the file asks.
-      reg.DeleteKey("\\" + change.Key.Path);
+      if (!hive.DeleteKeyTree(change.Key.Root, change.Key.Path) && reg.KeyExists("\\" + change.Key.Path)) {
+        Refused(change, "delete the key " + FullKeyName(change.Key));
+      }
       break;
     case RegChange::Kind::SetString:
       reg.WriteString(change.Name, change.Text);
@@ -170,7 +193,9 @@ void Apply(TRegistry& reg, const RegChange& change) {
       reg.WriteInteger(change.Name, static_cast<std::int32_t>(change.DWord));
       break;
     case RegChange::Kind::DeleteValue:
-      reg.DeleteValue(change.Name);
+      if (!reg.DeleteValue(change.Name) && reg.ValueExists(change.Name)) {
+        Refused(change, "delete the value \"" + change.Name + "\"");
+      }
       break;
   }
 }
@@ -185,7 +210,7 @@ void ApplyRegChanges(RegistryHive& hive, TRegistry& reg, const std::vector<RegCh
   hive.Atomically([&] {
     for (const auto& change : changes) {
       try {
-        Apply(reg, change);
+        Apply(hive, reg, change);
       } catch (const ERegistryException& error) {
         throw ERegFileError(change.Line, error.what());
       }

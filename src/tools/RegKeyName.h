@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -7,6 +8,10 @@
 #include "platform/RegistryHive.h"
 
 namespace tessaly {
+
+// The Windows registry's limits on key paths, kept so that what this tool writes the registry takes too.
+inline constexpr std::size_t kMaxKeyDepth = 512;
+inline constexpr std::size_t kMaxKeyNameLength = 255;
 
 // A full key name as .reg files write it: a root key name, then the path below it.
 struct RegKeyName {

@@ -1,5 +1,7 @@
 // tessaly-reg: exports, imports and registers through the registry accessor, for people without a
 // registry editor. Exit codes: 0 success, 1 failure, 2 bad usage.
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -7,6 +9,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "RegExport.h"
@@ -21,6 +24,8 @@ namespace {
 constexpr int kSuccess = 0;
 constexpr int kFailure = 1;
 constexpr int kBadUsage = 2;
+// Bounds what an import reads, so that a device or a runaway file cannot take all memory.
+constexpr std::size_t kMaxRegFileSize = 256 * 1024 * 1024;
 
 constexpr const char* kUsage =
     "Usage: tessaly-reg [--registry FILE] COMMAND [ARGUMENTS]\n"
@@ -62,6 +67,12 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A failure of the tool's own, told as "tessaly-reg: <message>" with exit code 1.
+class ToolFailure : public ETessalyError {
+ public:
+  using ETessalyError::ETessalyError;
+};
+
 struct Command {
   std::string Name;
   std::vector<std::string> Arguments;
@@ -77,11 +88,13 @@ Command ParseCommandLine(int argc, char** argv) {
   Command command;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
-    if (argument == "--registry") {
-      if (++i == argc) throw UsageError("--registry needs a file name");
-      SetHiveFile(argv[i]);
-    } else if (argument.starts_with("--registry=")) {
-      SetHiveFile(argument.substr(11));
+    if (argument == "--registry" || argument.starts_with("--registry=")) {
+      const bool joined = argument.size() > std::string_view("--registry").size();
+      if (!joined && ++i == argc) throw UsageError("--registry needs a file name");
+      const std::string file = joined ? argument.substr(11) : argv[i];
+      // An empty name would silently stand for the default hive.
+      if (file.empty()) throw UsageError("--registry needs a file name");
+      SetHiveFile(file);
     } else if (IsHelp(argument)) {
       command.Help = true;
     } else if (command.Name.empty()) {
@@ -102,6 +115,45 @@ std::string RegisterUsage() {
 
 std::shared_ptr<RegistryHive> Hive() {
   return OpenProcessHive();
+}
+
+// Writing the export over the hive (or its journal files) would destroy what is being read.
+void RefuseHiveAsOutput(const std::filesystem::path& output) {
+  std::error_code error;
+  const auto hive = HiveFile();
+  for (const auto* suffix : {"", "-wal", "-shm"}) {
+    auto file = hive;
+    file += suffix;
+    if (std::filesystem::equivalent(output, file, error)) {
+      throw ToolFailure("the output file " + output.string() + " is the hive file " + file.string() +
+                        " itself; choose another one");
+    }
+  }
+}
+
+// The file's text, at most kMaxRegFileSize bytes of it.
+std::string ReadRegFile(const std::string& file) {
+  std::error_code error;
+  if (std::filesystem::is_directory(file, error))
+    throw ToolFailure("cannot read " + file + ": it is a folder");
+  const auto tooLarge = [&] {
+    return ToolFailure("cannot import " + file + ": it is larger than 256 MiB, more than any registry file");
+  };
+  if (std::filesystem::is_regular_file(file, error) &&
+      std::filesystem::file_size(file, error) > kMaxRegFileSize) {
+    throw tooLarge();
+  }
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw ToolFailure("cannot read " + file + " (" + std::strerror(errno) + ")");
+  std::string text;
+  std::vector<char> chunk(64 * 1024);
+  while (in) {
+    in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kMaxRegFileSize) throw tooLarge();
+  }
+  if (in.bad()) throw ToolFailure("cannot read " + file + ": a read error");
+  return text;
 }
 
 int Export(const std::vector<std::string>& arguments) {
@@ -128,7 +180,9 @@ int Export(const std::vector<std::string>& arguments) {
     }
   }
 
-  auto hive = Hive();
+  if (outputFile) RefuseHiveAsOutput(*outputFile);
+  // Exporting reads only: a missing or empty file is reported, never made a hive.
+  auto hive = OpenExistingProcessHive();
   TRegistry reg(hive);
   std::ostringstream text;
   text << "REGEDIT4\n\n";
@@ -155,19 +209,24 @@ int Export(const std::vector<std::string>& arguments) {
 int Import(const std::vector<std::string>& arguments) {
   if (arguments.size() != 1) throw UsageError("import needs exactly one file name");
   const auto& file = arguments.front();
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    std::cerr << "tessaly-reg: cannot read " << file << '\n';
+  const std::string text = ReadRegFile(file);
+  std::vector<RegChange> changes;
+  try {
+    changes = ParseRegFile(text);
+  } catch (const ERegFileError& error) {
+    std::cerr << file << ':' << error.Line() << ": " << error.what() << "; nothing was imported\n";
     return kFailure;
   }
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto hive = Hive();
+  TRegistry reg(hive);
   try {
-    const auto changes = ParseRegFile(text);
-    auto hive = Hive();
-    TRegistry reg(hive);
     ApplyRegChanges(*hive, reg, changes);
   } catch (const ERegFileError& error) {
     std::cerr << file << ':' << error.Line() << ": " << error.what() << "; nothing was imported\n";
+    return kFailure;
+  } catch (const ERegistryException& error) {
+    // The final commit failed: the run of changes was dropped as a whole.
+    std::cerr << "tessaly-reg: " << error.what() << "; nothing was imported\n";
     return kFailure;
   }
   return kSuccess;
@@ -175,6 +234,7 @@ int Import(const std::vector<std::string>& arguments) {
 
 int RegisterComponent(const std::vector<std::string>& arguments) {
   if (arguments.size() > 1) throw UsageError("register-component takes at most one file name");
+  if (!arguments.empty() && arguments.front().empty()) throw UsageError("the component's file name is empty");
   const std::filesystem::path file =
       std::filesystem::absolute(arguments.empty() ? TESSALY_DEFAULT_COMPONENT_FILE : arguments.front());
   if (!std::filesystem::is_regular_file(file)) {

@@ -103,6 +103,17 @@ TEST_F(ExecutableTest, AScreenshotThatCannotBeSavedIsReportedWithStatusOne) {
       << run.Errors;
 }
 
+// /dev/full takes every open and write and fails the flush, as a full disk does.
+TEST_F(ExecutableTest, AScreenshotOntoAFullDiskIsReportedWithStatusOneAndTheReason) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  const TProgramRun run = Run(kHeadless, {"--registry", hive_.File().string(), "--screenshot", "/dev/full"});
+
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Errors.find("Cannot save the screenshot to /dev/full: No space left on device"),
+            std::string::npos)
+      << run.Errors;
+}
+
 TEST_F(ExecutableTest, AFailingStartEndsWithStatusOneBeforeTheWindowAppears) {
   std::ofstream(hive_.File()) << "not a registry hive";
   const fs::path screenshot = output_ / "window.png";

@@ -174,6 +174,26 @@ INSTANTIATE_TEST_SUITE_P(
                 [](const auto& file) { WriteBytes(file, std::string(4096, '\x5A'), 8192); }, "damaged"},
         BadFile{"Truncated", [](const auto& file) { std::filesystem::resize_file(file, 3 * 4096); },
                 "damaged"},
+        BadFile{"CutShortByOneByte",
+                [](const auto& file) {
+                  std::filesystem::resize_file(file, std::filesystem::file_size(file) - 1);
+                },
+                "damaged"},
+        BadFile{"CutShortBySixBytes",
+                [](const auto& file) {
+                  std::filesystem::resize_file(file, std::filesystem::file_size(file) - 6);
+                },
+                "damaged"},
+        BadFile{"OneByte", [](const auto& file) { std::ofstream(file) << 'x'; }, "file is not a database"},
+        BadFile{"OtherDatabaseWithoutTables",
+                [](const auto& file) {
+                  std::filesystem::remove(file);
+                  sqlite3* db = nullptr;
+                  sqlite3_open(file.c_str(), &db);
+                  sqlite3_exec(db, "PRAGMA user_version = 7", nullptr, nullptr, nullptr);
+                  sqlite3_close(db);
+                },
+                "not a registry hive"},
         BadFile{"OtherDatabase",
                 [](const auto& file) {
                   std::filesystem::remove(file);
@@ -208,6 +228,64 @@ TEST(BadHiveFile, ReadOnlyFileRaisesAndStaysUntouched) {
   });
   EXPECT_EQ(code, 0);
   EXPECT_EQ(ReadBytes(file), before);
+}
+
+// SQLite keeps its journal files beside the hive: a folder that takes no new files is named as the cause.
+TEST(BadHiveFile, AFolderThatCannotBeWrittenToIsNamedAsTheCause) {
+  test::TempDir folder;
+  const auto file = folder / "registry.db";
+  FillHive(file);
+  chmod(file.c_str(), 0666);
+  chmod(folder.Path().c_str(), 0555);
+  const auto before = ReadBytes(file);
+  const auto cause = "the folder '" + folder.Path().string() + "' cannot be written to";
+  // Root may write into any folder, so the attempt is made as an ordinary user.
+  const int code = InChild([&] {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return false;
+    return OpenFailure(file).find(cause) != std::string::npos &&
+           OpenFailure(folder / "missing.db").find(cause) != std::string::npos;
+  });
+  chmod(folder.Path().c_str(), 0755);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(ReadBytes(file), before);
+  EXPECT_FALSE(std::filesystem::exists(folder / "missing.db"));
+}
+
+// Root may write to any file: the permission bits decide all the same.
+TEST(BadHiveFile, AFileWithoutWritePermissionStaysUntouchedWhoeverRunsThis) {
+  test::TempDir folder;
+  const auto file = folder / "registry.db";
+  FillHive(file);
+  chmod(file.c_str(), 0444);
+  const auto before = ReadBytes(file);
+  const auto message = OpenFailure(file);
+  EXPECT_NE(message.find("the file is read-only"), std::string::npos) << message;
+  EXPECT_EQ(ReadBytes(file), before);
+}
+
+TEST(BadHiveFile, ADeviceIsRefusedAndNothingIsMadeBesideIt) {
+  const bool hadJournal = std::filesystem::exists("/dev/null-journal");
+  const auto message = OpenFailure("/dev/null");
+  EXPECT_NE(message.find("'/dev/null': unable to open it: it is not a regular file"), std::string::npos)
+      << message;
+  EXPECT_EQ(std::filesystem::exists("/dev/null-journal"), hadJournal);
+}
+
+TEST(HiveOpening, ExistingOnlyRefusesAMissingOrEmptyFileAndCreatesNothing) {
+  test::TempDir folder;
+  const auto missing = folder / "missing.db";
+  EXPECT_THROW(SqliteRegistryHive(missing, HiveOpening::ExistingOnly), ERegistryException);
+  EXPECT_FALSE(std::filesystem::exists(missing));
+
+  const auto empty = folder / "empty.db";
+  std::ofstream{empty};
+  EXPECT_THROW(SqliteRegistryHive(empty, HiveOpening::ExistingOnly), ERegistryException);
+  EXPECT_EQ(std::filesystem::file_size(empty), 0u);
+
+  // An empty file may become a hive for one who writes.
+  TRegistry(std::make_shared<SqliteRegistryHive>(empty)).WriteString("Made", "here");
+  TRegistry reg(std::make_shared<SqliteRegistryHive>(empty, HiveOpening::ExistingOnly));
+  EXPECT_EQ(reg.ReadString("Made"), "here");
 }
 
 TEST(HiveDurability, AWriteSurvivesTheWriterBeingKilledRightAfterIt) {
@@ -313,6 +391,20 @@ TEST(HiveNames, SubkeysSortAsTheWindowsRegistryDoesByUpperCase) {
   ASSERT_TRUE(reg.OpenKey("\\Sorted", false));
   // '_' and '[' lie between the upper- and the lower-case letters.
   EXPECT_EQ(reg.GetKeyNames(), (Names{"Aa", "AB", "a[", "a_b"}));
+}
+
+// SQLite would compare such names only up to the NUL, so that "a\0one" and "a\0two" became one.
+TEST(HiveNames, NamesWithANulByteAreRefused) {
+  test::TempHive hive;
+  TRegistry reg;
+  using namespace std::string_literals;
+  EXPECT_FALSE(reg.OpenKey("\\a\0one"s, true));
+  ASSERT_TRUE(reg.OpenKey("\\Plain", true));
+  EXPECT_THROW(reg.WriteString("a\0one"s, "1"), ERegistryException);
+  EXPECT_THROW(reg.WriteInteger("a\0two"s, 2), ERegistryException);
+  EXPECT_EQ(reg.GetValueNames(), Names{});
+  ASSERT_TRUE(reg.OpenKey("\\", false));
+  EXPECT_EQ(reg.GetKeyNames(), Names{"Plain"});
 }
 
 TEST(HiveNames, PathsWithAnEmptyKeyNameAreRefused) {

@@ -49,6 +49,22 @@ TEST(TextFile, HugeFileEndingAtANulReadsItsText) {
   EXPECT_EQ(ReadTextFileLines(path), (Lines{"first", "second"}));
 }
 
+TEST(TextFile, AFileOfMoreThan64MiBOfTextIsRefused) {
+  TempDir folder;
+  const auto path = folder / "huge.txt";
+  {
+    std::ofstream out(path, std::ios::binary);
+    const std::string mebibyte(std::size_t{1} << 20, 'x');
+    for (int i = 0; i <= 64; ++i) out << mebibyte;
+  }
+  try {
+    ReadTextFileLines(path.string());
+    ADD_FAILURE() << "read 65 MiB";
+  } catch (const ETessalyError& error) {
+    EXPECT_NE(std::string(error.what()).find("larger than 64 MiB"), std::string::npos) << error.what();
+  }
+}
+
 TEST(TextFile, ReadsLinesLongerThanOneChunk) {
   TempDir folder;
   const std::string line(200'000, 'x');

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include <sqlite3.h>
+#include <unistd.h>
+
 #include "TempDir.h"
 #include "platform/ComponentRegistration.h"
 #include "platform/Registry.h"
@@ -160,6 +163,12 @@ struct BadLine {
   const char* reason;
 };
 
+std::string Repeated(const std::string& text, int count) {
+  std::string repeated;
+  for (int i = 0; i < count; ++i) repeated += text;
+  return repeated;
+}
+
 void PrintTo(const BadLine& bad, std::ostream* out) {
   *out << bad.name;
 }
@@ -181,18 +190,25 @@ TEST_P(TessalyRegBadImport, ReportsFileLineAndReasonAndChangesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, TessalyRegBadImport,
-    ::testing::Values(BadLine{"UnknownEscape", "\"Path\"=\"C:\\Temp\"\n", 5, "unknown escape \\T"},
-                      BadLine{"HexValue", "\"Bytes\"=hex:01,02\n", 5, "unsupported value type 'hex'"},
-                      BadLine{"ExpandString", "\"Env\"=hex(2):25,00\n", 5, "unsupported value type 'hex(2)'"},
-                      BadLine{"LongDword", "\"N\"=dword:123456789\n", 5, "1 to 8 hexadecimal digits"},
-                      BadLine{"OpenQuote", "\n\"N\"=\"unterminated\n", 6, "missing closing quote"},
-                      BadLine{"TextAfterString", "\"N\"=\"a\" b\n", 5, "after the closing quote"},
-                      BadLine{"NoEquals", "\"N\" \"a\"\n", 5, "expected ="},
-                      BadLine{"UnknownRoot", "[HKEY_USERS\\x]\n", 5, "unknown root key"},
-                      BadLine{"EmptyKeyName", "[HKCU\\a\\\\b]\n", 5, "empty key name"},
-                      BadLine{"DeleteRoot", "[-HKEY_CURRENT_USER]\n", 5, "a root key cannot be deleted"},
-                      BadLine{"ValueOfDeletedKey", "[-HKCU\\Kept]\n\"V\"=\"x\"\n", 6, "deletes its key"},
-                      BadLine{"StrayText", "Name=value\n", 5, "malformed line"}),
+    ::testing::Values(
+        BadLine{"UnknownEscape", "\"Path\"=\"C:\\Temp\"\n", 5, "unknown escape \\T"},
+        BadLine{"HexValue", "\"Bytes\"=hex:01,02\n", 5, "unsupported value type 'hex'"},
+        BadLine{"ExpandString", "\"Env\"=hex(2):25,00\n", 5, "unsupported value type 'hex(2)'"},
+        BadLine{"LongDword", "\"N\"=dword:123456789\n", 5, "1 to 8 hexadecimal digits"},
+        BadLine{"OpenQuote", "\n\"N\"=\"unterminated\n", 6, "missing closing quote"},
+        BadLine{"TextAfterString", "\"N\"=\"a\" b\n", 5, "after the closing quote"},
+        BadLine{"NoEquals", "\"N\" \"a\"\n", 5, "expected ="},
+        BadLine{"UnknownRoot", "[HKEY_USERS\\x]\n", 5, "unknown root key"},
+        BadLine{"EmptyKeyName", "[HKCU\\a\\\\b]\n", 5, "empty key name"},
+        BadLine{"DeleteRoot", "[-HKEY_CURRENT_USER]\n", 5, "a root key cannot be deleted"},
+        BadLine{"ValueOfDeletedKey", "[-HKCU\\Kept]\n\"V\"=\"x\"\n", 6, "deletes its key"},
+        BadLine{"StrayText", "Name=value\n", 5, "malformed line"},
+        BadLine{"NulInValueName", std::string("\"a\0one\"=\"1\"\n", 12), 5, "NUL byte in the value name"},
+        BadLine{"NulInKeyName", std::string("[HKCU\\a\0b]\n", 11), 5, "NUL byte in the key name"},
+        BadLine{"DeeperThanTheRegistryAllows", "[HKCU" + Repeated("\\k", 513) + "]\n", 5,
+                "more than 512 levels deep"},
+        BadLine{"KeyNameLongerThanTheRegistryAllows", "[HKCU\\" + std::string(256, 'n') + "]\n", 5,
+                "longer than 255 characters"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TessalyReg, RejectsFilesThatAreNotRegistryFiles) {
@@ -253,6 +269,128 @@ TEST_F(TessalyReg, ExitCodesTellHelpFromFailureFromBadUsage) {
   const auto damaged = OnHive("text.db", {"export"});
   EXPECT_EQ(damaged.Code, 1);
   EXPECT_NE(damaged.Err.find("file is not a database"), std::string::npos) << damaged.Err;
+}
+
+TEST_F(TessalyReg, AKeyDeeperThanTheRegistryAllowsCanStillBeImportedUpToTheBound) {
+  const auto outcome = Import("hive.db", "REGEDIT4\n[HKCU" + Repeated("\\k", 512) + "]\n\"V\"=\"deep\"\n");
+  ASSERT_EQ(outcome.Code, 0) << outcome.Err;
+  EXPECT_NE(Export("hive.db", "HKCU").find("\"V\"=\"deep\""), std::string::npos);
+}
+
+// A full disk is made by a file-size limit, which fails every write past it as a full disk does.
+TEST_F(TessalyReg, AnImportOntoAFullDiskIsAllOrNothing) {
+  std::string big = "REGEDIT4\n[HKCU\\Big]\n";
+  for (int i = 0; i < 20000; ++i) big += "\"v" + std::to_string(i) + "\"=\"" + std::string(100, 'x') + "\"\n";
+  ASSERT_EQ(Import("hive.db", big).Code, 0);
+  const auto before = Export("hive.db");
+  const std::string changes = "REGEDIT4\n[HKCU\\A]\n\"a\"=\"1\"\n[-HKCU\\Big]\n[HKCU\\B]\n\"b\"=\"2\"\n";
+  const std::string after =
+      "REGEDIT4\n\n[HKEY_CLASSES_ROOT]\n\n[HKEY_CURRENT_USER]\n\n[HKEY_CURRENT_USER\\A]\n"
+      "\"a\"=\"1\"\n\n[HKEY_CURRENT_USER\\B]\n\"b\"=\"2\"\n\n[HKEY_LOCAL_MACHINE]\n\n";
+  WriteFile(folder_ / "changes.reg", changes);
+  int refused = 0;
+  for (const int blocks : {64, 512, 2048, 4096, 6144}) {
+    const auto outcome = Run({"--registry", "hive.db", "import", "changes.reg"},
+                             "trap '' XFSZ; ulimit -f " + std::to_string(blocks) + ";");
+    const auto now = Export("hive.db");
+    if (outcome.Code == 0) {
+      EXPECT_EQ(now, after) << blocks << " blocks";
+      ASSERT_EQ(Import("hive.db", big).Code, 0);
+      ASSERT_EQ(Import("hive.db", "REGEDIT4\n[-HKCU\\A]\n[-HKCU\\B]\n").Code, 0);
+    } else {
+      ++refused;
+      EXPECT_EQ(outcome.Code, 1);
+      EXPECT_NE(outcome.Err.find("nothing was imported"), std::string::npos) << outcome.Err;
+      EXPECT_EQ(now, before) << blocks << " blocks: " << outcome.Err;
+    }
+  }
+  EXPECT_GT(refused, 0) << "no limit was small enough to fail the import";
+}
+
+TEST_F(TessalyReg, AnEmptyRegistryNameIsBadUsageAsInTheControlCenter) {
+  EXPECT_EQ(Run({"--registry", "", "export"}).Code, 2);
+  EXPECT_EQ(Run({"--registry=", "export"}).Code, 2);
+}
+
+TEST_F(TessalyReg, ExportRefusesTheHiveItselfAsItsOutputUnderAnyName) {
+  ASSERT_EQ(Import("hive.db", kHandWritten).Code, 0);
+  const auto before = ReadFile(folder_ / "hive.db");
+  ASSERT_EQ(link((folder_ / "hive.db").c_str(), (folder_ / "linked.db").c_str()), 0);
+  for (const std::string output : {"hive.db", "./hive.db", "linked.db"}) {
+    const auto outcome = OnHive("hive.db", {"export", "-o", output});
+    EXPECT_EQ(outcome.Code, 1) << output;
+    EXPECT_NE(outcome.Err.find("is the hive file"), std::string::npos) << outcome.Err;
+  }
+  EXPECT_EQ(ReadFile(folder_ / "hive.db"), before);
+  EXPECT_EQ(Export("hive.db"), kExported);
+}
+
+TEST_F(TessalyReg, ExportNeverMakesAHive) {
+  const auto missing = OnHive("sub/none.db", {"export"});
+  EXPECT_EQ(missing.Code, 1);
+  EXPECT_NE(missing.Err.find("does not exist"), std::string::npos) << missing.Err;
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "sub"));
+
+  WriteFile(folder_ / "empty.db", "");
+  const auto empty = OnHive("empty.db", {"export"});
+  EXPECT_EQ(empty.Code, 1);
+  EXPECT_NE(empty.Err.find("the file is empty"), std::string::npos) << empty.Err;
+  EXPECT_EQ(std::filesystem::file_size(folder_ / "empty.db"), 0u);
+
+  // A command that writes may take an empty file as a new hive.
+  ASSERT_EQ(Import("empty.db", "REGEDIT4\n[HKCU\\New]\n").Code, 0);
+  EXPECT_NE(Export("empty.db").find("[HKEY_CURRENT_USER\\New]"), std::string::npos);
+}
+
+TEST_F(TessalyReg, AKeyStoredDeeperThanTheRegistryAllowsIsExportedDownToTheBoundWithAWarning) {
+  ASSERT_EQ(Import("deep.db", "REGEDIT4\n[HKCU\\Top]\n").Code, 0);
+  // Older versions took keys of any depth: 20,000 levels, one row each.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((folder_ / "deep.db").c_str(), &db), SQLITE_OK);
+  const int rc =
+      sqlite3_exec(db,
+                   "WITH RECURSIVE level(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM level WHERE n < 20000) "
+                   "INSERT INTO keys(id, parent_id, name) "
+                   "SELECT 1000 + n, CASE n WHEN 1 THEN 3 ELSE 999 + n END, 'k' FROM level",
+                   nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  ASSERT_EQ(rc, SQLITE_OK);
+
+  const auto outcome = OnHive("deep.db", {"export", "HKCU"});
+  ASSERT_EQ(outcome.Code, 0) << outcome.Err;
+  EXPECT_NE(outcome.Out.find("[HKEY_CURRENT_USER" + Repeated("\\k", 512) + "]\n"), std::string::npos);
+  EXPECT_EQ(outcome.Out.find("[HKEY_CURRENT_USER" + Repeated("\\k", 513) + "]"), std::string::npos);
+  EXPECT_NE(outcome.Out.find("[HKEY_CURRENT_USER\\Top]"), std::string::npos);
+  EXPECT_NE(outcome.Err.find("more than 512 levels deep"), std::string::npos) << outcome.Err;
+}
+
+TEST_F(TessalyReg, AnImportOverTheSizeBoundIsRefusedBeforeItIsRead) {
+  WriteFile(folder_ / "huge.reg", "REGEDIT4\n");
+  std::filesystem::resize_file(folder_ / "huge.reg", std::uintmax_t{300} << 20);  // sparse: no disk taken
+  const auto outcome = OnHive("hive.db", {"import", "huge.reg"});
+  EXPECT_EQ(outcome.Code, 1);
+  EXPECT_NE(outcome.Err.find("huge.reg: it is larger than 256 MiB"), std::string::npos) << outcome.Err;
+}
+
+TEST_F(TessalyReg, FailuresNameTheFileAndACauseAPersonCanActOn) {
+  std::filesystem::create_directory(folder_ / "folder.reg");
+  const auto folderImport = OnHive("hive.db", {"import", "folder.reg"});
+  EXPECT_EQ(folderImport.Code, 1);
+  EXPECT_NE(folderImport.Err.find("cannot read folder.reg: it is a folder"), std::string::npos)
+      << folderImport.Err;
+
+  EXPECT_EQ(OnHive("hive.db", {"register-component", ""}).Code, 2);
+
+  const auto rootFolder = OnHive("/", {"export"});
+  EXPECT_EQ(rootFolder.Code, 1);
+  EXPECT_NE(rootFolder.Err.find("it is a folder"), std::string::npos) << rootFolder.Err;
+
+  const bool hadJournal = std::filesystem::exists("/dev/null-journal");
+  const auto device = Import("/dev/null", "REGEDIT4\n[HKCU\\X]\n");
+  EXPECT_EQ(device.Code, 1);
+  EXPECT_NE(device.Err.find("'/dev/null': unable to open it: it is not a regular file"), std::string::npos)
+      << device.Err;
+  EXPECT_EQ(std::filesystem::exists("/dev/null-journal"), hadJournal);
 }
 
 }  // namespace
