@@ -4,9 +4,9 @@
 #include <exception>
 #include <utility>
 
-#include "connection/Vocabulary.h"
 #include "monitor/_VMonitorTree.h"
 #include "platform/TessalyError.h"
+#include "readers/Vocabulary.h"
 #include "settings/_RegistryWorks.h"
 #include "templates/_TemplatesObject.h"
 

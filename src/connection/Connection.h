@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "connection/ReaderTable.h"
+#include "readers/ReaderTable.h"
 
 namespace tessaly {
 

@@ -1,13 +1,13 @@
 #include <exception>
 #include <utility>
 
-#include "connection/ReaderTable.h"
-#include "connection/Vocabulary.h"
 #include "kernel/KernelObject.h"
 #include "kernel/LogDetails.h"
 #include "monitor/_VMonitorTree.h"
 #include "platform/CodePage.h"
 #include "platform/RaiseEvent.h"
+#include "readers/ReaderTable.h"
+#include "readers/Vocabulary.h"
 #include "settings/_RegistryWorks.h"
 
 namespace tessaly {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "connection/Connection.h"
-#include "connection/EventCodes.h"
 #include "platform/RegistryHive.h"
+#include "readers/EventCodes.h"
 
 namespace tessaly {
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "connection/Vocabulary.h"
+#include "readers/Vocabulary.h"
 
 namespace tessaly {
 
