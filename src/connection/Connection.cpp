@@ -5,7 +5,11 @@
 #include <utility>
 
 #include "monitor/_VMonitorTree.h"
+#include "pcsc/PcscCodes.h"
+#include "platform/CleanUp.h"
+#include "platform/RaiseEvent.h"
 #include "platform/TessalyError.h"
+#include "platform/TextRules.h"
 #include "readers/Vocabulary.h"
 #include "settings/_RegistryWorks.h"
 #include "templates/_TemplatesObject.h"
@@ -14,23 +18,7 @@ namespace tessaly {
 
 namespace {
 
-constexpr std::uint8_t kInterfacePCSC = 1;
 constexpr std::uint8_t kStateConnected = 2;
-
-char UpperAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool StartsWithIgnoreCase(const std::string& text, const std::string& prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(),
-                    [](char a, char b) { return UpperAscii(a) == UpperAscii(b); });
-}
-
-std::string WithoutBlanks(std::string text) {
-  std::erase(text, ' ');
-  return text;
-}
 
 // Marks the card record loaded when the loading steps end, however they end.
 class TMarkLoadedOnExit {
@@ -47,15 +35,11 @@ class TMarkLoadedOnExit {
 }  // namespace
 
 bool TTextLessIgnoreCase::operator()(const std::string& left, const std::string& right) const {
-  // Every card detection sorts the whole ATR index: letters are folded only where the texts differ.
-  const std::size_t common = std::min(left.size(), right.size());
-  for (std::size_t i = 0; i < common; ++i) {
-    if (left[i] == right[i]) continue;
-    const auto a = static_cast<unsigned char>(UpperAscii(left[i]));
-    const auto b = static_cast<unsigned char>(UpperAscii(right[i]));
-    if (a != b) return a < b;
-  }
-  return left.size() < right.size();
+  // Letters fold to capitals, so "_" and the other signs between "Z" and "a" sort after every letter.
+  return std::lexicographical_compare(
+      left.begin(), left.end(), right.begin(), right.end(), [](char a, char b) {
+        return static_cast<unsigned char>(AsciiUpper(a)) < static_cast<unsigned char>(AsciiUpper(b));
+      });
 }
 
 TConnection::TConnection(std::unique_ptr<TRegistrySettings>& settings, std::uint32_t ownerHandle)
@@ -218,9 +202,7 @@ void TConnection::LoadCardType(int n) {
       return;
     }
     entry.CardInfo.Preferences.CardTypeName = name;
-    if (!SuppressCardTypeEvent && OnCardTypeResolved) {
-      OnCardTypeResolved(*this, readerName, entry.CardInfo, entry);
-    }
+    if (!SuppressCardTypeEvent) Raise(OnCardTypeResolved, *this, readerName, entry.CardInfo, entry);
     LoadResolvedCardType(entry);
   } catch (const std::exception&) {
     // A failed load leaves the reader with whatever was loaded before the failure.
@@ -261,23 +243,18 @@ std::string TConnection::FindCardType(const std::string& atr) const {
   // it.
   const std::string prefix = key + "=";
   const auto line = ATRTypes.lower_bound(prefix);
-  if (line == ATRTypes.end() || !StartsWithIgnoreCase(*line, prefix)) return {};
+  if (line == ATRTypes.end() || !StartsWithIgnoringAsciiCase(*line, prefix)) return {};
   return line->substr(prefix.size());
 }
 
 void TConnection::AssignATRToDefault(const std::string& atr) {
-  try {
-    if (!atr.empty()) {
-      const std::string name = Store().GetDefaultCardTypeName();
-      Store().AssignATR(name, atr);
-    }
-  } catch (...) {
-    ReloadATRTypes();
-    ClearCardTypeSuppression();
-    throw;
-  }
-  ReloadATRTypes();
-  ClearCardTypeSuppression();
+  RunWithCleanUp(
+      [&] {
+        if (atr.empty()) return;
+        const std::string name = Store().GetDefaultCardTypeName();
+        Store().AssignATR(name, atr);
+      },
+      [&] { ReloadATRTypes(); }, [&] { ClearCardTypeSuppression(); });
 }
 
 void TConnection::StoreOnDetectParams(bool autoOpen, std::int32_t protocol, std::int32_t shareMode,
@@ -287,18 +264,16 @@ void TConnection::StoreOnDetectParams(bool autoOpen, std::int32_t protocol, std:
 
 void TConnection::ApplyOnDetectParams(bool autoOpen, std::int32_t protocol, std::int32_t shareMode,
                                       std::int32_t closingMode) {
-  try {
-    StoreOnDetectParams(autoOpen, protocol, shareMode, closingMode);
-    const std::size_t count = std::min(Readers.size(), kReaderCount);
-    for (std::size_t i = 0; i < count; ++i) {
-      SetReaderDetectParams(static_cast<int>(i), OnDetectParams);
-      ResetReaderParams(static_cast<int>(i));
-    }
-  } catch (...) {
-    ShowPreferencesInMonitor();
-    throw;
-  }
-  ShowPreferencesInMonitor();
+  RunWithCleanUp(
+      [&] {
+        StoreOnDetectParams(autoOpen, protocol, shareMode, closingMode);
+        const std::size_t count = std::min(Readers.size(), kReaderCount);
+        for (std::size_t i = 0; i < count; ++i) {
+          SetReaderDetectParams(static_cast<int>(i), OnDetectParams);
+          ResetReaderParams(static_cast<int>(i));
+        }
+      },
+      [&] { ShowPreferencesInMonitor(); });
 }
 
 void TConnection::ShowReaderInMonitor(const std::string& readerName, TCardInfo& card,
@@ -307,7 +282,7 @@ void TConnection::ShowReaderInMonitor(const std::string& readerName, TCardInfo& 
 }
 
 void TConnection::ShowPreferencesInMonitor() {
-  if (!Monitor || InterfaceKind != kInterfacePCSC) return;
+  if (!Monitor || InterfaceKind != kInterfacePcsc) return;
   ShowDetectDefaults(*Monitor, ConnectionState >= 1 ? &OnDetectParams : nullptr);
 }
 

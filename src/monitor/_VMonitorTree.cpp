@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/CleanUp.h"
+#include "platform/TextRules.h"
 #include "readers/Vocabulary.h"
 
 namespace tessaly {
@@ -118,29 +120,6 @@ std::array<TMonitorNodeObject*, N> EnsureItems(TTreeControl& tree, TTreeNode* gr
 
 void SetKind(TTreeControl& tree, TTreeNode* node, std::uint8_t kind) {
   if (TMonitorNodeObject* object = ObjectOf(tree, node)) object->Kind = kind;
-}
-
-bool IsAsciiUpper(char c) {
-  return c >= 'A' && c <= 'Z';
-}
-bool IsAsciiLower(char c) {
-  return c >= 'a' && c <= 'z';
-}
-char ToAsciiLower(char c) {
-  return IsAsciiUpper(c) ? static_cast<char>(c - 'A' + 'a') : c;
-}
-char ToAsciiUpper(char c) {
-  return IsAsciiLower(c) ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-std::string ToAsciiLower(std::string text) {
-  for (char& c : text) c = ToAsciiLower(c);
-  return text;
-}
-
-std::string ToAsciiUpper(std::string text) {
-  for (char& c : text) c = ToAsciiUpper(c);
-  return text;
 }
 
 std::string Hex8(std::int32_t code) {
@@ -292,15 +271,8 @@ void RepaintAndProcessMessages(TTreeControl& tree) {
 template <typename Update>
 void RunBatched(TTreeControl& tree, Update update) {
   tree.BeginUpdate();
-  try {
-    update();
-  } catch (...) {
-    tree.EndUpdate();
-    RepaintAndProcessMessages(tree);
-    throw;
-  }
-  tree.EndUpdate();
-  RepaintAndProcessMessages(tree);
+  RunWithCleanUp(
+      update, [&] { tree.EndUpdate(); }, [&] { RepaintAndProcessMessages(tree); });
 }
 
 }  // namespace
@@ -402,7 +374,7 @@ std::string Capitalize(const std::string& text) {
   std::string result = ToAsciiLower(text);
   for (char& c : result) {
     if (static_cast<unsigned char>(c) > 'Z') {
-      c = ToAsciiUpper(c);
+      c = AsciiUpper(c);
       break;
     }
   }
@@ -411,13 +383,11 @@ std::string Capitalize(const std::string& text) {
 
 void ShowCard(TTreeControl& tree, TTreeNode* smartCardNode, const std::string& readerName,
               const TCardInfo* cardInfo, const TConnectParams& params) {
-  try {
-    if (cardInfo != nullptr) ShowCardData(tree, smartCardNode, readerName, *cardInfo, params);
-  } catch (...) {
-    RepaintAndProcessMessages(tree);
-    throw;
-  }
-  RepaintAndProcessMessages(tree);
+  RunWithCleanUp(
+      [&] {
+        if (cardInfo != nullptr) ShowCardData(tree, smartCardNode, readerName, *cardInfo, params);
+      },
+      [&] { RepaintAndProcessMessages(tree); });
 }
 
 void ShowDetectDefaults(TTreeControl& tree, const TConnectParams* params) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/TessalyError.h"
+#include "platform/TextRules.h"
 
 namespace tessaly {
 namespace {
@@ -57,24 +58,7 @@ std::vector<std::string> SplitTextLines(std::string_view text) {
 }
 
 void SplitTextLines(std::string_view text, std::vector<std::string>& lines) {
-  text = text.substr(0, text.find('\0'));
-  std::size_t count = 0;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const auto lineEnd = std::find_if(text.begin() + static_cast<std::ptrdiff_t>(start), text.end(),
-                                      [](char c) { return c == '\r' || c == '\n'; });
-    const auto end = static_cast<std::size_t>(lineEnd - text.begin());
-    const std::string_view line = text.substr(start, end - start);
-    if (count < lines.size()) {
-      lines[count].assign(line);
-    } else {
-      lines.emplace_back(line);
-    }
-    ++count;
-    start = end + 1;
-    if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++start;
-  }
-  lines.resize(count);
+  SplitLines(text.substr(0, text.find('\0')), lines);
 }
 
 std::vector<std::string> ReadTextFileLines(const std::string& fileName) {
