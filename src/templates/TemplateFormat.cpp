@@ -3,15 +3,13 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/TextRules.h"
+
 namespace tessaly {
 namespace {
 
 constexpr std::int32_t kUnreadableColour = 0x00FFFFFF;
 constexpr std::size_t kMaxHexDigits = 8;
-
-bool IsControlOrBlank(char c) {
-  return static_cast<unsigned char>(c) <= 0x20;
-}
 
 // The value of each byte as a hexadecimal digit, -1 for a byte that is none: one look-up per digit.
 constexpr std::array<std::int8_t, 256> kHexDigitValues = [] {
@@ -45,12 +43,6 @@ std::optional<std::uint32_t> ParseHex32(std::string_view digits) {
 }
 
 }  // namespace
-
-std::string_view TrimLeadingControls(std::string_view text) {
-  std::size_t first = 0;
-  while (first < text.size() && IsControlOrBlank(text[first])) ++first;
-  return text.substr(first);
-}
 
 bool IsEntryLine(std::string_view trimmedLine) {
   return !trimmedLine.empty() && (trimmedLine.front() == '+' || trimmedLine.front() == '-');

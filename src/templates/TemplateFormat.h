@@ -10,9 +10,6 @@ namespace tessaly {
 
 // The rules of the template text format that the command and the status-word files share.
 
-// The text without its leading characters of codes 0x00 to 0x20.
-std::string_view TrimLeadingControls(std::string_view text);
-
 // Whether a trimmed line is an entry line, enabled or disabled: it starts with "+" or "-".
 bool IsEntryLine(std::string_view trimmedLine);
 
