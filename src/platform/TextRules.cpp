@@ -4,14 +4,6 @@
 
 namespace tessaly {
 
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-char AsciiUpper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 std::string ToAsciiLower(std::string_view text) {
   std::string result(text);
   std::transform(result.begin(), result.end(), result.begin(), AsciiLower);
@@ -69,7 +61,9 @@ void SplitLines(std::string_view text, std::vector<std::string>& lines) {
   std::size_t count = 0;
   std::size_t start = 0;
   while (start < text.size()) {
-    const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+    const auto lineEnd = std::find_if(text.begin() + static_cast<std::ptrdiff_t>(start), text.end(),
+                                      [](char c) { return c == '\r' || c == '\n'; });
+    const auto end = static_cast<std::size_t>(lineEnd - text.begin());
     const std::string_view line = text.substr(start, end - start);
     if (count < lines.size()) {
       lines[count].assign(line);

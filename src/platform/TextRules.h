@@ -10,8 +10,12 @@ namespace tessaly {
 // Text rules every layer shares. Letter case is folded for ASCII letters only: stored names, keys and ATRs
 // are 8-bit texts whose other bytes must compare as they are, whatever the user's locale.
 
-char AsciiLower(char c);
-char AsciiUpper(char c);
+constexpr char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+constexpr char AsciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 std::string ToAsciiLower(std::string_view text);
 std::string ToAsciiUpper(std::string_view text);
 bool EqualsIgnoringAsciiCase(std::string_view left, std::string_view right);

@@ -44,6 +44,17 @@ struct ColumnIndex {
 // The value given for each column of an append, by position; null for a column left empty.
 using ValuesByColumn = std::array<const TValue*, TKeyedTable::kMaxColumns>;
 
+// Byte order with unsigned bytes, a text before the longer ones it begins. Written out rather than
+// string_view::compare, whose library call costs more than the comparison of a short key itself.
+int CompareBytes(std::string_view left, std::string_view right) {
+  const std::size_t common = std::min(left.size(), right.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    if (left[i] != right[i])
+      return static_cast<unsigned char>(left[i]) < static_cast<unsigned char>(right[i]) ? -1 : 1;
+  }
+  return left.size() < right.size() ? -1 : (left.size() > right.size() ? 1 : 0);
+}
+
 // One sort column's keys by row: texts case folded, or integers as they are.
 struct SortKeys {
   bool IsText;
@@ -51,7 +62,7 @@ struct SortKeys {
   const std::vector<std::int32_t>* Integers;
 
   int Compare(std::size_t leftRow, std::size_t rightRow) const {
-    if (IsText) return FoldedTexts[leftRow].compare(FoldedTexts[rightRow]);
+    if (IsText) return CompareBytes(FoldedTexts[leftRow], FoldedTexts[rightRow]);
     const std::int32_t left = (*Integers)[leftRow];
     const std::int32_t right = (*Integers)[rightRow];
     return left < right ? -1 : (left > right ? 1 : 0);
@@ -185,16 +196,15 @@ void TKeyedTable::Storage::Store(const ValuesByColumn& given) {
   AddToIndexes(Count - 1);
 }
 
-// Sorts the entries' positions by the keys of the sort columns, then by the position before the sort,
-// which keeps entries that tie in their order. Text keys are folded once, into an arena of their own.
+// Sorts the entries by the keys of the sort columns; a stable sort keeps entries that tie in their order.
+// Text keys are folded once, into an arena of their own; each item carries its first key, so that most
+// comparisons read nothing else.
 void TKeyedTable::Storage::Sort(std::string_view columnList) {
-  std::vector<std::size_t> sortColumns;
-  for (std::string_view name : SplitColumnList(columnList)) sortColumns.push_back(PositionOf(name));
-
-  TextArena foldedTexts;
   std::vector<SortKeys> keys;
+  TextArena foldedTexts;
   std::string folded;
-  for (std::size_t column : sortColumns) {
+  for (std::string_view name : SplitColumnList(columnList)) {
+    const std::size_t column = PositionOf(name);
     SortKeys& columnKeys =
         keys.emplace_back(SortKeys{Columns[column].Kind == TColumnKind::Text, {}, &Values[column].Integers});
     if (!columnKeys.IsText) continue;
@@ -207,20 +217,34 @@ void TKeyedTable::Storage::Sort(std::string_view columnList) {
   }
 
   struct Item {
+    std::string_view FirstText;
+    std::int32_t FirstInteger;
     std::uint32_t Row;
-    std::uint32_t Position;  // before the sort
   };
   std::vector<Item> items(Count);
   for (std::size_t position = 0; position < Count; ++position) {
-    items[position] = {static_cast<std::uint32_t>(RowAt(position)), static_cast<std::uint32_t>(position)};
+    const std::size_t row = RowAt(position);
+    Item& item = items[position];
+    item.Row = static_cast<std::uint32_t>(row);
+    if (keys.empty()) continue;
+    if (keys.front().IsText) {
+      item.FirstText = keys.front().FoldedTexts[row];
+    } else {
+      item.FirstInteger = (*keys.front().Integers)[row];
+    }
   }
-  std::sort(items.begin(), items.end(), [&](const Item& left, const Item& right) {
-    for (const SortKeys& columnKeys : keys) {
-      const int comparison = columnKeys.Compare(left.Row, right.Row);
+  const auto before = [&](const Item& left, const Item& right) {
+    if (const int first = CompareBytes(left.FirstText, right.FirstText); first != 0) return first < 0;
+    if (left.FirstInteger != right.FirstInteger) return left.FirstInteger < right.FirstInteger;
+    for (std::size_t key = 1; key < keys.size(); ++key) {
+      const int comparison = keys[key].Compare(left.Row, right.Row);
       if (comparison != 0) return comparison < 0;
     }
-    return left.Position < right.Position;
-  });
+    return false;
+  };
+  // Template files are often written in order already; checking costs one comparison per entry.
+  if (!std::is_sorted(items.begin(), items.end(), before))
+    std::stable_sort(items.begin(), items.end(), before);
 
   // Only the order changes: the rows stay where they are, and so does the current one. A table that is in
   // append order needs no order of its own.
