@@ -27,8 +27,8 @@ std::optional<std::string> FileOption(std::string_view name, const std::vector<s
 
 }  // namespace
 
-TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
-  TCommandLine commandLine;
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine commandLine;
   for (std::size_t index = 0; index < arguments.size(); ++index) {
     const std::string& argument = arguments[index];
     if (argument == "--help" || argument == "-h") {

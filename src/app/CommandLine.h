@@ -10,7 +10,7 @@
 namespace tessaly {
 
 // What the command line asks of the Control Center.
-struct TCommandLine {
+struct CommandLine {
   std::optional<std::filesystem::path> RegistryFile;
   std::optional<std::filesystem::path> ScreenshotFile;
   bool ShowVersion = false;
@@ -24,7 +24,7 @@ class ECommandLineError : public ETessalyError {
 
 // Reads the arguments that follow the program name. Raises ECommandLineError for an unknown argument or an
 // option whose file is missing.
-TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 std::string UsageText(const std::string& programName);
 

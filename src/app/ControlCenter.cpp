@@ -45,8 +45,8 @@ int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile) {
 
 int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile) {
   // The kernel is released whatever happened before.
-  struct TKernelRelease {
-    ~TKernelRelease() { Kernel.reset(); }
+  struct KernelRelease {
+    ~KernelRelease() { Kernel.reset(); }
   } kernelRelease;
   int status = 1;
   try {

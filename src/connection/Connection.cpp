@@ -21,12 +21,12 @@ namespace {
 constexpr std::uint8_t kStateConnected = 2;
 
 // Marks the card record loaded when the loading steps end, however they end.
-class TMarkLoadedOnExit {
+class MarkLoadedOnExit {
  public:
-  explicit TMarkLoadedOnExit(TCardInfo& card) : card_(card) {}
-  ~TMarkLoadedOnExit() { card_.CardState = csCardTypeLoaded; }
-  TMarkLoadedOnExit(const TMarkLoadedOnExit&) = delete;
-  TMarkLoadedOnExit& operator=(const TMarkLoadedOnExit&) = delete;
+  explicit MarkLoadedOnExit(TCardInfo& card) : card_(card) {}
+  ~MarkLoadedOnExit() { card_.CardState = csCardTypeLoaded; }
+  MarkLoadedOnExit(const MarkLoadedOnExit&) = delete;
+  MarkLoadedOnExit& operator=(const MarkLoadedOnExit&) = delete;
 
  private:
   TCardInfo& card_;
@@ -34,7 +34,7 @@ class TMarkLoadedOnExit {
 
 }  // namespace
 
-bool TTextLessIgnoreCase::operator()(const std::string& left, const std::string& right) const {
+bool TextLessIgnoringCase::operator()(const std::string& left, const std::string& right) const {
   // Letters fold to capitals, so "_" and the other signs between "Z" and "a" sort after every letter.
   return std::lexicographical_compare(
       left.begin(), left.end(), right.begin(), right.end(), [](char a, char b) {
@@ -148,16 +148,16 @@ TRegistrySettings& TConnection::Store() const {
   return *Settings;
 }
 
-TConnection::TResolutionScope::TResolutionScope(TConnection& connection) : connection_(connection) {
+TConnection::ResolutionScope::ResolutionScope(TConnection& connection) : connection_(connection) {
   ++connection_.resolutionDepth_;
 }
 
-TConnection::TResolutionScope::~TResolutionScope() {
+TConnection::ResolutionScope::~ResolutionScope() {
   if (--connection_.resolutionDepth_ == 0) connection_.assignedDuringResolution_.clear();
 }
 
 void TConnection::RefreshAllReaders() {
-  TResolutionScope scope(*this);
+  ResolutionScope scope(*this);
   for (std::size_t i = 0; i < kReaderCount; ++i) {
     TReaderHead& entry = ReaderTable[i];
     if (entry.ReaderInUse == 0) continue;
@@ -185,7 +185,7 @@ void TConnection::LoadCardType(int n) {
   ResetCardData(n);
   if (ConnectionState != kStateConnected) return;
 
-  TResolutionScope scope(*this);
+  ResolutionScope scope(*this);
   try {
     TReaderHead& entry = ReaderTable[static_cast<std::size_t>(n)];
     const std::string atr = entry.CardInfo.ATR;
@@ -211,7 +211,7 @@ void TConnection::LoadCardType(int n) {
 
 void TConnection::LoadResolvedCardType(TReaderHead& entry) {
   TCardInfo& card = entry.CardInfo;
-  TMarkLoadedOnExit markLoaded(card);
+  MarkLoadedOnExit markLoaded(card);
   // A copy: reading the card type clears the record that holds the name.
   const std::string requested = card.Preferences.CardTypeName;
   Store().ReadCardType(requested, card.Preferences);

@@ -17,7 +17,7 @@ namespace tessaly {
 namespace {
 
 // A node that a search may create: the two codes it answers to, its caption and its creation code.
-struct TNodeRecipe {
+struct NodeRecipe {
   std::uint8_t Kind;
   std::uint8_t PairedKind;
   const char* Caption;
@@ -27,41 +27,41 @@ struct TNodeRecipe {
 };
 
 constexpr std::array kReaderGroups{
-    TNodeRecipe{mkDeviceState, mkDeviceStateActive, "Device State", mkDeviceState},
-    TNodeRecipe{mkDeviceInfoActive, mkDeviceInfo, "Device Info", mkDeviceInfo},
-    TNodeRecipe{mkSmartCardActive, mkSmartCard, "Smart Card", mkSmartCard},
-    TNodeRecipe{mkLastError, mkLastError, "Last Error", mkLastError},
+    NodeRecipe{mkDeviceState, mkDeviceStateActive, "Device State", mkDeviceState},
+    NodeRecipe{mkDeviceInfoActive, mkDeviceInfo, "Device Info", mkDeviceInfo},
+    NodeRecipe{mkSmartCardActive, mkSmartCard, "Smart Card", mkSmartCard},
+    NodeRecipe{mkLastError, mkLastError, "Last Error", mkLastError},
 };
 
 constexpr std::array kCardItems{
-    TNodeRecipe{mkATRPresent, mkATRNoCard, "ATR", mkATRNoCard},
-    TNodeRecipe{mkProtocolPresent, mkProtocolNoCard, "Protocol", mkProtocolNoCard},
-    TNodeRecipe{mkSharingModePresent, mkSharingModeNoCard, "Sharing Mode", mkSharingModeNoCard},
-    TNodeRecipe{mkCardTypePresent, mkCardTypeNoCard, "Card Type", mkCardTypeNoCard},
-    TNodeRecipe{mkChipTypePresent, mkChipTypeNoCard, "Chip Type", mkChipTypeNoCard},
-    TNodeRecipe{mkCardInfoPresent, mkCardInfoNoCard, "Card Info", mkCardInfoNoCard},
+    NodeRecipe{mkATRPresent, mkATRNoCard, "ATR", mkATRNoCard},
+    NodeRecipe{mkProtocolPresent, mkProtocolNoCard, "Protocol", mkProtocolNoCard},
+    NodeRecipe{mkSharingModePresent, mkSharingModeNoCard, "Sharing Mode", mkSharingModeNoCard},
+    NodeRecipe{mkCardTypePresent, mkCardTypeNoCard, "Card Type", mkCardTypeNoCard},
+    NodeRecipe{mkChipTypePresent, mkChipTypeNoCard, "Chip Type", mkChipTypeNoCard},
+    NodeRecipe{mkCardInfoPresent, mkCardInfoNoCard, "Card Info", mkCardInfoNoCard},
 };
 
 constexpr std::array kPreferencesGroups{
-    TNodeRecipe{mkCardDetectingDefaults, mkCardDetectingDefaults, "Card Detecting Defaults",
-                mkCardDetectingDefaults},
-    TNodeRecipe{mkMiscellaneous, mkMiscellaneous, "Miscellaneous", mkMiscellaneous},
+    NodeRecipe{mkCardDetectingDefaults, mkCardDetectingDefaults, "Card Detecting Defaults",
+               mkCardDetectingDefaults},
+    NodeRecipe{mkMiscellaneous, mkMiscellaneous, "Miscellaneous", mkMiscellaneous},
 };
 
-constexpr std::array kLastError{TNodeRecipe{mkLastError, mkLastError, "Last Error", mkLastError}};
+constexpr std::array kLastError{NodeRecipe{mkLastError, mkLastError, "Last Error", mkLastError}};
 
 // In the order in which missing items are appended.
 constexpr std::array kDetectDefaultsItems{
-    TNodeRecipe{mkAutoOpen, mkAutoOpen, "Open the reader automatically", mkAutoOpen},
-    TNodeRecipe{mkProtocolAutoOpen, mkProtocolManualOpen, "Preferred Protocol", mkProtocolManualOpen},
-    TNodeRecipe{mkSharingModeAutoOpen, mkSharingModeManualOpen, "Preferred Sharing Mode",
-                mkSharingModeManualOpen},
-    TNodeRecipe{mkClosingModeAutoOpen, mkClosingModeManualOpen, "Card Closing Mode", mkClosingModeManualOpen},
+    NodeRecipe{mkAutoOpen, mkAutoOpen, "Open the reader automatically", mkAutoOpen},
+    NodeRecipe{mkProtocolAutoOpen, mkProtocolManualOpen, "Preferred Protocol", mkProtocolManualOpen},
+    NodeRecipe{mkSharingModeAutoOpen, mkSharingModeManualOpen, "Preferred Sharing Mode",
+               mkSharingModeManualOpen},
+    NodeRecipe{mkClosingModeAutoOpen, mkClosingModeManualOpen, "Card Closing Mode", mkClosingModeManualOpen},
 };
 
 constexpr std::array kMiscellaneousItems{
-    TNodeRecipe{mkSeparateHexBytes, mkSeparateHexBytes, "Separate received HEX bytes", mkSeparateHexBytes},
-    TNodeRecipe{mkEventsLogging, mkEventsLogging, "Events logging", mkEventsLogging},
+    NodeRecipe{mkSeparateHexBytes, mkSeparateHexBytes, "Separate received HEX bytes", mkSeparateHexBytes},
+    NodeRecipe{mkEventsLogging, mkEventsLogging, "Events logging", mkEventsLogging},
 };
 
 TMonitorNodeObject* ObjectOf(TTreeControl& tree, TTreeNode* node) {
@@ -87,9 +87,9 @@ TTreeNode* FindChildOfKinds(TTreeControl& tree, TTreeNode* parent, std::uint8_t 
 // Finds the child answering to kind (either code of its pair when recipes list one) and, if asked,
 // creates it when recipes say how; any other kind matches only itself and creates nothing.
 TTreeNode* FindOrCreateChild(TTreeControl& tree, TTreeNode* parent, std::uint8_t kind, bool create,
-                             std::span<const TNodeRecipe> recipes) {
-  const TNodeRecipe* recipe = nullptr;
-  for (const TNodeRecipe& candidate : recipes) {
+                             std::span<const NodeRecipe> recipes) {
+  const NodeRecipe* recipe = nullptr;
+  for (const NodeRecipe& candidate : recipes) {
     if (candidate.Answers(kind)) recipe = &candidate;
   }
   TTreeNode* found = recipe != nullptr ? FindChildOfKinds(tree, parent, recipe->Kind, recipe->PairedKind)
@@ -101,7 +101,7 @@ TTreeNode* FindOrCreateChild(TTreeControl& tree, TTreeNode* parent, std::uint8_t
 // The last child answering to each recipe; the missing ones are appended in the recipes' order.
 template <std::size_t N>
 std::array<TMonitorNodeObject*, N> EnsureItems(TTreeControl& tree, TTreeNode* group,
-                                               const std::array<TNodeRecipe, N>& recipes) {
+                                               const std::array<NodeRecipe, N>& recipes) {
   std::array<TMonitorNodeObject*, N> items{};
   for (TTreeNode* child = tree.FirstChild(group); child != nullptr; child = tree.NextSibling(child)) {
     TMonitorNodeObject* object = tree.NodeData(child);
@@ -135,9 +135,9 @@ std::string WithHexCode(const std::string& name, std::int32_t code) {
 }
 
 // Name-to-value lookup of "name=value" lines: names compare without case and the first line wins.
-class TInfoValues {
+class InfoValues {
  public:
-  explicit TInfoValues(const std::vector<std::string>& lines) {
+  explicit InfoValues(const std::vector<std::string>& lines) {
     for (const std::string& line : lines) {
       const std::size_t separator = line.find('=');
       if (separator != std::string::npos) {
@@ -157,7 +157,7 @@ class TInfoValues {
 
 // Headings (lines without a name) go under "Card Info"; each name/value line goes under the latest heading.
 void FillCardInfo(TTreeControl& tree, TTreeNode* cardInfo, const std::vector<std::string>& lines) {
-  const TInfoValues values(lines);
+  const InfoValues values(lines);
   TTreeNode* parent = cardInfo;
   for (const std::string& line : lines) {
     if (line.empty()) continue;

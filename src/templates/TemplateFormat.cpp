@@ -48,9 +48,9 @@ bool IsEntryLine(std::string_view trimmedLine) {
   return !trimmedLine.empty() && (trimmedLine.front() == '+' || trimmedLine.front() == '-');
 }
 
-TLineFields SplitFields(std::string_view line, std::size_t maxCount) {
-  TLineFields fields;
-  maxCount = std::min(maxCount, TLineFields::kMaxCount);
+LineFields SplitFields(std::string_view line, std::size_t maxCount) {
+  LineFields fields;
+  maxCount = std::min(maxCount, LineFields::kMaxCount);
   if (!line.empty() && line.back() == '\t') line.remove_suffix(1);
   while (fields.Count < maxCount) {
     const std::size_t end = std::min(line.find('\t'), line.size());
@@ -61,9 +61,9 @@ TLineFields SplitFields(std::string_view line, std::size_t maxCount) {
   return fields;
 }
 
-std::string_view HexByteText(std::string_view field, THexDigits& room) {
+std::string_view HexByteText(std::string_view field, HexDigits& room) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
-  static_assert(std::tuple_size_v<THexDigits> == 2 * sizeof(std::uint32_t));
+  static_assert(std::tuple_size_v<HexDigits> == 2 * sizeof(std::uint32_t));
   std::uint32_t value = ParseHex32(field).value_or(0);
   char* first = room.data() + room.size();
   do {

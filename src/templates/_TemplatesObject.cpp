@@ -118,16 +118,16 @@ std::string_view TTemplatesObject::StatusWordKey(EntryLine& entry) {
 void TTemplatesObject::AddCommand(const EntryLine& entry) {
   const auto& columns = commandColumns_;
   if (IsKnownKey(Commands, columns.Name, entry.Key)) return;
-  const TLineFields& fields = entry.Fields;
+  const LineFields& fields = entry.Fields;
   // A field the line does not have stays empty, unlike an empty field, which reads as 00.
-  THexDigits claRoom, insRoom;
+  HexDigits claRoom, insRoom;
   const std::string_view cla = fields.Count > 1 ? HexByteText(fields[1], claRoom) : std::string_view();
   const std::string_view ins = fields.Count > 2 ? HexByteText(fields[2], insRoom) : std::string_view();
   Commands.Append({{columns.Name, entry.Key}, {columns.Cla, cla}, {columns.Ins, ins}});
 }
 
 void TTemplatesObject::AddStatusWord(const EntryLine& entry) {
-  const TLineFields& fields = entry.Fields;
+  const LineFields& fields = entry.Fields;
   const auto& columns = statusWordColumns_;
   if (IsKnownKey(StatusWords, columns.SW, entry.Key)) return;
   StatusWords.Append({{columns.SW, entry.Key},

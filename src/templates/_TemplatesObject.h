@@ -50,7 +50,7 @@ class TTemplatesObject {
   // An entry line split into its fields, and its key when it is enabled. The key may view the two strings,
   // which are reused from line to line.
   struct EntryLine {
-    TLineFields Fields;
+    LineFields Fields;
     std::string_view Key;
     std::string JoinedHalves, CleanedKey;
   };
