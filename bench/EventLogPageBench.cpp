@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/EventLogPage.h"
-#include "connection/EventCodes.h"
+#include "readers/EventCodes.h"
 
 namespace {
 

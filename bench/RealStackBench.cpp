@@ -26,9 +26,9 @@
 #include "PrivatePcscd.h"
 #include "RegisteredComponent.h"
 #include "ScratchHive.h"
-#include "connection/ReaderTable.h"
 #include "device/DeviceLayer.h"
 #include "kernel/KernelObject.h"
+#include "readers/ReaderTable.h"
 
 namespace tessaly {
 namespace {

@@ -7,7 +7,7 @@
 namespace tessaly {
 namespace {
 
-struct TApplicationHolder {
+struct ApplicationHolder {
   std::string ProgramName = "tessaly-control-center";
   // QApplication keeps references to both for its whole life.
   int ArgumentCount = 1;
@@ -15,8 +15,8 @@ struct TApplicationHolder {
   std::unique_ptr<QApplication> Application;
 };
 
-TApplicationHolder& Holder() {
-  static TApplicationHolder holder;
+ApplicationHolder& Holder() {
+  static ApplicationHolder holder;
   return holder;
 }
 
@@ -45,7 +45,7 @@ void SetApplicationProgramName(std::string programName) {
 }
 
 QApplication& InitialiseApplication() {
-  TApplicationHolder& holder = Holder();
+  ApplicationHolder& holder = Holder();
   if (!holder.Application) {
     if (!DisplayAvailable()) throw ENoDisplay();
     holder.Arguments[0] = holder.ProgramName.data();

@@ -48,8 +48,8 @@ ReaderSource ReaderSourceNamed(const std::string& name) {
 
 }  // namespace
 
-TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
-  TCommandLine commandLine;
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine commandLine;
   for (std::size_t index = 0; index < arguments.size(); ++index) {
     const std::string& argument = arguments[index];
     if (argument == "--help" || argument == "-h") {

@@ -14,7 +14,7 @@ namespace tessaly {
 enum class ReaderSource { Auto, Pcsc, Virtual };
 
 // What the command line asks of the Control Center.
-struct TCommandLine {
+struct CommandLine {
   std::optional<std::filesystem::path> RegistryFile;
   std::optional<std::filesystem::path> ScreenshotFile;
   // The page shown first; empty for the first page.
@@ -31,7 +31,7 @@ class ECommandLineError : public ETessalyError {
 
 // Reads the arguments that follow the program name. Raises ECommandLineError for an unknown argument, an
 // option whose file is missing, an unknown reader source or an unknown page.
-TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 std::string UsageText(const std::string& programName);
 

@@ -136,8 +136,8 @@ int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile, Re
 int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile, ReaderSource readers,
                      const std::string& startPage) {
   // The kernel is released whatever happened before.
-  struct TKernelRelease {
-    ~TKernelRelease() { Kernel.reset(); }
+  struct KernelRelease {
+    ~KernelRelease() { Kernel.reset(); }
   } kernelRelease;
   int status = 1;
   try {

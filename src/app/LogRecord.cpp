@@ -2,7 +2,7 @@
 
 #include <QDateTime>
 
-#include "connection/EventCodes.h"
+#include "readers/EventCodes.h"
 
 namespace tessaly {
 

@@ -12,11 +12,11 @@
 #include <exception>
 
 #include "app/QtTreeControl.h"
-#include "connection/ReaderTable.h"
 #include "kernel/KernelObject.h"
 #include "monitor/MonitorNodeObject.h"
 #include "monitor/_VMonitorTree.h"
 #include "platform/ErrorBox.h"
+#include "readers/ReaderTable.h"
 
 namespace tessaly {
 namespace {

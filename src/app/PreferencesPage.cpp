@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "connection/PcscCodes.h"
-#include "connection/Vocabulary.h"
 #include "kernel/KernelObject.h"
+#include "pcsc/PcscCodes.h"
 #include "platform/ErrorBox.h"
+#include "readers/Vocabulary.h"
 #include "settings/RegistryLayout.h"
 #include "settings/_RegistryWorks.h"
 

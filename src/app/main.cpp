@@ -13,7 +13,7 @@
 int main(int argc, char** argv) {
   using namespace tessaly;
   const std::string programName = "tessaly-control-center";
-  TCommandLine commandLine;
+  CommandLine commandLine;
   try {
     commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const ECommandLineError& failure) {

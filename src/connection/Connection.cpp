@@ -4,9 +4,13 @@
 #include <exception>
 #include <utility>
 
-#include "connection/Vocabulary.h"
 #include "monitor/_VMonitorTree.h"
+#include "pcsc/PcscCodes.h"
+#include "platform/CleanUp.h"
+#include "platform/RaiseEvent.h"
 #include "platform/TessalyError.h"
+#include "platform/TextRules.h"
+#include "readers/Vocabulary.h"
 #include "settings/_RegistryWorks.h"
 #include "templates/_TemplatesObject.h"
 
@@ -14,31 +18,15 @@ namespace tessaly {
 
 namespace {
 
-constexpr std::uint8_t kInterfacePCSC = 1;
 constexpr std::uint8_t kStateConnected = 2;
 
-char UpperAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool StartsWithIgnoreCase(const std::string& text, const std::string& prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(),
-                    [](char a, char b) { return UpperAscii(a) == UpperAscii(b); });
-}
-
-std::string WithoutBlanks(std::string text) {
-  std::erase(text, ' ');
-  return text;
-}
-
 // Marks the card record loaded when the loading steps end, however they end.
-class TMarkLoadedOnExit {
+class MarkLoadedOnExit {
  public:
-  explicit TMarkLoadedOnExit(TCardInfo& card) : card_(card) {}
-  ~TMarkLoadedOnExit() { card_.CardState = csCardTypeLoaded; }
-  TMarkLoadedOnExit(const TMarkLoadedOnExit&) = delete;
-  TMarkLoadedOnExit& operator=(const TMarkLoadedOnExit&) = delete;
+  explicit MarkLoadedOnExit(TCardInfo& card) : card_(card) {}
+  ~MarkLoadedOnExit() { card_.CardState = csCardTypeLoaded; }
+  MarkLoadedOnExit(const MarkLoadedOnExit&) = delete;
+  MarkLoadedOnExit& operator=(const MarkLoadedOnExit&) = delete;
 
  private:
   TCardInfo& card_;
@@ -46,16 +34,12 @@ class TMarkLoadedOnExit {
 
 }  // namespace
 
-bool TTextLessIgnoreCase::operator()(const std::string& left, const std::string& right) const {
-  // Every card detection sorts the whole ATR index: letters are folded only where the texts differ.
-  const std::size_t common = std::min(left.size(), right.size());
-  for (std::size_t i = 0; i < common; ++i) {
-    if (left[i] == right[i]) continue;
-    const auto a = static_cast<unsigned char>(UpperAscii(left[i]));
-    const auto b = static_cast<unsigned char>(UpperAscii(right[i]));
-    if (a != b) return a < b;
-  }
-  return left.size() < right.size();
+bool TextLessIgnoringCase::operator()(const std::string& left, const std::string& right) const {
+  // Letters fold to capitals, so "_" and the other signs between "Z" and "a" sort after every letter.
+  return std::lexicographical_compare(
+      left.begin(), left.end(), right.begin(), right.end(), [](char a, char b) {
+        return static_cast<unsigned char>(AsciiUpper(a)) < static_cast<unsigned char>(AsciiUpper(b));
+      });
 }
 
 TConnection::TConnection(std::unique_ptr<TRegistrySettings>& settings, std::uint32_t ownerHandle)
@@ -164,16 +148,16 @@ TRegistrySettings& TConnection::Store() const {
   return *Settings;
 }
 
-TConnection::TResolutionScope::TResolutionScope(TConnection& connection) : connection_(connection) {
+TConnection::ResolutionScope::ResolutionScope(TConnection& connection) : connection_(connection) {
   ++connection_.resolutionDepth_;
 }
 
-TConnection::TResolutionScope::~TResolutionScope() {
+TConnection::ResolutionScope::~ResolutionScope() {
   if (--connection_.resolutionDepth_ == 0) connection_.assignedDuringResolution_.clear();
 }
 
 void TConnection::RefreshAllReaders() {
-  TResolutionScope scope(*this);
+  ResolutionScope scope(*this);
   for (std::size_t i = 0; i < kReaderCount; ++i) {
     TReaderHead& entry = ReaderTable[i];
     if (entry.ReaderInUse == 0) continue;
@@ -201,7 +185,7 @@ void TConnection::LoadCardType(int n) {
   ResetCardData(n);
   if (ConnectionState != kStateConnected) return;
 
-  TResolutionScope scope(*this);
+  ResolutionScope scope(*this);
   try {
     TReaderHead& entry = ReaderTable[static_cast<std::size_t>(n)];
     const std::string atr = entry.CardInfo.ATR;
@@ -218,9 +202,7 @@ void TConnection::LoadCardType(int n) {
       return;
     }
     entry.CardInfo.Preferences.CardTypeName = name;
-    if (!SuppressCardTypeEvent && OnCardTypeResolved) {
-      OnCardTypeResolved(*this, readerName, entry.CardInfo, entry);
-    }
+    if (!SuppressCardTypeEvent) Raise(OnCardTypeResolved, *this, readerName, entry.CardInfo, entry);
     LoadResolvedCardType(entry);
   } catch (const std::exception&) {
     // A failed load leaves the reader with whatever was loaded before the failure.
@@ -229,7 +211,7 @@ void TConnection::LoadCardType(int n) {
 
 void TConnection::LoadResolvedCardType(TReaderHead& entry) {
   TCardInfo& card = entry.CardInfo;
-  TMarkLoadedOnExit markLoaded(card);
+  MarkLoadedOnExit markLoaded(card);
   // A copy: reading the card type clears the record that holds the name.
   const std::string requested = card.Preferences.CardTypeName;
   Store().ReadCardType(requested, card.Preferences);
@@ -261,23 +243,18 @@ std::string TConnection::FindCardType(const std::string& atr) const {
   // it.
   const std::string prefix = key + "=";
   const auto line = ATRTypes.lower_bound(prefix);
-  if (line == ATRTypes.end() || !StartsWithIgnoreCase(*line, prefix)) return {};
+  if (line == ATRTypes.end() || !StartsWithIgnoringAsciiCase(*line, prefix)) return {};
   return line->substr(prefix.size());
 }
 
 void TConnection::AssignATRToDefault(const std::string& atr) {
-  try {
-    if (!atr.empty()) {
-      const std::string name = Store().GetDefaultCardTypeName();
-      Store().AssignATR(name, atr);
-    }
-  } catch (...) {
-    ReloadATRTypes();
-    ClearCardTypeSuppression();
-    throw;
-  }
-  ReloadATRTypes();
-  ClearCardTypeSuppression();
+  RunWithCleanUp(
+      [&] {
+        if (atr.empty()) return;
+        const std::string name = Store().GetDefaultCardTypeName();
+        Store().AssignATR(name, atr);
+      },
+      [&] { ReloadATRTypes(); }, [&] { ClearCardTypeSuppression(); });
 }
 
 void TConnection::StoreOnDetectParams(bool autoOpen, std::int32_t protocol, std::int32_t shareMode,
@@ -287,18 +264,16 @@ void TConnection::StoreOnDetectParams(bool autoOpen, std::int32_t protocol, std:
 
 void TConnection::ApplyOnDetectParams(bool autoOpen, std::int32_t protocol, std::int32_t shareMode,
                                       std::int32_t closingMode) {
-  try {
-    StoreOnDetectParams(autoOpen, protocol, shareMode, closingMode);
-    const std::size_t count = std::min(Readers.size(), kReaderCount);
-    for (std::size_t i = 0; i < count; ++i) {
-      SetReaderDetectParams(static_cast<int>(i), OnDetectParams);
-      ResetReaderParams(static_cast<int>(i));
-    }
-  } catch (...) {
-    ShowPreferencesInMonitor();
-    throw;
-  }
-  ShowPreferencesInMonitor();
+  RunWithCleanUp(
+      [&] {
+        StoreOnDetectParams(autoOpen, protocol, shareMode, closingMode);
+        const std::size_t count = std::min(Readers.size(), kReaderCount);
+        for (std::size_t i = 0; i < count; ++i) {
+          SetReaderDetectParams(static_cast<int>(i), OnDetectParams);
+          ResetReaderParams(static_cast<int>(i));
+        }
+      },
+      [&] { ShowPreferencesInMonitor(); });
 }
 
 void TConnection::ShowReaderInMonitor(const std::string& readerName, TCardInfo& card,
@@ -307,7 +282,7 @@ void TConnection::ShowReaderInMonitor(const std::string& readerName, TCardInfo& 
 }
 
 void TConnection::ShowPreferencesInMonitor() {
-  if (!Monitor || InterfaceKind != kInterfacePCSC) return;
+  if (!Monitor || InterfaceKind != kInterfacePcsc) return;
   ShowDetectDefaults(*Monitor, ConnectionState >= 1 ? &OnDetectParams : nullptr);
 }
 

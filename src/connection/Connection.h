@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "connection/ReaderTable.h"
+#include "readers/ReaderTable.h"
 
 namespace tessaly {
 
@@ -36,7 +36,7 @@ using TDataSentEvent = std::function<void(TConnection& sender, const std::string
                                           const std::string& sentBytes, const std::string& receivedBytes)>;
 
 // Orders texts the way the ATR index is kept: ASCII letters compared without regard to case.
-struct TTextLessIgnoreCase {
+struct TextLessIgnoringCase {
   bool operator()(const std::string& left, const std::string& right) const;
 };
 
@@ -104,7 +104,7 @@ class TConnection {
   TDriverInfo CardServerDriver;
   std::unique_ptr<TRegistrySettings>& Settings;
   // Lines "ATR=card type name", ATR without blanks; sorted and free of repeats, letter case ignored.
-  std::set<std::string, TTextLessIgnoreCase> ATRTypes;
+  std::set<std::string, TextLessIgnoringCase> ATRTypes;
   // 0 none, 1 PC/SC smart-card service, 2 CardServer.
   std::uint8_t InterfaceKind = 0;
   // From 1 the monitor shows the on-detect preferences; card types load only at 2.
@@ -180,12 +180,12 @@ class TConnection {
   void LoadResolvedCardType(TReaderHead& entry);
 
   // Open while a LoadCardType or RefreshAllReaders runs; the outermost one forgets the assigned ATRs.
-  class TResolutionScope {
+  class ResolutionScope {
    public:
-    explicit TResolutionScope(TConnection& connection);
-    ~TResolutionScope();
-    TResolutionScope(const TResolutionScope&) = delete;
-    TResolutionScope& operator=(const TResolutionScope&) = delete;
+    explicit ResolutionScope(TConnection& connection);
+    ~ResolutionScope();
+    ResolutionScope(const ResolutionScope&) = delete;
+    ResolutionScope& operator=(const ResolutionScope&) = delete;
 
    private:
     TConnection& connection_;
@@ -194,7 +194,7 @@ class TConnection {
   // ATRs handed to the default card type since the outermost load or refresh began. An ATR still unlisted
   // after its assignment (no card type bears the default name) ends every later load of it unresolved,
   // instead of being assigned again by the nested and repeated loads without end.
-  std::set<std::string, TTextLessIgnoreCase> assignedDuringResolution_;
+  std::set<std::string, TextLessIgnoringCase> assignedDuringResolution_;
   int resolutionDepth_ = 0;
 };
 

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <exception>
 
-#include "connection/PcscCodes.h"
 #include "device/ApduText.h"
 #include "device/CardInformation.h"
 #include "device/PcscError.h"
 #include "device/ReaderStateText.h"
 #include "device/StatusWatcher.h"
 #include "kernel/KernelObject.h"
+#include "pcsc/PcscCodes.h"
 #include "platform/RaiseEvent.h"
 #include "templates/_TemplatesObject.h"
 

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <atomic>
 
-#include "connection/PcscCodes.h"
 #include "device/PcscError.h"
 #include "device/PcscService.h"
+#include "pcsc/PcscCodes.h"
 
 namespace tessaly {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "connection/PcscCodes.h"
 #include "device/PcscError.h"
 #include "device/VirtualCard.h"
+#include "pcsc/PcscCodes.h"
 
 namespace tessaly {
 namespace {

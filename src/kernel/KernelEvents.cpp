@@ -1,13 +1,13 @@
 #include <exception>
 #include <utility>
 
-#include "connection/ReaderTable.h"
-#include "connection/Vocabulary.h"
 #include "kernel/KernelObject.h"
 #include "kernel/LogDetails.h"
 #include "monitor/_VMonitorTree.h"
 #include "platform/CodePage.h"
 #include "platform/RaiseEvent.h"
+#include "readers/ReaderTable.h"
+#include "readers/Vocabulary.h"
 #include "settings/_RegistryWorks.h"
 
 namespace tessaly {
@@ -34,7 +34,7 @@ std::uint8_t CardStateOf(TEventCode code) {
 
 }  // namespace
 
-void TKernelObject::SetLogClock(TLogClock clock) {
+void TKernelObject::SetLogClock(LogClock clock) {
   clock_ = std::move(clock);
 }
 
@@ -122,7 +122,8 @@ void TKernelObject::HandleConnectionPreferencesChanged() {
 }
 
 // Reading a missing preference stores its default and raises this event again; the nested call reads the
-// value just stored, so both end with the same mode.
+// value just stored, so both end with the same mode. When the store refuses the write, the nested read gets
+// the default without storing it again, and the refused write reaches the outer caller.
 void TKernelObject::HandleEventLogModeChanged(TRegistrySettings&) {
   if (!Settings) return;
   EventLogMode = static_cast<std::uint8_t>(Settings->GetEventLogMode() & 0xFF);

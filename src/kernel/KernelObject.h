@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "connection/Connection.h"
-#include "connection/EventCodes.h"
 #include "platform/RegistryHive.h"
+#include "readers/EventCodes.h"
 
 namespace tessaly {
 
@@ -30,7 +30,7 @@ using TKernelDataSentEvent = std::function<void(const std::string& readerName, c
                                                 const std::string& receivedBytes)>;
 
 // The clock whose reading stamps each log record.
-using TLogClock = std::function<std::chrono::system_clock::time_point()>;
+using LogClock = std::function<std::chrono::system_clock::time_point()>;
 
 // Creates the kernel's connection from the kernel's settings-store field and the owner handle.
 using TConnectionFactory = std::function<std::unique_ptr<TConnection>(
@@ -60,7 +60,7 @@ class TKernelObject {
   // Shows the two display preferences in the attached monitor, if any.
   void RefreshMonitorPreferences();
   // Replaces the clock LogEvent reads; an empty clock restores the system's.
-  void SetLogClock(TLogClock clock);
+  void SetLogClock(LogClock clock);
 
   std::uint32_t OwnerHandle;
   TKernelLogEvent OnLog;
@@ -155,7 +155,7 @@ class TKernelObject {
   void HandleShowMessage(const std::string& text);
   void HandleHideMessage();
 
-  TLogClock clock_;
+  LogClock clock_;
   // Why construction stopped before the settings store existed; empty when it did not.
   std::string constructionFailure_;
 };

@@ -7,41 +7,41 @@
 
 namespace tessaly {
 
-struct TMemoryTreeControl::TMemoryNode final : TTreeNode {
-  TMemoryNode* Parent = nullptr;
-  std::vector<std::unique_ptr<TMemoryNode>> Children;
+struct MemoryTreeControl::MemoryNode final : TTreeNode {
+  MemoryNode* Parent = nullptr;
+  std::vector<std::unique_ptr<MemoryNode>> Children;
   std::unique_ptr<TMonitorNodeObject> Object;
   bool Expanded = false;
   bool KeepsHasChildrenMark = false;
 };
 
-TMemoryTreeControl::TMemoryTreeControl() : root_(std::make_unique<TMemoryNode>()) {}
+MemoryTreeControl::MemoryTreeControl() : root_(std::make_unique<MemoryNode>()) {}
 
-TMemoryTreeControl::~TMemoryTreeControl() = default;
+MemoryTreeControl::~MemoryTreeControl() = default;
 
-TMemoryTreeControl::TMemoryNode& TMemoryTreeControl::Cast(TTreeNode* node) {
-  return *static_cast<TMemoryNode*>(node);
+MemoryTreeControl::MemoryNode& MemoryTreeControl::Cast(TTreeNode* node) {
+  return *static_cast<MemoryNode*>(node);
 }
 
-const TMemoryTreeControl::TMemoryNode& TMemoryTreeControl::Cast(const TTreeNode* node) {
-  return *static_cast<const TMemoryNode*>(node);
+const MemoryTreeControl::MemoryNode& MemoryTreeControl::Cast(const TTreeNode* node) {
+  return *static_cast<const MemoryNode*>(node);
 }
 
-TTreeNode* TMemoryTreeControl::RootNode() {
+TTreeNode* MemoryTreeControl::RootNode() {
   return root_.get();
 }
 
-int TMemoryTreeControl::ChildCount(TTreeNode* node) {
+int MemoryTreeControl::ChildCount(TTreeNode* node) {
   return static_cast<int>(Cast(node).Children.size());
 }
 
-TTreeNode* TMemoryTreeControl::FirstChild(TTreeNode* node) {
+TTreeNode* MemoryTreeControl::FirstChild(TTreeNode* node) {
   auto& children = Cast(node).Children;
   return children.empty() ? nullptr : children.front().get();
 }
 
-TTreeNode* TMemoryTreeControl::NextSibling(TTreeNode* node) {
-  TMemoryNode* parent = Cast(node).Parent;
+TTreeNode* MemoryTreeControl::NextSibling(TTreeNode* node) {
+  MemoryNode* parent = Cast(node).Parent;
   if (parent == nullptr) return nullptr;
   auto& siblings = parent->Children;
   auto it =
@@ -49,84 +49,84 @@ TTreeNode* TMemoryTreeControl::NextSibling(TTreeNode* node) {
   return (it == siblings.end() || std::next(it) == siblings.end()) ? nullptr : std::next(it)->get();
 }
 
-TMonitorNodeObject* TMemoryTreeControl::NodeData(TTreeNode* node) {
+TMonitorNodeObject* MemoryTreeControl::NodeData(TTreeNode* node) {
   return Cast(node).Object.get();
 }
 
-void TMemoryTreeControl::SetNodeData(TTreeNode* node, std::unique_ptr<TMonitorNodeObject> object) {
+void MemoryTreeControl::SetNodeData(TTreeNode* node, std::unique_ptr<TMonitorNodeObject> object) {
   Cast(node).Object = std::move(object);
 }
 
-TTreeNode* TMemoryTreeControl::AddChild(TTreeNode* parent) {
+TTreeNode* MemoryTreeControl::AddChild(TTreeNode* parent) {
   if (appendsBeforeFailure_ > 0 && --appendsBeforeFailure_ == 0) {
     throw ETessalyError("The tree control refused to append a node");
   }
-  auto child = std::make_unique<TMemoryNode>();
+  auto child = std::make_unique<MemoryNode>();
   child->Parent = &Cast(parent);
   return Cast(parent).Children.emplace_back(std::move(child)).get();
 }
 
-void TMemoryTreeControl::DeleteChildren(TTreeNode* node, bool keepHasChildrenMark) {
-  TMemoryNode& target = Cast(node);
+void MemoryTreeControl::DeleteChildren(TTreeNode* node, bool keepHasChildrenMark) {
+  MemoryNode& target = Cast(node);
   target.KeepsHasChildrenMark =
       keepHasChildrenMark && (target.KeepsHasChildrenMark || !target.Children.empty());
   target.Children.clear();
 }
 
-void TMemoryTreeControl::DeleteNode(TTreeNode* node) {
-  TMemoryNode* parent = Cast(node).Parent;
+void MemoryTreeControl::DeleteNode(TTreeNode* node) {
+  MemoryNode* parent = Cast(node).Parent;
   if (parent == nullptr) throw ETessalyError("The root of a tree control cannot be deleted");
   std::erase_if(parent->Children, [&](const auto& child) { return child.get() == node; });
 }
 
-void TMemoryTreeControl::Expand(TTreeNode* node) {
+void MemoryTreeControl::Expand(TTreeNode* node) {
   Cast(node).Expanded = true;
 }
 
-void TMemoryTreeControl::BeginUpdate() {
+void MemoryTreeControl::BeginUpdate() {
   ++updateDepth_;
   journal_.emplace_back("BeginUpdate");
 }
 
-void TMemoryTreeControl::EndUpdate() {
+void MemoryTreeControl::EndUpdate() {
   if (updateDepth_ > 0) --updateDepth_;
   journal_.emplace_back("EndUpdate");
 }
 
-void TMemoryTreeControl::RepaintNode(TTreeNode* node) {
+void MemoryTreeControl::RepaintNode(TTreeNode* node) {
   const TMonitorNodeObject* object = Cast(node).Object.get();
   journal_.push_back("RepaintNode " + (object != nullptr ? object->Caption : std::string("-")));
 }
 
-void TMemoryTreeControl::RepaintAll() {
+void MemoryTreeControl::RepaintAll() {
   journal_.emplace_back("RepaintAll");
 }
 
-void TMemoryTreeControl::ProcessMessages() {
+void MemoryTreeControl::ProcessMessages() {
   journal_.emplace_back("ProcessMessages");
 }
 
-bool TMemoryTreeControl::IsExpanded(TTreeNode* node) const {
+bool MemoryTreeControl::IsExpanded(TTreeNode* node) const {
   return Cast(node).Expanded;
 }
 
-bool TMemoryTreeControl::HasChildrenMark(TTreeNode* node) const {
-  const TMemoryNode& target = Cast(node);
+bool MemoryTreeControl::HasChildrenMark(TTreeNode* node) const {
+  const MemoryNode& target = Cast(node);
   return !target.Children.empty() || target.KeepsHasChildrenMark;
 }
 
-TTreeNode* TMemoryTreeControl::Parent(TTreeNode* node) const {
+TTreeNode* MemoryTreeControl::Parent(TTreeNode* node) const {
   return Cast(node).Parent;
 }
 
-std::vector<std::string> TMemoryTreeControl::Outline() const {
+std::vector<std::string> MemoryTreeControl::Outline() const {
   std::vector<std::string> lines;
   OutlineBelow(*root_, 0, lines);
   return lines;
 }
 
-void TMemoryTreeControl::OutlineBelow(const TMemoryNode& node, int depth,
-                                      std::vector<std::string>& lines) const {
+void MemoryTreeControl::OutlineBelow(const MemoryNode& node, int depth,
+                                     std::vector<std::string>& lines) const {
   for (const auto& child : node.Children) {
     std::string line(static_cast<std::size_t>(depth) * 2, ' ');
     if (const TMonitorNodeObject* object = child->Object.get()) {

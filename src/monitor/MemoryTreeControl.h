@@ -12,12 +12,12 @@ namespace tessaly {
 
 // A tree control held in memory, for hosts without a display and for tests. It records the calls that
 // change how the control is drawn, and can be told to fail an append.
-class TMemoryTreeControl final : public TTreeControl {
+class MemoryTreeControl final : public TTreeControl {
  public:
-  TMemoryTreeControl();
-  ~TMemoryTreeControl() override;
-  TMemoryTreeControl(const TMemoryTreeControl&) = delete;
-  TMemoryTreeControl& operator=(const TMemoryTreeControl&) = delete;
+  MemoryTreeControl();
+  ~MemoryTreeControl() override;
+  MemoryTreeControl(const MemoryTreeControl&) = delete;
+  MemoryTreeControl& operator=(const MemoryTreeControl&) = delete;
 
   TTreeNode* RootNode() override;
   int ChildCount(TTreeNode* node) override;
@@ -53,13 +53,13 @@ class TMemoryTreeControl final : public TTreeControl {
   std::vector<std::string> Outline() const;
 
  private:
-  struct TMemoryNode;
+  struct MemoryNode;
 
-  static TMemoryNode& Cast(TTreeNode* node);
-  static const TMemoryNode& Cast(const TTreeNode* node);
-  void OutlineBelow(const TMemoryNode& node, int depth, std::vector<std::string>& lines) const;
+  static MemoryNode& Cast(TTreeNode* node);
+  static const MemoryNode& Cast(const TTreeNode* node);
+  void OutlineBelow(const MemoryNode& node, int depth, std::vector<std::string>& lines) const;
 
-  std::unique_ptr<TMemoryNode> root_;
+  std::unique_ptr<MemoryNode> root_;
   int updateDepth_ = 0;
   int appendsBeforeFailure_ = 0;
   std::vector<std::string> journal_;

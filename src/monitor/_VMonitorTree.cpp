@@ -8,14 +8,16 @@
 #include <utility>
 #include <vector>
 
-#include "connection/Vocabulary.h"
+#include "platform/CleanUp.h"
+#include "platform/TextRules.h"
+#include "readers/Vocabulary.h"
 
 namespace tessaly {
 
 namespace {
 
 // A node that a search may create: the two codes it answers to, its caption and its creation code.
-struct TNodeRecipe {
+struct NodeRecipe {
   std::uint8_t Kind;
   std::uint8_t PairedKind;
   const char* Caption;
@@ -25,41 +27,41 @@ struct TNodeRecipe {
 };
 
 constexpr std::array kReaderGroups{
-    TNodeRecipe{mkDeviceState, mkDeviceStateActive, "Device State", mkDeviceState},
-    TNodeRecipe{mkDeviceInfoActive, mkDeviceInfo, "Device Info", mkDeviceInfo},
-    TNodeRecipe{mkSmartCardActive, mkSmartCard, "Smart Card", mkSmartCard},
-    TNodeRecipe{mkLastError, mkLastError, "Last Error", mkLastError},
+    NodeRecipe{mkDeviceState, mkDeviceStateActive, "Device State", mkDeviceState},
+    NodeRecipe{mkDeviceInfoActive, mkDeviceInfo, "Device Info", mkDeviceInfo},
+    NodeRecipe{mkSmartCardActive, mkSmartCard, "Smart Card", mkSmartCard},
+    NodeRecipe{mkLastError, mkLastError, "Last Error", mkLastError},
 };
 
 constexpr std::array kCardItems{
-    TNodeRecipe{mkATRPresent, mkATRNoCard, "ATR", mkATRNoCard},
-    TNodeRecipe{mkProtocolPresent, mkProtocolNoCard, "Protocol", mkProtocolNoCard},
-    TNodeRecipe{mkSharingModePresent, mkSharingModeNoCard, "Sharing Mode", mkSharingModeNoCard},
-    TNodeRecipe{mkCardTypePresent, mkCardTypeNoCard, "Card Type", mkCardTypeNoCard},
-    TNodeRecipe{mkChipTypePresent, mkChipTypeNoCard, "Chip Type", mkChipTypeNoCard},
-    TNodeRecipe{mkCardInfoPresent, mkCardInfoNoCard, "Card Info", mkCardInfoNoCard},
+    NodeRecipe{mkATRPresent, mkATRNoCard, "ATR", mkATRNoCard},
+    NodeRecipe{mkProtocolPresent, mkProtocolNoCard, "Protocol", mkProtocolNoCard},
+    NodeRecipe{mkSharingModePresent, mkSharingModeNoCard, "Sharing Mode", mkSharingModeNoCard},
+    NodeRecipe{mkCardTypePresent, mkCardTypeNoCard, "Card Type", mkCardTypeNoCard},
+    NodeRecipe{mkChipTypePresent, mkChipTypeNoCard, "Chip Type", mkChipTypeNoCard},
+    NodeRecipe{mkCardInfoPresent, mkCardInfoNoCard, "Card Info", mkCardInfoNoCard},
 };
 
 constexpr std::array kPreferencesGroups{
-    TNodeRecipe{mkCardDetectingDefaults, mkCardDetectingDefaults, "Card Detecting Defaults",
-                mkCardDetectingDefaults},
-    TNodeRecipe{mkMiscellaneous, mkMiscellaneous, "Miscellaneous", mkMiscellaneous},
+    NodeRecipe{mkCardDetectingDefaults, mkCardDetectingDefaults, "Card Detecting Defaults",
+               mkCardDetectingDefaults},
+    NodeRecipe{mkMiscellaneous, mkMiscellaneous, "Miscellaneous", mkMiscellaneous},
 };
 
-constexpr std::array kLastError{TNodeRecipe{mkLastError, mkLastError, "Last Error", mkLastError}};
+constexpr std::array kLastError{NodeRecipe{mkLastError, mkLastError, "Last Error", mkLastError}};
 
 // In the order in which missing items are appended.
 constexpr std::array kDetectDefaultsItems{
-    TNodeRecipe{mkAutoOpen, mkAutoOpen, "Open the reader automatically", mkAutoOpen},
-    TNodeRecipe{mkProtocolAutoOpen, mkProtocolManualOpen, "Preferred Protocol", mkProtocolManualOpen},
-    TNodeRecipe{mkSharingModeAutoOpen, mkSharingModeManualOpen, "Preferred Sharing Mode",
-                mkSharingModeManualOpen},
-    TNodeRecipe{mkClosingModeAutoOpen, mkClosingModeManualOpen, "Card Closing Mode", mkClosingModeManualOpen},
+    NodeRecipe{mkAutoOpen, mkAutoOpen, "Open the reader automatically", mkAutoOpen},
+    NodeRecipe{mkProtocolAutoOpen, mkProtocolManualOpen, "Preferred Protocol", mkProtocolManualOpen},
+    NodeRecipe{mkSharingModeAutoOpen, mkSharingModeManualOpen, "Preferred Sharing Mode",
+               mkSharingModeManualOpen},
+    NodeRecipe{mkClosingModeAutoOpen, mkClosingModeManualOpen, "Card Closing Mode", mkClosingModeManualOpen},
 };
 
 constexpr std::array kMiscellaneousItems{
-    TNodeRecipe{mkSeparateHexBytes, mkSeparateHexBytes, "Separate received HEX bytes", mkSeparateHexBytes},
-    TNodeRecipe{mkEventsLogging, mkEventsLogging, "Events logging", mkEventsLogging},
+    NodeRecipe{mkSeparateHexBytes, mkSeparateHexBytes, "Separate received HEX bytes", mkSeparateHexBytes},
+    NodeRecipe{mkEventsLogging, mkEventsLogging, "Events logging", mkEventsLogging},
 };
 
 TMonitorNodeObject* ObjectOf(TTreeControl& tree, TTreeNode* node) {
@@ -85,9 +87,9 @@ TTreeNode* FindChildOfKinds(TTreeControl& tree, TTreeNode* parent, std::uint8_t 
 // Finds the child answering to kind (either code of its pair when recipes list one) and, if asked,
 // creates it when recipes say how; any other kind matches only itself and creates nothing.
 TTreeNode* FindOrCreateChild(TTreeControl& tree, TTreeNode* parent, std::uint8_t kind, bool create,
-                             std::span<const TNodeRecipe> recipes) {
-  const TNodeRecipe* recipe = nullptr;
-  for (const TNodeRecipe& candidate : recipes) {
+                             std::span<const NodeRecipe> recipes) {
+  const NodeRecipe* recipe = nullptr;
+  for (const NodeRecipe& candidate : recipes) {
     if (candidate.Answers(kind)) recipe = &candidate;
   }
   TTreeNode* found = recipe != nullptr ? FindChildOfKinds(tree, parent, recipe->Kind, recipe->PairedKind)
@@ -99,7 +101,7 @@ TTreeNode* FindOrCreateChild(TTreeControl& tree, TTreeNode* parent, std::uint8_t
 // The last child answering to each recipe; the missing ones are appended in the recipes' order.
 template <std::size_t N>
 std::array<TMonitorNodeObject*, N> EnsureItems(TTreeControl& tree, TTreeNode* group,
-                                               const std::array<TNodeRecipe, N>& recipes) {
+                                               const std::array<NodeRecipe, N>& recipes) {
   std::array<TMonitorNodeObject*, N> items{};
   for (TTreeNode* child = tree.FirstChild(group); child != nullptr; child = tree.NextSibling(child)) {
     TMonitorNodeObject* object = tree.NodeData(child);
@@ -120,29 +122,6 @@ void SetKind(TTreeControl& tree, TTreeNode* node, std::uint8_t kind) {
   if (TMonitorNodeObject* object = ObjectOf(tree, node)) object->Kind = kind;
 }
 
-bool IsAsciiUpper(char c) {
-  return c >= 'A' && c <= 'Z';
-}
-bool IsAsciiLower(char c) {
-  return c >= 'a' && c <= 'z';
-}
-char ToAsciiLower(char c) {
-  return IsAsciiUpper(c) ? static_cast<char>(c - 'A' + 'a') : c;
-}
-char ToAsciiUpper(char c) {
-  return IsAsciiLower(c) ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-std::string ToAsciiLower(std::string text) {
-  for (char& c : text) c = ToAsciiLower(c);
-  return text;
-}
-
-std::string ToAsciiUpper(std::string text) {
-  for (char& c : text) c = ToAsciiUpper(c);
-  return text;
-}
-
 std::string Hex8(std::int32_t code) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   auto bits = static_cast<std::uint32_t>(code);
@@ -156,9 +135,9 @@ std::string WithHexCode(const std::string& name, std::int32_t code) {
 }
 
 // Name-to-value lookup of "name=value" lines: names compare without case and the first line wins.
-class TInfoValues {
+class InfoValues {
  public:
-  explicit TInfoValues(const std::vector<std::string>& lines) {
+  explicit InfoValues(const std::vector<std::string>& lines) {
     for (const std::string& line : lines) {
       const std::size_t separator = line.find('=');
       if (separator != std::string::npos) {
@@ -178,7 +157,7 @@ class TInfoValues {
 
 // Headings (lines without a name) go under "Card Info"; each name/value line goes under the latest heading.
 void FillCardInfo(TTreeControl& tree, TTreeNode* cardInfo, const std::vector<std::string>& lines) {
-  const TInfoValues values(lines);
+  const InfoValues values(lines);
   TTreeNode* parent = cardInfo;
   for (const std::string& line : lines) {
     if (line.empty()) continue;
@@ -292,15 +271,8 @@ void RepaintAndProcessMessages(TTreeControl& tree) {
 template <typename Update>
 void RunBatched(TTreeControl& tree, Update update) {
   tree.BeginUpdate();
-  try {
-    update();
-  } catch (...) {
-    tree.EndUpdate();
-    RepaintAndProcessMessages(tree);
-    throw;
-  }
-  tree.EndUpdate();
-  RepaintAndProcessMessages(tree);
+  RunWithCleanUp(
+      update, [&] { tree.EndUpdate(); }, [&] { RepaintAndProcessMessages(tree); });
 }
 
 }  // namespace
@@ -402,7 +374,7 @@ std::string Capitalize(const std::string& text) {
   std::string result = ToAsciiLower(text);
   for (char& c : result) {
     if (static_cast<unsigned char>(c) > 'Z') {
-      c = ToAsciiUpper(c);
+      c = AsciiUpper(c);
       break;
     }
   }
@@ -411,13 +383,11 @@ std::string Capitalize(const std::string& text) {
 
 void ShowCard(TTreeControl& tree, TTreeNode* smartCardNode, const std::string& readerName,
               const TCardInfo* cardInfo, const TConnectParams& params) {
-  try {
-    if (cardInfo != nullptr) ShowCardData(tree, smartCardNode, readerName, *cardInfo, params);
-  } catch (...) {
-    RepaintAndProcessMessages(tree);
-    throw;
-  }
-  RepaintAndProcessMessages(tree);
+  RunWithCleanUp(
+      [&] {
+        if (cardInfo != nullptr) ShowCardData(tree, smartCardNode, readerName, *cardInfo, params);
+      },
+      [&] { RepaintAndProcessMessages(tree); });
 }
 
 void ShowDetectDefaults(TTreeControl& tree, const TConnectParams* params) {

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string>
 
-#include "connection/ReaderTable.h"
 #include "monitor/MonitorNodeObject.h"
 #include "monitor/TreeControl.h"
+#include "readers/ReaderTable.h"
 
 namespace tessaly {
 

@@ -4,10 +4,13 @@
 
 namespace tessaly {
 
-// Calls an event slot only when a handler is set in it.
+// Calls an event slot when a handler is set in it. The handler is copied first, so that a handler may
+// replace or clear its own slot while it runs without destroying the function that is running.
 template <typename Slot, typename... Args>
 void Raise(const Slot& slot, Args&&... args) {
-  if (slot) slot(std::forward<Args>(args)...);
+  if (!slot) return;
+  const Slot handler = slot;
+  handler(std::forward<Args>(args)...);
 }
 
 }  // namespace tessaly

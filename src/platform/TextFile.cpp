@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/TessalyError.h"
+#include "platform/TextRules.h"
 
 namespace tessaly {
 namespace {
@@ -61,30 +62,7 @@ std::vector<std::string> SplitTextLines(std::string_view text) {
 }
 
 void SplitTextLines(std::string_view text, std::vector<std::string>& lines) {
-  text = text.substr(0, text.find('\0'));
-  // Exactly the room needed: a text of many short lines would otherwise take up to twice as much.
-  if (const auto ends = static_cast<std::size_t>(
-          std::count_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }));
-      ends + 1 > lines.capacity()) {
-    lines.reserve(ends + 1);
-  }
-  std::size_t count = 0;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const auto lineEnd = std::find_if(text.begin() + static_cast<std::ptrdiff_t>(start), text.end(),
-                                      [](char c) { return c == '\r' || c == '\n'; });
-    const auto end = static_cast<std::size_t>(lineEnd - text.begin());
-    const std::string_view line = text.substr(start, end - start);
-    if (count < lines.size()) {
-      lines[count].assign(line);
-    } else {
-      lines.emplace_back(line);
-    }
-    ++count;
-    start = end + 1;
-    if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++start;
-  }
-  lines.resize(count);
+  SplitLines(text.substr(0, text.find('\0')), lines);
 }
 
 std::vector<std::string> ReadTextFileLines(const std::string& fileName) {

@@ -129,7 +129,8 @@ std::vector<std::string> SubkeyNamesOf(HKEY key, const std::string& name) {
       "RegEnumKeyExA", name);
 }
 
-// REG_EXPAND_SZ reads as a string, unexpanded, as the toolkit's accessor reads it.
+// REG_EXPAND_SZ reads as a string with its %VARIABLES% left unexpanded: stored settings are read back as
+// they were written.
 HiveValue Decode(DWORD type, const std::vector<BYTE>& data) {
   HiveValue value;
   if (type == REG_SZ || type == REG_EXPAND_SZ) {
@@ -194,8 +195,7 @@ class Win32HiveKey final : public HiveKey {
   }
 
   // Every write is already visible to every reader; the flush only hurries it to disk. A key deleted
-  // meanwhile cannot be flushed but closes all the same, so the outcome is not reported, as the toolkit's
-  // accessor never reported it.
+  // meanwhile cannot be flushed but closes all the same, so Flush does not report the outcome.
   void Flush() override { Succeeded(RegFlushKey(key_.Get()), "RegFlushKey", name_); }
 
  private:

@@ -7,10 +7,13 @@
 #include <tuple>
 #include <utility>
 
+#include "pcsc/PcscCodes.h"
+#include "platform/CleanUp.h"
 #include "platform/ErrorBox.h"
+#include "platform/RaiseEvent.h"
+#include "platform/TextRules.h"
 #include "settings/ProductIdentity.h"
 #include "settings/RegistryLayout.h"
-#include "settings/SettingsText.h"
 
 namespace tessaly {
 
@@ -33,9 +36,9 @@ const std::string kEventLogMode = "Event_Log_Mode";
 const std::string kVersionMajor = "Version Major";
 const std::string kVersionMinor = "Version Minor";
 
-constexpr std::int32_t kDefaultProtocol = -1;    // AUTODETECT
-constexpr std::int32_t kDefaultSharing = 2;      // CARD SHARED
-constexpr std::int32_t kDefaultClosingMode = 1;  // RESET CARD
+constexpr std::int32_t kDefaultProtocol = kProtocolAutoDetect;
+constexpr std::int32_t kDefaultSharing = kShareShared;
+constexpr std::int32_t kDefaultClosingMode = kResetCard;
 constexpr std::int32_t kDefaultEventLogMode = 1;
 
 std::string WorkDirSubfolder(const std::string& name) {
@@ -67,6 +70,15 @@ std::optional<std::int32_t> ParseVersionNumber(const std::string& text) {
   const auto [end, error] = std::from_chars(text.data(), last, value);
   if (error != std::errc() || end != last) return std::nullopt;
   return value;
+}
+
+// Replaces the first occurrence of pattern, found without regard to letter case; an empty pattern replaces
+// nothing.
+std::string ReplaceFirstIgnoringCase(std::string_view text, const std::string& pattern,
+                                     const std::string& replacement) {
+  const std::size_t found = FindIgnoringAsciiCase(text, pattern);
+  if (found == std::string_view::npos) return std::string(text);
+  return std::string(text.substr(0, found)) + replacement + std::string(text.substr(found + pattern.size()));
 }
 
 TVersion MakeVersion(std::int32_t major, std::int32_t minor) {
@@ -162,13 +174,11 @@ void TRegistrySettings::SetTemplatesPath(const std::string& path) {
 }
 
 std::string TRegistrySettings::ExpandWorkDir(const std::string& path) {
-  const std::string trimmed = TrimLeadingControls(path);
-  return ReplaceFirstIgnoringCase(trimmed, kWorkDirMacro, GetWorkDir());
+  return ReplaceFirstIgnoringCase(TrimLeadingControls(path), kWorkDirMacro, GetWorkDir());
 }
 
 std::string TRegistrySettings::CollapseWorkDir(const std::string& path) {
-  const std::string trimmed = TrimLeadingControls(path);
-  return ReplaceFirstIgnoringCase(trimmed, GetWorkDir(), kWorkDirMacro);
+  return ReplaceFirstIgnoringCase(TrimLeadingControls(path), GetWorkDir(), kWorkDirMacro);
 }
 
 // ---- Preferences ----
@@ -190,89 +200,90 @@ std::optional<bool> TRegistrySettings::ReadPreferenceBool(const std::string& nam
 
 std::int32_t TRegistrySettings::GetProtocol() {
   if (auto stored = ReadPreferenceInteger(kProtocol)) return *stored;
-  SetProtocol(kDefaultProtocol);
+  if (MayStoreDefault()) SetProtocol(kDefaultProtocol);
   return kDefaultProtocol;
 }
 
 void TRegistrySettings::SetProtocol(std::int32_t protocol) {
-  RaiseAfter(
+  WritePreferenceThenRaise(
       [&] {
         OpenOrRaise(kProductKey, kPreferences);
         WriteInteger(kProtocol, protocol);
       },
-      [&] { RaiseConnectionPreferencesChanged(); });
+      &TRegistrySettings::RaiseConnectionPreferencesChanged);
 }
 
 // There is no setter for the sharing mode: only its default is ever stored here.
 std::int32_t TRegistrySettings::GetSharing() {
   if (auto stored = ReadPreferenceInteger(kSharing)) return *stored;
-  RaiseAfter(
+  if (!MayStoreDefault()) return kDefaultSharing;
+  WritePreferenceThenRaise(
       [&] {
         OpenOrRaise(kProductKey, kPreferences);
         WriteInteger(kSharing, kDefaultSharing);
       },
-      [&] { RaiseConnectionPreferencesChanged(); });
+      &TRegistrySettings::RaiseConnectionPreferencesChanged);
   return kDefaultSharing;
 }
 
 bool TRegistrySettings::GetAutoOpen() {
   if (auto stored = ReadPreferenceBool(kAutoOpen)) return *stored;
-  SetAutoOpen(true);
+  if (MayStoreDefault()) SetAutoOpen(true);
   return true;
 }
 
 void TRegistrySettings::SetAutoOpen(bool autoOpen) {
-  RaiseAfter(
+  WritePreferenceThenRaise(
       [&] {
         OpenOrRaise(kProductKey, kPreferences);
         WriteBool(kAutoOpen, autoOpen);
       },
-      [&] { RaiseConnectionPreferencesChanged(); });
+      &TRegistrySettings::RaiseConnectionPreferencesChanged);
 }
 
 std::int32_t TRegistrySettings::GetClosingMode() {
   if (auto stored = ReadPreferenceInteger(kClosingMode)) return *stored;
-  SetClosingMode(kDefaultClosingMode);
+  if (MayStoreDefault()) SetClosingMode(kDefaultClosingMode);
   return kDefaultClosingMode;
 }
 
 void TRegistrySettings::SetClosingMode(std::int32_t closingMode) {
-  RaiseAfter(
+  WritePreferenceThenRaise(
       [&] {
         OpenOrRaise(kProductKey, kPreferences);
         WriteInteger(kClosingMode, closingMode);
       },
-      [&] { RaiseConnectionPreferencesChanged(); });
+      &TRegistrySettings::RaiseConnectionPreferencesChanged);
 }
 
 std::int32_t TRegistrySettings::GetEventLogMode() {
   if (auto stored = ReadPreferenceInteger(kEventLogMode)) return *stored;
-  SetEventLogMode(kDefaultEventLogMode);
+  if (MayStoreDefault()) SetEventLogMode(kDefaultEventLogMode);
   return kDefaultEventLogMode;
 }
 
 void TRegistrySettings::SetEventLogMode(std::int32_t mode) {
-  RaiseAfter(
+  WritePreferenceThenRaise(
       [&] {
         OpenOrRaise(kProductKey, kPreferences);
         WriteInteger(kEventLogMode, mode);
       },
-      [&] { RaiseEventLogModeChanged(); });
+      &TRegistrySettings::RaiseEventLogModeChanged);
 }
 
 bool TRegistrySettings::GetSeparateHexBytes() {
   if (auto stored = ReadPreferenceBool(kSeparateHexBytes)) return *stored;
-  SetSeparateHexBytes(true);
+  if (MayStoreDefault()) SetSeparateHexBytes(true);
   return true;
 }
 
 void TRegistrySettings::SetSeparateHexBytes(bool separate) {
-  RaiseAfter(
+  WritePreferenceThenRaise(
       [&] {
         OpenOrRaise(kProductKey, kPreferences);
         WriteBool(kSeparateHexBytes, separate);
       },
-      [&] { RaiseSeparateHexBytesChanged(); });
+      &TRegistrySettings::RaiseSeparateHexBytesChanged);
 }
 
 bool TRegistrySettings::GetUseDefaultType() {
@@ -402,26 +413,38 @@ void TRegistrySettings::SetOnEventLogModeChanged(TSettingsNotifyEvent handler) {
   onEventLogModeChanged_ = std::move(handler);
 }
 
-// Each raise calls a copy of the handler, so that a handler may replace its own slot while it runs.
+// As RaiseAfter, with the event of a refused write raised under raisingAfterRefusedWrite_.
+void TRegistrySettings::WritePreferenceThenRaise(const std::function<void()>& write,
+                                                 void (TRegistrySettings::*raise)()) {
+  try {
+    write();
+  } catch (...) {
+    const bool outer = std::exchange(raisingAfterRefusedWrite_, true);
+    const auto restore = [&] { raisingAfterRefusedWrite_ = outer; };
+    RunWithCleanUp([&] { (this->*raise)(); }, restore);
+    throw;
+  }
+  (this->*raise)();
+}
 
 void TRegistrySettings::RaiseCardTypeChanged(const std::string& name) {
-  if (const auto handler = onCardTypeChanged_) handler(TRegistryDataChangedInfo{0, name, ""});
+  Raise(onCardTypeChanged_, TRegistryDataChangedInfo{0, name, ""});
 }
 
 void TRegistrySettings::RaiseATRAssigned(const std::string& name, const std::string& atr) {
-  if (const auto handler = onATRAssigned_) handler(TRegistryDataChangedInfo{0, name, atr});
+  Raise(onATRAssigned_, TRegistryDataChangedInfo{0, name, atr});
 }
 
 void TRegistrySettings::RaiseConnectionPreferencesChanged() {
-  if (const auto handler = onConnectionPreferencesChanged_) handler();
+  Raise(onConnectionPreferencesChanged_);
 }
 
 void TRegistrySettings::RaiseSeparateHexBytesChanged() {
-  if (const auto handler = onSeparateHexBytesChanged_) handler(*this);
+  Raise(onSeparateHexBytesChanged_, *this);
 }
 
 void TRegistrySettings::RaiseEventLogModeChanged() {
-  if (const auto handler = onEventLogModeChanged_) handler(*this);
+  Raise(onEventLogModeChanged_, *this);
 }
 
 }  // namespace tessaly

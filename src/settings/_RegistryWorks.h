@@ -153,6 +153,12 @@ class TRegistrySettings : public TRegistry {
                            const std::string& sw);
   void ReadCardTypeValues(const std::string& name, TPreferencesATRRec& record);
 
+  // Writes a preference, then raises its change event, also when the write failed (see RaiseAfter).
+  void WritePreferenceThenRaise(const std::function<void()>& write, void (TRegistrySettings::*raise)());
+  // Whether a getter that finds its value missing stores the default. Not while the event of a refused write
+  // is raised: a handler's nested read would store, fail and raise again without end.
+  bool MayStoreDefault() const { return !raisingAfterRefusedWrite_; }
+
   void RaiseCardTypeChanged(const std::string& name);
   void RaiseATRAssigned(const std::string& name, const std::string& atr);
   void RaiseConnectionPreferencesChanged();
@@ -165,6 +171,7 @@ class TRegistrySettings : public TRegistry {
   TPreferencesChangedEvent onConnectionPreferencesChanged_;
   TSettingsNotifyEvent onSeparateHexBytesChanged_;
   TSettingsNotifyEvent onEventLogModeChanged_;
+  bool raisingAfterRefusedWrite_ = false;
 };
 
 }  // namespace tessaly

@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "platform/ErrorBox.h"
+#include "platform/TextRules.h"
 #include "settings/RegistryLayout.h"
-#include "settings/SettingsText.h"
 #include "settings/_RegistryWorks.h"
 
 namespace tessaly {
@@ -46,7 +46,7 @@ std::string DefaultTemplatePath(const std::string& fileName) {
 }  // namespace
 
 std::string FormatHexPairs(const std::string& text) {
-  const std::string digits = RemoveBlanks(text);
+  const std::string digits = WithoutBlanks(text);
   std::string result;
   for (std::size_t i = 0; i < digits.size(); ++i) {
     result += digits[i];
@@ -126,7 +126,7 @@ void TRegistrySettings::WriteCardTypeValues(const std::string& name, const TPref
   OpenOrRaise(kMakerKey, "");
   DeleteKey(CardTypeATRsKey(name));
   CreateKeyOrRaise(CardTypeATRsKey(name));
-  for (const std::string& line : SplitLines(record.ATRs)) WriteString(RemoveBlanks(line), "");
+  for (const std::string& line : SplitLines(record.ATRs)) WriteString(WithoutBlanks(line), "");
 }
 
 std::vector<std::string> TRegistrySettings::GetCardTypeATRs(const std::string& name) {
@@ -153,7 +153,7 @@ std::vector<std::string> TRegistrySettings::GetATRIndex() {
 // The name must match the key's name exactly: a name in another letter case takes the ATR away from the
 // card type it names as well, and the ATR ends up nowhere. Callers may rely on that, so it stays.
 void TRegistrySettings::AssignATR(const std::string& name, const std::string& atr) {
-  const std::string stored = RemoveBlanks(atr);
+  const std::string stored = WithoutBlanks(atr);
   RaiseAfter(
       [&] {
         if (stored.empty()) return;

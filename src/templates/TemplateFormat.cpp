@@ -3,15 +3,13 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/TextRules.h"
+
 namespace tessaly {
 namespace {
 
 constexpr std::int32_t kUnreadableColour = 0x00FFFFFF;
 constexpr std::size_t kMaxHexDigits = 8;
-
-bool IsControlOrBlank(char c) {
-  return static_cast<unsigned char>(c) <= 0x20;
-}
 
 // The value of each byte as a hexadecimal digit, -1 for a byte that is none: one look-up per digit.
 constexpr std::array<std::int8_t, 256> kHexDigitValues = [] {
@@ -46,19 +44,13 @@ std::optional<std::uint32_t> ParseHex32(std::string_view digits) {
 
 }  // namespace
 
-std::string_view TrimLeadingControls(std::string_view text) {
-  std::size_t first = 0;
-  while (first < text.size() && IsControlOrBlank(text[first])) ++first;
-  return text.substr(first);
-}
-
 bool IsEntryLine(std::string_view trimmedLine) {
   return !trimmedLine.empty() && (trimmedLine.front() == '+' || trimmedLine.front() == '-');
 }
 
-TLineFields SplitFields(std::string_view line, std::size_t maxCount) {
-  TLineFields fields;
-  maxCount = std::min(maxCount, TLineFields::kMaxCount);
+LineFields SplitFields(std::string_view line, std::size_t maxCount) {
+  LineFields fields;
+  maxCount = std::min(maxCount, LineFields::kMaxCount);
   if (!line.empty() && line.back() == '\t') line.remove_suffix(1);
   while (fields.Count < maxCount) {
     const std::size_t end = std::min(line.find('\t'), line.size());
@@ -69,9 +61,9 @@ TLineFields SplitFields(std::string_view line, std::size_t maxCount) {
   return fields;
 }
 
-std::string_view HexByteText(std::string_view field, THexDigits& room) {
+std::string_view HexByteText(std::string_view field, HexDigits& room) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
-  static_assert(std::tuple_size_v<THexDigits> == 2 * sizeof(std::uint32_t));
+  static_assert(std::tuple_size_v<HexDigits> == 2 * sizeof(std::uint32_t));
   std::uint32_t value = ParseHex32(field).value_or(0);
   char* first = room.data() + room.size();
   do {

@@ -10,14 +10,11 @@ namespace tessaly {
 
 // The rules of the template text format that the command and the status-word files share.
 
-// The text without its leading characters of codes 0x00 to 0x20.
-std::string_view TrimLeadingControls(std::string_view text);
-
 // Whether a trimmed line is an entry line, enabled or disabled: it starts with "+" or "-".
 bool IsEntryLine(std::string_view trimmedLine);
 
 // The fields of an entry line, viewing the line.
-struct TLineFields {
+struct LineFields {
   static constexpr std::size_t kMaxCount = 5;  // the most a file kind uses
 
   std::array<std::string_view, kMaxCount> Field;
@@ -30,14 +27,14 @@ struct TLineFields {
 };
 
 // Splits an entry line into fields at each TAB; a single TAB at the end gives no empty last field.
-// Keeps at most maxCount (up to TLineFields::kMaxCount) fields, as later ones are ignored anyway.
-TLineFields SplitFields(std::string_view line, std::size_t maxCount);
+// Keeps at most maxCount (up to LineFields::kMaxCount) fields, as later ones are ignored anyway.
+LineFields SplitFields(std::string_view line, std::size_t maxCount);
 
 // A class or instruction byte field: 1 to 8 significant hexadecimal digits give the number in upper-case
 // hexadecimal with at least two digits; any other text gives "00". The result views room, which holds the
 // most digits a result can have.
-using THexDigits = std::array<char, 8>;
-std::string_view HexByteText(std::string_view field, THexDigits& room);
+using HexDigits = std::array<char, 8>;
+std::string_view HexByteText(std::string_view field, HexDigits& room);
 
 // A colour field: empty gives 0, 1 to 8 significant hexadecimal digits their value, anything else
 // 0x00FFFFFF. The value is kept as the 32-bit integer with those bits.

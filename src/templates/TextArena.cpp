@@ -4,7 +4,7 @@
 
 namespace tessaly {
 
-std::string_view TTextArena::StoreInNewBlock(std::string_view text) {
+std::string_view TextArena::StoreInNewBlock(std::string_view text) {
   char* copy;
   if (text.size() > kBlockSize) {
     copy = largeTexts_.emplace_back(std::make_unique_for_overwrite<char[]>(text.size())).get();
@@ -19,7 +19,7 @@ std::string_view TTextArena::StoreInNewBlock(std::string_view text) {
   return {copy, text.size()};
 }
 
-void TTextArena::Clear() {
+void TextArena::Clear() {
   largeTexts_.clear();
   current_ = 0;
   used_ = 0;

@@ -10,7 +10,7 @@ namespace tessaly {
 
 // Keeps copies of texts in large blocks that never move, so that views of them stay valid until Clear.
 // Saves an allocation per stored text.
-class TTextArena {
+class TextArena {
  public:
   std::string_view Store(std::string_view text) {
     // Inline for the common case, a short text that fits in the current block.

@@ -24,18 +24,18 @@ std::uint32_t TagOf(std::uint64_t hash) {
 
 }  // namespace
 
-std::optional<std::size_t> TTextIndex::Find(std::string_view text) const {
+std::optional<std::size_t> TextIndex::Find(std::string_view text) const {
   if (slots_.empty()) return std::nullopt;
-  const TSlot& slot = slots_[SlotOf(text, HashOf(text))];
+  const Slot& slot = slots_[SlotOf(text, HashOf(text))];
   if (slot.EntryPlusOne == 0) return std::nullopt;
   return slot.EntryPlusOne - 1;
 }
 
-void TTextIndex::Add(std::string_view text, std::size_t entry) {
+void TextIndex::Add(std::string_view text, std::size_t entry) {
   if (entry >= std::numeric_limits<std::uint32_t>::max()) throw ETessalyError("Too many entries to index");
   if (2 * (count_ + 1) > slots_.size()) Grow(std::max(kFirstSlotCount, 2 * slots_.size()));
   const std::uint64_t hash = HashOf(text);
-  TSlot& slot = slots_[SlotOf(text, hash)];
+  Slot& slot = slots_[SlotOf(text, hash)];
   if (slot.EntryPlusOne != 0) return;
   if (texts_.size() < entry) texts_.resize(entry);
   if (texts_.size() == entry) {
@@ -43,50 +43,44 @@ void TTextIndex::Add(std::string_view text, std::size_t entry) {
   } else {
     texts_[entry] = text;
   }
-  slot = TSlot{TagOf(hash), static_cast<std::uint32_t>(entry + 1)};
+  slot = Slot{TagOf(hash), static_cast<std::uint32_t>(entry + 1)};
   ++count_;
 }
 
-void TTextIndex::Prefetch([[maybe_unused]] std::string_view text) const {
-#if defined(__GNUC__)
-  if (!slots_.empty()) __builtin_prefetch(&slots_[HashOf(text) & (slots_.size() - 1)]);
-#endif
-}
-
-void TTextIndex::Reserve(std::size_t count) {
+void TextIndex::Reserve(std::size_t count) {
   std::size_t slotCount = kFirstSlotCount;
   while (slotCount < 2 * count) slotCount *= 2;
   if (slotCount > slots_.size()) Grow(slotCount);
   texts_.reserve(count);
 }
 
-void TTextIndex::Clear() {
-  std::fill(slots_.begin(), slots_.end(), TSlot{});
+void TextIndex::Clear() {
+  std::fill(slots_.begin(), slots_.end(), Slot{});
   texts_.clear();
   count_ = 0;
 }
 
-std::size_t TTextIndex::SlotOf(std::string_view text, std::uint64_t hash) const {
+std::size_t TextIndex::SlotOf(std::string_view text, std::uint64_t hash) const {
   const std::size_t mask = slots_.size() - 1;
   const std::uint32_t tag = TagOf(hash);
   for (std::size_t position = hash & mask;; position = (position + 1) & mask) {
-    const TSlot& slot = slots_[position];
+    const Slot& slot = slots_[position];
     if (slot.EntryPlusOne == 0 || (slot.HashTag == tag && texts_[slot.EntryPlusOne - 1] == text)) {
       return position;
     }
   }
 }
 
-std::size_t TTextIndex::FreeSlotOf(std::uint64_t hash) const {
+std::size_t TextIndex::FreeSlotOf(std::uint64_t hash) const {
   const std::size_t mask = slots_.size() - 1;
   std::size_t position = hash & mask;
   while (slots_[position].EntryPlusOne != 0) position = (position + 1) & mask;
   return position;
 }
 
-void TTextIndex::Grow(std::size_t slotCount) {
-  std::vector<TSlot> old = std::exchange(slots_, std::vector<TSlot>(slotCount));
-  for (const TSlot& slot : old) {
+void TextIndex::Grow(std::size_t slotCount) {
+  std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(slotCount));
+  for (const Slot& slot : old) {
     if (slot.EntryPlusOne != 0) slots_[FreeSlotOf(HashOf(texts_[slot.EntryPlusOne - 1]))] = slot;
   }
 }

@@ -10,15 +10,12 @@ namespace tessaly {
 
 // Maps texts to the first entry added with them, by open addressing in one flat array. It views the texts:
 // they must stay where they are while the index is used.
-class TTextIndex {
+class TextIndex {
  public:
   std::optional<std::size_t> Find(std::string_view text) const;
 
   // Adds the text for the entry unless the index holds it already. Entries come in rising order.
   void Add(std::string_view text, std::size_t entry);
-
-  // Starts fetching the memory a Find of the text reads first.
-  void Prefetch(std::string_view text) const;
 
   void Reserve(std::size_t count);
 
@@ -28,7 +25,7 @@ class TTextIndex {
  private:
   // Eight bytes, so that a probe touches as little memory as it can: part of the text's hash, to skip
   // most comparisons, and the entry counted from 1, 0 marking a free slot.
-  struct TSlot {
+  struct Slot {
     std::uint32_t HashTag = 0;
     std::uint32_t EntryPlusOne = 0;
   };
@@ -38,7 +35,7 @@ class TTextIndex {
   std::size_t FreeSlotOf(std::uint64_t hash) const;
   void Grow(std::size_t slotCount);
 
-  std::vector<TSlot> slots_;             // a power of two in size, at most half full
+  std::vector<Slot> slots_;              // a power of two in size, at most half full
   std::vector<std::string_view> texts_;  // by entry; empty for entries added with a text already held
   std::size_t count_ = 0;
 };

@@ -1,10 +1,11 @@
 #include "templates/_TemplatesObject.h"
 
-#include <array>
 #include <exception>
-#include <initializer_list>
 
+#include "platform/CleanUp.h"
+#include "platform/RaiseEvent.h"
 #include "platform/TextFile.h"
+#include "platform/TextRules.h"
 #include "templates/TemplateFormat.h"
 
 namespace tessaly {
@@ -15,23 +16,6 @@ using TColumnKind = TKeyedTable::TColumnKind;
 constexpr char kCatchAllKey[] = "****";
 constexpr std::size_t kCommandFieldCount = 4;     // sign, class, instruction, name
 constexpr std::size_t kStatusWordFieldCount = 5;  // sign, SW1, SW2, colour, meaning
-
-// Runs the load, then every final step even when the load or an earlier step failed; the first failure
-// then reaches the caller.
-void RunWithFinalSteps(const std::function<void()>& load,
-                       std::initializer_list<std::function<void()>> finalSteps) {
-  std::exception_ptr failure;
-  const auto run = [&failure](const std::function<void()>& step) {
-    try {
-      step();
-    } catch (...) {
-      if (!failure) failure = std::current_exception();
-    }
-  };
-  run(load);
-  for (const auto& step : finalSteps) run(step);
-  if (failure) std::rethrow_exception(failure);
-}
 
 // Whether a line's key is dropped: locating it in the key column makes the current entry's key equal to it.
 // A failed locate leaves a current entry whose key differs, unless the table is empty, which reads as the
@@ -58,25 +42,24 @@ TTemplatesObject::TTemplatesObject()
       commandColumns_{Commands.Column("Name"), Commands.Column("Cla"), Commands.Column("Ins")} {}
 
 void TTemplatesObject::LoadCommandTemplate(const std::string& fileName) {
-  RunWithFinalSteps(
+  RunWithCleanUp(
       [&] {
         StartLoad(Commands, true, fileName);
-        WalkEntryLines(Commands, commandColumns_.Name, kCommandFieldCount, CommandKey,
-                       [this](const TEntryLine& entry) { AddCommand(entry); });
-        Raise(OnAfterLoad, true, fileName);
+        WalkEntryLines(kCommandFieldCount, CommandKey, [this](const EntryLine& entry) { AddCommand(entry); });
+        RaiseLoadEvent(OnAfterLoad, true, fileName);
       },
-      {[&] { Commands.Sort("Name;ID"); }});
+      [&] { Commands.Sort("Name;ID"); });
 }
 
 void TTemplatesObject::LoadStatusWordTemplate(const std::string& fileName) {
-  RunWithFinalSteps(
+  RunWithCleanUp(
       [&] {
         StartLoad(StatusWords, false, fileName);
-        WalkEntryLines(StatusWords, statusWordColumns_.SW, kStatusWordFieldCount, StatusWordKey,
-                       [this](const TEntryLine& entry) { AddStatusWord(entry); });
-        Raise(OnAfterLoad, false, fileName);
+        WalkEntryLines(kStatusWordFieldCount, StatusWordKey,
+                       [this](const EntryLine& entry) { AddStatusWord(entry); });
+        RaiseLoadEvent(OnAfterLoad, false, fileName);
       },
-      {[&] { AddCatchAllStatusWord(); }, [&] { StatusWords.Sort("SW;ID"); }});
+      [&] { AddCatchAllStatusWord(); }, [&] { StatusWords.Sort("SW;ID"); });
 }
 
 void TTemplatesObject::ClearTemplates() {
@@ -87,7 +70,7 @@ void TTemplatesObject::ClearTemplates() {
 void TTemplatesObject::StartLoad(TKeyedTable& table, bool isCommandTable, const std::string& fileName) {
   table.Empty();
   AuxList.clear();
-  Raise(OnBeforeLoad, isCommandTable, fileName);
+  RaiseLoadEvent(OnBeforeLoad, isCommandTable, fileName);
   try {
     // The last load's lines lend their room to this one's.
     ReadTextFileLines(fileName, Lines);
@@ -97,70 +80,54 @@ void TTemplatesObject::StartLoad(TKeyedTable& table, bool isCommandTable, const 
   }
 }
 
-void TTemplatesObject::Raise(const TTemplateLoadEvent& event, bool isCommandTable,
-                             const std::string& fileName) {
-  if (event) event(nullptr, OwnerTag, isCommandTable, fileName);
+void TTemplatesObject::RaiseLoadEvent(const TTemplateLoadEvent& event, bool isCommandTable,
+                                      const std::string& fileName) {
+  Raise(event, nullptr, OwnerTag, isCommandTable, fileName);
 }
 
-// Entry lines are taken one ahead: the next one's key is handed to the table before this one is checked and
-// stored, so that the index memory its locate reads arrives meanwhile instead of stalling it.
 template <typename KeyOf, typename AddEntry>
-void TTemplatesObject::WalkEntryLines(TKeyedTable& table, TKeyedTable::TColumnRef keyColumn,
-                                      std::size_t fieldCount, const KeyOf& keyOf, const AddEntry& addEntry) {
-  auto line = Lines.cbegin();
-  const auto readEntryLine = [&](TEntryLine& entry) {
-    for (; line != Lines.cend(); ++line) {
-      const std::string_view trimmed = TrimLeadingControls(*line);
-      if (!IsEntryLine(trimmed)) continue;
-      ++line;
-      entry.Fields = SplitFields(trimmed, fieldCount);
-      // Field 1 is the sign: only exactly "+" makes an entry.
-      if (entry.Fields.Field[0] == "+") {
-        entry.Key = keyOf(entry);
-        table.PrepareLocate(keyColumn, entry.Key);
-      }
-      return true;
-    }
-    return false;
-  };
-  std::array<TEntryLine, 2> entries;  // this one and the next, each keeping its rooms
-  std::size_t current = 0;
-  if (!readEntryLine(entries[current])) return;
-  for (;;) {
-    const TEntryLine& entry = entries[current];
-    const bool hasNext = readEntryLine(entries[1 - current]);
-    if (entry.Fields.Field[0] == "+") addEntry(entry);
-    if (!hasNext) break;
-    current = 1 - current;
+void TTemplatesObject::WalkEntryLines(std::size_t fieldCount, const KeyOf& keyOf, const AddEntry& addEntry) {
+  EntryLine entry;
+  bool anyEntryLine = false;
+  for (const std::string& line : Lines) {
+    const std::string_view trimmed = TrimLeadingControls(line);
+    if (!IsEntryLine(trimmed)) continue;
+    anyEntryLine = true;
+    entry.Fields = SplitFields(trimmed, fieldCount);
+    // Field 1 is the sign: only exactly "+" makes an entry.
+    if (entry.Fields.Field[0] != "+") continue;
+    entry.Key = keyOf(entry);
+    addEntry(entry);
   }
-  // Fields shows the fields of the last entry line; they view Lines, so they are copied once, at the end.
-  const TLineFields& last = entries[current].Fields;
-  Fields.assign(last.Field.begin(), last.Field.begin() + last.Count);
+  // Fields shows the fields of the last entry line, if any; they view Lines, so they are copied once, at the
+  // end.
+  if (anyEntryLine)
+    Fields.assign(entry.Fields.Field.begin(), entry.Fields.Field.begin() + entry.Fields.Count);
 }
 
-std::string_view TTemplatesObject::CommandKey(TEntryLine& entry) {
+std::string_view TTemplatesObject::CommandKey(EntryLine& entry) {
   return entry.Fields[3];
 }
 
 // A status word is known by its two halves joined, then cleaned as one text.
-std::string_view TTemplatesObject::StatusWordKey(TEntryLine& entry) {
-  entry.Room.assign(entry.Fields[1]).append(entry.Fields[2]);
-  return CleanStatusWordText(entry.Room, entry.KeyRoom);
+std::string_view TTemplatesObject::StatusWordKey(EntryLine& entry) {
+  entry.JoinedHalves.assign(entry.Fields[1]).append(entry.Fields[2]);
+  return CleanStatusWordText(entry.JoinedHalves, entry.CleanedKey);
 }
 
-void TTemplatesObject::AddCommand(const TEntryLine& entry) {
+void TTemplatesObject::AddCommand(const EntryLine& entry) {
   const auto& columns = commandColumns_;
   if (IsKnownKey(Commands, columns.Name, entry.Key)) return;
-  const TLineFields& fields = entry.Fields;
+  const LineFields& fields = entry.Fields;
   // A field the line does not have stays empty, unlike an empty field, which reads as 00.
-  THexDigits claRoom, insRoom;
+  HexDigits claRoom, insRoom;
   const std::string_view cla = fields.Count > 1 ? HexByteText(fields[1], claRoom) : std::string_view();
   const std::string_view ins = fields.Count > 2 ? HexByteText(fields[2], insRoom) : std::string_view();
   Commands.Append({{columns.Name, entry.Key}, {columns.Cla, cla}, {columns.Ins, ins}});
 }
 
-void TTemplatesObject::AddStatusWord(const TEntryLine& entry) {
-  const TLineFields& fields = entry.Fields;
+void TTemplatesObject::AddStatusWord(const EntryLine& entry) {
+  const LineFields& fields = entry.Fields;
   const auto& columns = statusWordColumns_;
   if (IsKnownKey(StatusWords, columns.SW, entry.Key)) return;
   StatusWords.Append({{columns.SW, entry.Key},

@@ -46,24 +46,23 @@ class TTemplatesObject {
 
  private:
   void StartLoad(TKeyedTable& table, bool isCommandTable, const std::string& fileName);
-  void Raise(const TTemplateLoadEvent& event, bool isCommandTable, const std::string& fileName);
-  // An entry line split into its fields, and its key when it is enabled. The key may view the rooms, which
-  // are reused from line to line.
-  struct TEntryLine {
-    TLineFields Fields;
+  void RaiseLoadEvent(const TTemplateLoadEvent& event, bool isCommandTable, const std::string& fileName);
+  // An entry line split into its fields, and its key when it is enabled. The key may view the two strings,
+  // which are reused from line to line.
+  struct EntryLine {
+    LineFields Fields;
     std::string_view Key;
-    std::string Room, KeyRoom;
+    std::string JoinedHalves, CleanedKey;
   };
   // Splits each entry line of Lines into at most fieldCount fields and hands the enabled ones, with the key
   // keyOf gives them, to addEntry.
   template <typename KeyOf, typename AddEntry>
-  void WalkEntryLines(TKeyedTable& table, TKeyedTable::TColumnRef keyColumn, std::size_t fieldCount,
-                      const KeyOf& keyOf, const AddEntry& addEntry);
+  void WalkEntryLines(std::size_t fieldCount, const KeyOf& keyOf, const AddEntry& addEntry);
   // The key of an enabled entry line: a command's name, a status word's cleaned halves.
-  static std::string_view CommandKey(TEntryLine& entry);
-  static std::string_view StatusWordKey(TEntryLine& entry);
-  void AddCommand(const TEntryLine& entry);
-  void AddStatusWord(const TEntryLine& entry);
+  static std::string_view CommandKey(EntryLine& entry);
+  static std::string_view StatusWordKey(EntryLine& entry);
+  void AddCommand(const EntryLine& entry);
+  void AddStatusWord(const EntryLine& entry);
   void AddCatchAllStatusWord();
 
   TTemplateLoadEvent OnBeforeLoad;

@@ -9,18 +9,18 @@ namespace tessaly::test {
 namespace {
 
 TEST(CommandLine, FileOptionsTakeTheirFileAsTheNextArgumentOrAfterAnEqualsSign) {
-  const TCommandLine separate = ParseCommandLine({"--registry", "/tmp/x.db", "--screenshot", "w.png"});
+  const CommandLine separate = ParseCommandLine({"--registry", "/tmp/x.db", "--screenshot", "w.png"});
   EXPECT_EQ(separate.RegistryFile, std::filesystem::path("/tmp/x.db"));
   EXPECT_EQ(separate.ScreenshotFile, std::filesystem::path("w.png"));
   EXPECT_FALSE(separate.ShowHelp || separate.ShowVersion);
 
-  const TCommandLine joined = ParseCommandLine({"--screenshot=w.png", "--registry=/tmp/x.db"});
+  const CommandLine joined = ParseCommandLine({"--screenshot=w.png", "--registry=/tmp/x.db"});
   EXPECT_EQ(joined.RegistryFile, std::filesystem::path("/tmp/x.db"));
   EXPECT_EQ(joined.ScreenshotFile, std::filesystem::path("w.png"));
 }
 
 TEST(CommandLine, NoArgumentsAskForAPlainStart) {
-  const TCommandLine plain = ParseCommandLine({});
+  const CommandLine plain = ParseCommandLine({});
   EXPECT_FALSE(plain.RegistryFile || plain.ScreenshotFile || plain.ShowHelp || plain.ShowVersion);
   EXPECT_EQ(plain.Readers, ReaderSource::Auto);
 }

@@ -15,7 +15,7 @@
 #include "AppTestSupport.h"
 #include "ErrorBoxRecorder.h"
 #include "TempDir.h"
-#include "connection/EventCodes.h"
+#include "readers/EventCodes.h"
 
 namespace tessaly::test {
 namespace {

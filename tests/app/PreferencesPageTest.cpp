@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "KernelPagesFixture.h"
-#include "connection/PcscCodes.h"
+#include "pcsc/PcscCodes.h"
 #include "platform/Registry.h"
 #include "settings/_RegistryWorks.h"
 

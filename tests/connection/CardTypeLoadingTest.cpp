@@ -121,6 +121,26 @@ TEST_F(CardTypeLoading, ZeroServiceContextChangesNoCardRecord) {
   EXPECT_THAT(resolved_, IsEmpty());
 }
 
+TEST_F(CardTypeLoading, AReaderNumberOutsideTheTableChangesNothingOnAConnectedService) {
+  device_.StartSession({"Reader A", "Reader B"});
+  ReaderTable[0].CardInfo.CardState = csCardDetected;
+  ReaderTable[0].CardInfo.ATR = "3B 01";
+  PlaceCard(1, "3B021450");
+  const auto before = ReaderTable;
+
+  connection_.LoadCardType(10);
+  connection_.LoadCardType(-1);
+
+  for (std::size_t i = 0; i < kReaderCount; ++i) {
+    EXPECT_EQ(ReaderTable[i].CardInfo.ATR, before[i].CardInfo.ATR) << i;
+    EXPECT_EQ(ReaderTable[i].CardInfo.CardState, before[i].CardInfo.CardState) << i;
+    EXPECT_EQ(ReaderTable[i].CardInfo.Preferences.CardTypeName, before[i].CardInfo.Preferences.CardTypeName)
+        << i;
+  }
+  EXPECT_THAT(resolved_, IsEmpty());
+  EXPECT_THAT(assigned_, IsEmpty());
+}
+
 TEST_F(CardTypeLoading, BelowConnectedStateOnlyReadersWithoutUsableCardAreCleared) {
   device_.StartSession({"Reader A", "Reader B"});
   device_.InsertCard(0, "3B021450", 2, {"Vendor=Orvane"});

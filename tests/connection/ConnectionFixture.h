@@ -87,7 +87,7 @@ class ConnectionFixture : public ::testing::Test {
   ErrorBoxRecorder errorBoxes_;
   std::unique_ptr<TRegistrySettings> settings_;
   TConnection connection_{settings_, 7};
-  TMemoryTreeControl tree_;
+  MemoryTreeControl tree_;
   TSimulatedDevice device_{connection_};
   std::vector<std::string> assigned_;  // ATRs of every AssignATR, in order
   std::vector<std::string> resolved_;  // "reader: card type" of every OnCardTypeResolved

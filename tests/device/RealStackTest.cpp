@@ -17,11 +17,11 @@
 #include "ReaderTableFixture.h"
 #include "RegisteredComponent.h"
 #include "ScratchHive.h"
-#include "connection/PcscCodes.h"
-#include "connection/ReaderTable.h"
 #include "device/DeviceLayer.h"
 #include "device/VirtualCard.h"
 #include "kernel/KernelObject.h"
+#include "pcsc/PcscCodes.h"
+#include "readers/ReaderTable.h"
 #include "settings/_RegistryWorks.h"
 
 namespace tessaly {

@@ -55,7 +55,7 @@ class CardRoadTest : public ::testing::Test {
   ScratchHive hive_;
   TempComponent component_{hive_.Hive()};
   ErrorBoxRecorder errorBoxes_;
-  TMemoryTreeControl tree_;
+  MemoryTreeControl tree_;
 };
 
 TEST_F(CardRoadTest, ADetectedCardWithAnUnlistedAtrTravelsTheWholeRoad) {

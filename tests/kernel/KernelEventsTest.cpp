@@ -25,123 +25,105 @@ void RunSession(TSimulatedDevice& device) {
   device.UnloadDriver();
 }
 
-TEST_F(KernelEventsTest, ModeZeroRecordsEveryEventAndPassesEachOn) {
-  RunSession(device_);
+// One line of what a session and the error reported after it raise, and the log modes that raise it. In a
+// record ("OnLog") the record number and the clock's seconds count up within each mode: each "#" stands for
+// the record's number.
+struct SessionLine {
+  const char* Text;
+  unsigned Modes;  // bit n for mode n
+};
 
-  EXPECT_EQ(recorder_.Events(),
-            (Lines{
-                "OnLog(1, 3, MS Smart Card service, Driver selected, , +1s)",
-                "OnLog(2, 4, MS Smart Card service, Before driver loading, , +2s)",
-                "OnLog(3, 6, MS Smart Card service, Driver loaded, , +3s)",
-                "OnLog(4, 7, MS Smart Card service, Before service connection, , +4s)",
-                "OnLog(5, 9, MS Smart Card service, Service connected, , +5s)",
-                "OnServiceConnected()",
-                "OnLog(6, 10, MS Smart Card service, Before devices list, , +6s)",
-                "OnLog(7, 11, MS Smart Card service, Devices list changed, , +7s)",
-                "OnDevicesListChanged(connection, 1)",
-                "OnLog(8, 13, Reader 0, Before reader opening, , +8s)",
-                "OnLog(9, 14, Reader 0, Reader opened, , +9s)",
-                "OnLog(10, 12, Reader 0, Reader state changed, 0x00000020 : PRESENT : Reader 0, +10s)",
-                "OnReaderStateChanged(connection, 0, 32, Reader 0, [State=PRESENT|Reader=Reader 0], 0)",
-                "OnLog(11, 19, Reader 0, Card detected, Card was detected in the reader, +11s)",
-                "OnCardStateChanged(Reader 0, 2)",
-                "OnCardDetected(Reader 0, entry 0)",
-                "OnLog(12, 21, Reader 0, Card ready, ATR = 3B 02 14 50, +12s)",
-                "OnCardStateChanged(Reader 0, 4)",
-                "OnCardReady(Reader 0, entry 0)",
-                "OnLog(13, 26, Reader 0, Before data sending, , +13s)",
-                "OnLog(14, 27, Reader 0, Data sent, Sent: { 00 A4 00 00 02 }  Received: { 90 00 }, +14s)",
-                "OnDataSent(Reader 0, 00 A4 00 00 02, 90 00)",
-                "OnLog(15, 12, Reader 0, Reader state changed, 0x00000010 : EMPTY : Reader 0, +15s)",
-                "OnReaderStateChanged(connection, 0, 16, Reader 0, [State=EMPTY|Reader=Reader 0], 0)",
-                "OnLog(16, 18, Reader 0, Waiting for card, Insert card into a reader, please..., +16s)",
-                "OnCardStateChanged(Reader 0, 1)",
-                "OnWaitingForCard(Reader 0, entry 0)",
-                "OnLog(17, 12, Reader 0, Reader state changed, 0x00000220 : MUTE : Reader 0, +17s)",
-                "OnReaderStateChanged(connection, 0, 544, Reader 0, [State=MUTE|Reader=Reader 0], 0)",
-                "OnLog(18, 20, Reader 0, Card invalid, This card is invalid, +18s)",
-                "OnCardStateChanged(Reader 0, 3)",
-                "OnCardInvalid(Reader 0, entry 0)",
-                "OnLog(19, 15, Reader 0, Before reader closing, , +19s)",
-                "OnLog(20, 16, Reader 0, Reader closed, , +20s)",
-                "OnLog(21, 28, MS Smart Card service, Before service disconnection, , +21s)",
-                "OnCardStateChanged(, 1)",
-                "OnLog(22, 29, MS Smart Card service, Service disconnected, , +22s)",
-                "OnConnectionDown()",
-                "OnLog(23, 30, MS Smart Card service, Before driver disconnection, , +23s)",
-                "OnLog(24, 31, MS Smart Card service, Driver disconnected, , +24s)",
-                "OnConnectionDown()",
-            }));
-  EXPECT_EQ(kernel_.EventCount, 24);
+constexpr unsigned kZero = 1, kOne = 2, kTwo = 4;
+constexpr unsigned kMain = kZero | kOne, kAll = kZero | kOne | kTwo;
+
+// Mode 0 records every event, mode 1 the main ones, mode 2 only errors; every mode passes each event on,
+// except that mode 2 drops reader-state changes.
+const SessionLine kSessionLines[] = {
+    {"OnLog(#, 3, MS Smart Card service, Driver selected, , +#s)", kZero},
+    {"OnLog(#, 4, MS Smart Card service, Before driver loading, , +#s)", kZero},
+    {"OnLog(#, 6, MS Smart Card service, Driver loaded, , +#s)", kMain},
+    {"OnLog(#, 7, MS Smart Card service, Before service connection, , +#s)", kZero},
+    {"OnLog(#, 9, MS Smart Card service, Service connected, , +#s)", kMain},
+    {"OnServiceConnected()", kAll},
+    {"OnLog(#, 10, MS Smart Card service, Before devices list, , +#s)", kZero},
+    {"OnLog(#, 11, MS Smart Card service, Devices list changed, , +#s)", kZero},
+    {"OnDevicesListChanged(connection, 1)", kAll},
+    {"OnLog(#, 13, Reader 0, Before reader opening, , +#s)", kZero},
+    {"OnLog(#, 14, Reader 0, Reader opened, , +#s)", kZero},
+    {"OnLog(#, 12, Reader 0, Reader state changed, 0x00000020 : PRESENT : Reader 0, +#s)", kMain},
+    {"OnReaderStateChanged(connection, 0, 32, Reader 0, [State=PRESENT|Reader=Reader 0], 0)", kMain},
+    {"OnLog(#, 19, Reader 0, Card detected, Card was detected in the reader, +#s)", kMain},
+    {"OnCardStateChanged(Reader 0, 2)", kAll},
+    {"OnCardDetected(Reader 0, entry 0)", kAll},
+    {"OnLog(#, 21, Reader 0, Card ready, ATR = 3B 02 14 50, +#s)", kMain},
+    {"OnCardStateChanged(Reader 0, 4)", kAll},
+    {"OnCardReady(Reader 0, entry 0)", kAll},
+    {"OnLog(#, 26, Reader 0, Before data sending, , +#s)", kZero},
+    {"OnLog(#, 27, Reader 0, Data sent, Sent: { 00 A4 00 00 02 }  Received: { 90 00 }, +#s)", kMain},
+    {"OnDataSent(Reader 0, 00 A4 00 00 02, 90 00)", kAll},
+    {"OnLog(#, 12, Reader 0, Reader state changed, 0x00000010 : EMPTY : Reader 0, +#s)", kMain},
+    {"OnReaderStateChanged(connection, 0, 16, Reader 0, [State=EMPTY|Reader=Reader 0], 0)", kMain},
+    {"OnLog(#, 18, Reader 0, Waiting for card, Insert card into a reader, please..., +#s)", kMain},
+    {"OnCardStateChanged(Reader 0, 1)", kAll},
+    {"OnWaitingForCard(Reader 0, entry 0)", kAll},
+    {"OnLog(#, 12, Reader 0, Reader state changed, 0x00000220 : MUTE : Reader 0, +#s)", kMain},
+    {"OnReaderStateChanged(connection, 0, 544, Reader 0, [State=MUTE|Reader=Reader 0], 0)", kMain},
+    {"OnLog(#, 20, Reader 0, Card invalid, This card is invalid, +#s)", kMain},
+    {"OnCardStateChanged(Reader 0, 3)", kAll},
+    {"OnCardInvalid(Reader 0, entry 0)", kAll},
+    {"OnLog(#, 15, Reader 0, Before reader closing, , +#s)", kZero},
+    {"OnLog(#, 16, Reader 0, Reader closed, , +#s)", kZero},
+    {"OnLog(#, 28, MS Smart Card service, Before service disconnection, , +#s)", kZero},
+    {"OnCardStateChanged(, 1)", kAll},
+    {"OnLog(#, 29, MS Smart Card service, Service disconnected, , +#s)", kMain},
+    {"OnConnectionDown()", kAll},
+    {"OnLog(#, 30, MS Smart Card service, Before driver disconnection, , +#s)", kZero},
+    {"OnLog(#, 31, MS Smart Card service, Driver disconnected, , +#s)", kMain},
+    {"OnConnectionDown()", kAll},
+    // The error each mode's run reports after the session.
+    {"OnLog(#, 1, MS Smart Card service, Error, Lost, +#s)", kOne},
+    {"OnError(connection, , 0, Lost)", kOne},
+    {"OnLog(#, 1, Reader 0, Error, 0x00000005 : Gone, +#s)", kTwo},
+    {"OnError(connection, Reader 0, 5, Gone)", kTwo},
+};
+
+// The lines of one mode, with the records numbered.
+Lines SessionLinesOf(int mode, int& records) {
+  Lines lines;
+  records = 0;
+  for (const SessionLine& line : kSessionLines) {
+    if ((line.Modes & (1u << mode)) == 0) continue;
+    std::string text = line.Text;
+    if (text.starts_with("OnLog(")) {
+      const std::string number = std::to_string(++records);
+      for (std::size_t at = text.find('#'); at != std::string::npos; at = text.find('#', at)) {
+        text.replace(at, 1, number);
+      }
+    }
+    lines.push_back(std::move(text));
+  }
+  return lines;
 }
 
-TEST_F(KernelEventsTest, ModeOneRecordsTheMainEventsAndStillPassesTheOthersOn) {
-  StoreLogMode(1);
-  ASSERT_EQ(kernel_.EventLogMode, 1);
-  RunSession(device_);
-  device_.ReportError("", 0, "Lost");
+class LogModeTest : public KernelEventsTest, public ::testing::WithParamInterface<int> {};
 
-  EXPECT_EQ(recorder_.Events(),
-            (Lines{
-                "OnLog(1, 6, MS Smart Card service, Driver loaded, , +1s)",
-                "OnLog(2, 9, MS Smart Card service, Service connected, , +2s)",
-                "OnServiceConnected()",
-                "OnDevicesListChanged(connection, 1)",
-                "OnLog(3, 12, Reader 0, Reader state changed, 0x00000020 : PRESENT : Reader 0, +3s)",
-                "OnReaderStateChanged(connection, 0, 32, Reader 0, [State=PRESENT|Reader=Reader 0], 0)",
-                "OnLog(4, 19, Reader 0, Card detected, Card was detected in the reader, +4s)",
-                "OnCardStateChanged(Reader 0, 2)",
-                "OnCardDetected(Reader 0, entry 0)",
-                "OnLog(5, 21, Reader 0, Card ready, ATR = 3B 02 14 50, +5s)",
-                "OnCardStateChanged(Reader 0, 4)",
-                "OnCardReady(Reader 0, entry 0)",
-                "OnLog(6, 27, Reader 0, Data sent, Sent: { 00 A4 00 00 02 }  Received: { 90 00 }, +6s)",
-                "OnDataSent(Reader 0, 00 A4 00 00 02, 90 00)",
-                "OnLog(7, 12, Reader 0, Reader state changed, 0x00000010 : EMPTY : Reader 0, +7s)",
-                "OnReaderStateChanged(connection, 0, 16, Reader 0, [State=EMPTY|Reader=Reader 0], 0)",
-                "OnLog(8, 18, Reader 0, Waiting for card, Insert card into a reader, please..., +8s)",
-                "OnCardStateChanged(Reader 0, 1)",
-                "OnWaitingForCard(Reader 0, entry 0)",
-                "OnLog(9, 12, Reader 0, Reader state changed, 0x00000220 : MUTE : Reader 0, +9s)",
-                "OnReaderStateChanged(connection, 0, 544, Reader 0, [State=MUTE|Reader=Reader 0], 0)",
-                "OnLog(10, 20, Reader 0, Card invalid, This card is invalid, +10s)",
-                "OnCardStateChanged(Reader 0, 3)",
-                "OnCardInvalid(Reader 0, entry 0)",
-                "OnCardStateChanged(, 1)",
-                "OnLog(11, 29, MS Smart Card service, Service disconnected, , +11s)",
-                "OnConnectionDown()",
-                "OnLog(12, 31, MS Smart Card service, Driver disconnected, , +12s)",
-                "OnConnectionDown()",
-                "OnLog(13, 1, MS Smart Card service, Error, Lost, +13s)",
-                "OnError(connection, , 0, Lost)",
-            }));
+TEST_P(LogModeTest, ASessionIsRecordedAsTheModeSaysAndEveryEventButDroppedOnesIsPassedOn) {
+  const int mode = GetParam();
+  // Mode 0 is the kernel's mode before any is stored.
+  if (mode != 0) {
+    StoreLogMode(mode);
+    ASSERT_EQ(kernel_.EventLogMode, mode);
+  }
+  RunSession(device_);
+  if (mode == 1) device_.ReportError("", 0, "Lost");
+  if (mode == 2) device_.ReportError("Reader 0", 5, "Gone");
+
+  int records = 0;
+  EXPECT_EQ(recorder_.Events(), SessionLinesOf(mode, records));
+  EXPECT_EQ(kernel_.EventCount, records);
 }
 
-TEST_F(KernelEventsTest, OtherModesRecordOnlyErrorsAndDropReaderStateChanges) {
-  StoreLogMode(2);
-  ASSERT_EQ(kernel_.EventLogMode, 2);
-  RunSession(device_);
-  device_.ReportError("Reader 0", 5, "Gone");
-
-  EXPECT_EQ(recorder_.Events(), (Lines{
-                                    "OnServiceConnected()",
-                                    "OnDevicesListChanged(connection, 1)",
-                                    "OnCardStateChanged(Reader 0, 2)",
-                                    "OnCardDetected(Reader 0, entry 0)",
-                                    "OnCardStateChanged(Reader 0, 4)",
-                                    "OnCardReady(Reader 0, entry 0)",
-                                    "OnDataSent(Reader 0, 00 A4 00 00 02, 90 00)",
-                                    "OnCardStateChanged(Reader 0, 1)",
-                                    "OnWaitingForCard(Reader 0, entry 0)",
-                                    "OnCardStateChanged(Reader 0, 3)",
-                                    "OnCardInvalid(Reader 0, entry 0)",
-                                    "OnCardStateChanged(, 1)",
-                                    "OnConnectionDown()",
-                                    "OnConnectionDown()",
-                                    "OnLog(1, 1, Reader 0, Error, 0x00000005 : Gone, +1s)",
-                                    "OnError(connection, Reader 0, 5, Gone)",
-                                }));
-}
+INSTANTIATE_TEST_SUITE_P(Modes, LogModeTest, ::testing::Values(0, 1, 2));
 
 TEST_F(KernelEventsTest, OnlyTheLowByteOfTheStoredModeCounts) {
   StoreLogMode(2);

@@ -34,7 +34,7 @@ class KernelSettingsEventsTest : public KernelEventsTest {
     return {};
   }
 
-  TMemoryTreeControl tree_;
+  MemoryTreeControl tree_;
 };
 
 TEST_F(KernelSettingsEventsTest, LogPreferencesReachTheKernelAndTheMonitor) {

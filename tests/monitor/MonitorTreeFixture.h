@@ -21,7 +21,7 @@ class MonitorTree : public ::testing::Test {
 
   TMonitorNodeObject& ObjectOf(TTreeNode* node) { return *tree.NodeData(node); }
 
-  TMemoryTreeControl tree;
+  MemoryTreeControl tree;
   TTreeNode* top;
   TTreeNode* readers;
 };

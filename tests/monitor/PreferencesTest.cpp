@@ -136,7 +136,7 @@ TEST_F(PreferencesTest, FailingUpdateEndsItsBatchAndRepaintsThenPropagates) {
 }
 
 TEST_F(PreferencesTest, WithoutTopNodeNothingIsCreatedButTheControlRepaints) {
-  TMemoryTreeControl empty;
+  MemoryTreeControl empty;
   const TConnectParams params;
   ShowDetectDefaults(empty, &params);
   ShowMiscellaneous(empty, 0x0101);
@@ -146,7 +146,7 @@ TEST_F(PreferencesTest, WithoutTopNodeNothingIsCreatedButTheControlRepaints) {
 }
 
 TEST_F(PreferencesTest, WithoutReadersGroupThePreferencesAreStillShown) {
-  TMemoryTreeControl bare;
+  MemoryTreeControl bare;
   AppendMonitorNode(bare, bare.RootNode(), mkTopAlternate, "Monitor");
   ShowMiscellaneous(bare, 0x0001);
   EXPECT_EQ(bare.Outline().size(), 6u);

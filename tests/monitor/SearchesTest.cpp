@@ -122,7 +122,7 @@ TEST_F(SearchesTest, ShowReaderClearsTheSmartCardValue) {
 }
 
 TEST_F(SearchesTest, ShowReaderWithoutReadersGroupDoesNothing) {
-  TMemoryTreeControl bare;
+  MemoryTreeControl bare;
   AppendMonitorNode(bare, bare.RootNode(), mkTop, "Monitor");
   ShowReader(bare, "Reader", 4);
   EXPECT_EQ(bare.Outline(), (Lines{"0 Monitor"}));
@@ -149,7 +149,7 @@ TEST_F(SearchesTest, RemoveLastErrorFallsBackToTheTopNode) {
 }
 
 TEST_F(SearchesTest, MissingTopNodeMakesEverySearchComeBackEmpty) {
-  TMemoryTreeControl noTop;
+  MemoryTreeControl noTop;
   AppendMonitorNode(noTop, noTop.RootNode(), mkReadersGroup, "Readers");
   noTop.AddChild(noTop.RootNode());  // a top node without an object does not count
 

@@ -85,7 +85,7 @@ TEST_F(ShowCardTest, EmptyATRShowsNoInfo) {
 }
 
 TEST_F(ShowCardTest, CardTypeLoadedStateShowsTheCardLikeCardReady) {
-  TMemoryTreeControl ready;
+  MemoryTreeControl ready;
   AppendMonitorNode(ready, AppendMonitorNode(ready, ready.RootNode(), mkTop, "Monitor"), mkReadersGroup,
                     "Readers");
   const TCardInfo readyCard = PresentCard(csCardReady);
@@ -242,7 +242,7 @@ TEST_F(ShowCardTest, FailingStepStillRepaintsAndProcessesMessagesThenPropagates)
 }
 
 TEST_F(ShowCardTest, WithoutReadersGroupNothingIsCreated) {
-  TMemoryTreeControl bare;
+  MemoryTreeControl bare;
   AppendMonitorNode(bare, bare.RootNode(), mkTop, "Monitor");
   const TCardInfo card = PresentCard();
 

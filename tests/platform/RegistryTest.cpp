@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "FaultyHive.h"
+#include "ScratchHive.h"
 #include "TempHive.h"
 #include "platform/Registry.h"
 
@@ -246,6 +248,21 @@ TEST_F(RegistryTest, DeleteKeyRemovesEverythingBelowAndReportsSuccess) {
   EXPECT_FALSE(reg_.ValueExists("Leaf value"));
   ASSERT_TRUE(reg_.OpenKey(scratch_ + "\\Tree", false));
   EXPECT_FALSE(reg_.ValueExists("Tree value"));
+}
+
+TEST(RegistryDeleteKey, AFailingKeyTreeDeleteReportsFalseWithoutRaising) {
+  const test::ScratchHive scratch;
+  const auto faulty = std::make_shared<test::FaultyHive>(scratch.Hive());
+  faulty->RefuseDelete("SOFTWARE\\Doomed");
+  TRegistry reg(faulty);
+  reg.SetRootKey(RootKey::LocalMachine);
+  ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\Doomed", true));
+  reg.CloseKey();
+
+  bool deleted = true;
+  EXPECT_NO_THROW(deleted = reg.DeleteKey("\\SOFTWARE\\Doomed"));
+  EXPECT_FALSE(deleted);
+  EXPECT_TRUE(reg.KeyExists("\\SOFTWARE\\Doomed"));
 }
 
 TEST_F(RegistryTest, DeleteValueReportsWhetherThereWasOne) {

@@ -58,7 +58,12 @@ std::unique_ptr<HiveKey> FaultyHive::OpenKey(RootKey root, const std::string& pa
   return std::make_unique<FaultyKey>(std::move(key), refusedWrites_);
 }
 
+void FaultyHive::RefuseDelete(const std::string& path) {
+  refusedDeletes_.insert(Lower(path));
+}
+
 bool FaultyHive::DeleteKeyTree(RootKey root, const std::string& path) {
+  if (refusedDeletes_.count(Lower(path)) != 0) throw ERegistryException("Cannot delete key '" + path + "'");
   return inner_->DeleteKeyTree(root, path);
 }
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "connection/ReaderTable.h"
+#include "readers/ReaderTable.h"
 
 namespace tessaly::test {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "connection/Connection.h"
-#include "connection/ReaderTable.h"
+#include "readers/ReaderTable.h"
 
 namespace tessaly {
 class TTemplatesObject;

@@ -135,7 +135,6 @@ TEST(KeyedTable, UnknownColumnsAndMismatchedValuesFailWithoutStoring) {
   EXPECT_EQ(table.AsText("Size"), "3");
   TKeyedTable taken = std::move(table);
   EXPECT_THROW(table.Locate(name, "b"), ETessalyError);
-  EXPECT_NO_THROW(table.PrepareLocate(name, "b"));  // a hint, even where a locate would fail
   EXPECT_THROW(table.Append({{name, std::string("e")}}), ETessalyError);
   EXPECT_TRUE(taken.Locate(name, "d"));
   EXPECT_EQ(taken.AsText("Size"), "4");
@@ -213,8 +212,6 @@ TEST(KeyedTable, BehavesAsAPlainListUnderRandomAppendsSortsAndLocates) {
   TKeyedTable table({{"Text", Kind::Text}, {"Other", Kind::Text}, {"ID", Kind::RunningNumber}});
   ReferenceTable reference;
   for (int step = 0; step < 3000; ++step) {
-    // Readying a locate, as loads do one entry ahead, changes nothing, whatever comes next.
-    table.PrepareLocate(table.Column(step % 2 == 0 ? "Text" : "Other"), text());
     const int operation = std::uniform_int_distribution<int>(0, 99)(random);
     if (operation < 50) {
       const std::string appended = text();

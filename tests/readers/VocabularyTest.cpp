@@ -1,11 +1,11 @@
-#include "connection/Vocabulary.h"
+#include "readers/Vocabulary.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "connection/EventCodes.h"
-#include "connection/PcscCodes.h"
+#include "pcsc/PcscCodes.h"
+#include "readers/EventCodes.h"
 
 namespace tessaly {
 namespace {

@@ -1,4 +1,4 @@
-#include "connection/ReaderTable.h"
+#include "readers/ReaderTable.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "ReaderTableFixture.h"
 #include "TempDir.h"
-#include "connection/PcscCodes.h"
+#include "pcsc/PcscCodes.h"
 #include "templates/_TemplatesObject.h"
 
 namespace tessaly {

@@ -1,11 +1,11 @@
-#include "connection/Vocabulary.h"
+#include "readers/Vocabulary.h"
 
 #include <array>
 #include <string_view>
 
-#include "connection/EventCodes.h"
-#include "connection/PcscCodes.h"
-#include "connection/ReaderTable.h"
+#include "pcsc/PcscCodes.h"
+#include "readers/EventCodes.h"
+#include "readers/ReaderTable.h"
 
 namespace tessaly {
 

@@ -1,4 +1,4 @@
-#include "connection/ReaderTable.h"
+#include "readers/ReaderTable.h"
 
 #include "templates/_TemplatesObject.h"
 

@@ -1,0 +1,86 @@
+#include "platform/TextRules.h"
+
+#include <algorithm>
+
+namespace tessaly {
+
+std::string ToAsciiLower(std::string_view text) {
+  std::string result(text);
+  std::transform(result.begin(), result.end(), result.begin(), AsciiLower);
+  return result;
+}
+
+std::string ToAsciiUpper(std::string_view text) {
+  std::string result(text);
+  std::transform(result.begin(), result.end(), result.begin(), AsciiUpper);
+  return result;
+}
+
+namespace {
+
+bool SameIgnoringAsciiCase(char left, char right) {
+  return AsciiLower(left) == AsciiLower(right);
+}
+
+}  // namespace
+
+bool EqualsIgnoringAsciiCase(std::string_view left, std::string_view right) {
+  return std::equal(left.begin(), left.end(), right.begin(), right.end(), SameIgnoringAsciiCase);
+}
+
+bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
+}
+
+std::size_t FindIgnoringAsciiCase(std::string_view text, std::string_view pattern) {
+  if (pattern.empty()) return std::string_view::npos;
+  const auto found =
+      std::search(text.begin(), text.end(), pattern.begin(), pattern.end(), SameIgnoringAsciiCase);
+  return found == text.end() ? std::string_view::npos : static_cast<std::size_t>(found - text.begin());
+}
+
+std::string_view TrimLeadingControls(std::string_view text) {
+  const auto first =
+      std::find_if(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) > 0x20; });
+  return text.substr(static_cast<std::size_t>(first - text.begin()));
+}
+
+std::string WithoutBlanks(std::string_view text) {
+  std::string result(text);
+  std::erase(result, ' ');
+  return result;
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  SplitLines(text, lines);
+  return lines;
+}
+
+void SplitLines(std::string_view text, std::vector<std::string>& lines) {
+  // Exactly the room needed: a text of many short lines would otherwise take up to twice as much.
+  if (const auto ends = static_cast<std::size_t>(
+          std::count_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }));
+      ends + 1 > lines.capacity()) {
+    lines.reserve(ends + 1);
+  }
+  std::size_t count = 0;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const auto lineEnd = std::find_if(text.begin() + static_cast<std::ptrdiff_t>(start), text.end(),
+                                      [](char c) { return c == '\r' || c == '\n'; });
+    const auto end = static_cast<std::size_t>(lineEnd - text.begin());
+    const std::string_view line = text.substr(start, end - start);
+    if (count < lines.size()) {
+      lines[count].assign(line);
+    } else {
+      lines.emplace_back(line);
+    }
+    ++count;
+    start = end + 1;
+    if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++start;
+  }
+  lines.resize(count);
+}
+
+}  // namespace tessaly

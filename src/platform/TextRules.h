@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessaly {
+
+// Text rules every layer shares. Letter case is folded for ASCII letters only: stored names, keys and ATRs
+// are 8-bit texts whose other bytes must compare as they are, whatever the user's locale.
+
+constexpr char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+constexpr char AsciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+std::string ToAsciiLower(std::string_view text);
+std::string ToAsciiUpper(std::string_view text);
+bool EqualsIgnoringAsciiCase(std::string_view left, std::string_view right);
+bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix);
+// The position of the first occurrence of pattern, or std::string_view::npos; an empty pattern is found
+// nowhere.
+std::size_t FindIgnoringAsciiCase(std::string_view text, std::string_view pattern);
+
+// The text without its leading characters of codes 0x00 to 0x20 (blanks and control characters).
+std::string_view TrimLeadingControls(std::string_view text);
+
+// The text without any blank (0x20); other white space stays.
+std::string WithoutBlanks(std::string_view text);
+
+// Splits text into lines: a line ends at CR, at LF or at CR LF, and a line end at the very end of the text
+// starts no further line.
+std::vector<std::string> SplitLines(std::string_view text);
+// Splits as above into lines, whose strings are reused: a text of the same shape as the last one takes no
+// new memory.
+void SplitLines(std::string_view text, std::vector<std::string>& lines);
+
+}  // namespace tessaly
