@@ -57,5 +57,18 @@ TEST(RegImport, AWriteRefusedOnALaterLineLeavesTheHiveFileByteForByteUnchanged) 
   EXPECT_EQ(ReadBytes(file), before);
 }
 
+TEST(RegImport, ValueTypesAreReadWithoutRegardToLetterCase) {
+  test::TempDir folder;
+  SqliteRegistryHive hive(folder / "registry.db");
+  Import(hive, "REGEDIT4\n[HKCU\\Types]\n\"Upper\"=DWORD:0000002A\n\"Mixed\"=DWord:ff\n");
+
+  TRegistry reg(std::shared_ptr<RegistryHive>(&hive, [](RegistryHive*) {}));
+  reg.SetRootKey(RootKey::CurrentUser);
+  ASSERT_TRUE(reg.OpenKey("Types", false));
+  EXPECT_EQ(reg.GetValueType("Upper"), HiveValueType::DWord);
+  EXPECT_EQ(reg.ReadInteger("Upper"), 42);
+  EXPECT_EQ(reg.ReadInteger("Mixed"), 255);
+}
+
 }  // namespace
 }  // namespace tessaly
