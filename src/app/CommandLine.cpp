@@ -60,6 +60,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       commandLine.RegistryFile = std::move(*registry);
     } else if (auto screenshot = FileOption("--screenshot", arguments, index)) {
       commandLine.ScreenshotFile = std::move(*screenshot);
+    } else if (auto cardList = FileOption("--card-list", arguments, index)) {
+      commandLine.CardListFile = std::move(*cardList);
     } else if (auto page = ValueOption("--page", "a page name", arguments, index)) {
       commandLine.Page = CheckedPageName(*page);
     } else if (auto readers = ValueOption("--readers", "pcsc, virtual or auto", arguments, index)) {
@@ -74,6 +76,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 std::string UsageText(const std::string& programName) {
   return "Usage: " + programName +
          " [--registry FILE] [--page NAME] [--screenshot FILE] [--readers pcsc|virtual|auto]\n"
+         "       [--card-list FILE]\n"
          "       " +
          programName +
          " --version | --help\n"
@@ -89,6 +92,9 @@ std::string UsageText(const std::string& programName) {
          "  --readers SOURCE   where the readers come from: pcsc (the system's smart-card service), virtual\n"
          "                     (a built-in reader holding a virtual card) or auto (the default: pcsc when\n"
          "                     the service answers, virtual otherwise)\n"
+         "  --card-list FILE   name cards from FILE, a list of known cards in the format of pcsc-tools'\n"
+         "                     smartcard_list.txt (otherwise /usr/share/pcsc/smartcard_list.txt when "
+         "present)\n"
          "  --version          print the program's name and version and exit\n"
          "  --help             print this help and exit\n"
          "\n"

@@ -17,6 +17,8 @@ enum class ReaderSource { Auto, Pcsc, Virtual };
 struct CommandLine {
   std::optional<std::filesystem::path> RegistryFile;
   std::optional<std::filesystem::path> ScreenshotFile;
+  // Names cards from this list instead of the system's list of known cards.
+  std::optional<std::filesystem::path> CardListFile;
   // The page shown first; empty for the first page.
   std::string Page;
   ReaderSource Readers = ReaderSource::Auto;

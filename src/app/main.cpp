@@ -8,6 +8,8 @@
 #include "app/CommandLine.h"
 #include "app/ControlCenter.h"
 #include "app/QtErrorBox.h"
+#include "atr/KnownCardList.h"
+#include "device/CardInformation.h"
 #include "platform/RegistryHive.h"
 
 int main(int argc, char** argv) {
@@ -29,6 +31,14 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (commandLine.RegistryFile) SetHiveFile(*commandLine.RegistryFile);
+  if (commandLine.CardListFile) {
+    try {
+      UseKnownCardList(KnownCardList::Load(commandLine.CardListFile->string()));
+    } catch (const EKnownCardListError& failure) {
+      std::cerr << programName << ": " << failure.what() << "\n";
+      return 1;
+    }
+  }
 
   SetApplicationProgramName(argc > 0 ? argv[0] : programName);
   InstallQtErrorBox();

@@ -1,6 +1,7 @@
 #include "device/CardInformation.h"
 
 #include <optional>
+#include <utility>
 
 #include "atr/AtrInfoLines.h"
 #include "atr/KnownCardList.h"
@@ -8,23 +9,40 @@
 namespace tessaly {
 namespace {
 
-// The system's list of known cards, read on the first card only, so that a start without a card does not
-// pay for it. A list that cannot be read leaves the lines without card names.
-const KnownCardList* KnownCards() {
-  static const std::optional<KnownCardList> list = []() -> std::optional<KnownCardList> {
+struct KnownCards {
+  bool chosen = false;
+  std::optional<KnownCardList> list;
+};
+
+KnownCards& Cards() {
+  static KnownCards cards;
+  return cards;
+}
+
+// Unless a list was chosen, the system's list is read on the first card only, so that a start without a
+// card does not pay for it. A system list that cannot be read leaves the lines without card names.
+const KnownCardList* KnownCardsInUse() {
+  KnownCards& cards = Cards();
+  if (!cards.chosen) {
+    cards.chosen = true;
     try {
-      return KnownCardList::LoadDefault();
+      cards.list = KnownCardList::LoadDefault();
     } catch (const EKnownCardListError&) {
-      return std::nullopt;
+      cards.list.reset();
     }
-  }();
-  return list ? &*list : nullptr;
+  }
+  return cards.list ? &*cards.list : nullptr;
 }
 
 }  // namespace
 
 std::vector<std::string> CardInformationLines(std::span<const std::uint8_t> atr) {
-  return AtrInfoLines(atr, KnownCards());
+  return AtrInfoLines(atr, KnownCardsInUse());
+}
+
+void UseKnownCardList(KnownCardList list) {
+  Cards().chosen = true;
+  Cards().list = std::move(list);
 }
 
 }  // namespace tessaly

@@ -7,7 +7,13 @@
 
 namespace tessaly {
 
-// The lines of a card's information list (headings and "name=value" items) as the monitor shows them.
+class KnownCardList;
+
+// The lines of a card's information list (headings and "name=value" items) as the monitor shows them, with
+// the names the list of known cards gives the card. Called on the GUI thread only.
 std::vector<std::string> CardInformationLines(std::span<const std::uint8_t> atr);
+
+// Names cards from list instead of the system's list of known cards.
+void UseKnownCardList(KnownCardList list);
 
 }  // namespace tessaly

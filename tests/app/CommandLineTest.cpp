@@ -14,6 +14,8 @@ TEST(CommandLine, FileOptionsTakeTheirFileAsTheNextArgumentOrAfterAnEqualsSign) 
   EXPECT_EQ(separate.ScreenshotFile, std::filesystem::path("w.png"));
   EXPECT_FALSE(separate.ShowHelp || separate.ShowVersion);
 
+  EXPECT_EQ(ParseCommandLine({"--card-list", "cards.txt"}).CardListFile, std::filesystem::path("cards.txt"));
+
   const CommandLine joined = ParseCommandLine({"--screenshot=w.png", "--registry=/tmp/x.db"});
   EXPECT_EQ(joined.RegistryFile, std::filesystem::path("/tmp/x.db"));
   EXPECT_EQ(joined.ScreenshotFile, std::filesystem::path("w.png"));

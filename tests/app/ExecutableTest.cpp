@@ -148,6 +148,12 @@ TEST_F(ExecutableTest, VersionHelpAndBadArgumentsAnswerWithoutStarting) {
   EXPECT_EQ(unknown.Status, 2);
   EXPECT_NE(unknown.Errors.find("unknown argument '--unknown'"), std::string::npos) << unknown.Errors;
 
+  const std::string noList = (hive_.File().parent_path() / "no-such-list.txt").string();
+  const TProgramRun missingList =
+      Run(kNoDisplay, {"--registry", hive_.File().string(), "--card-list", noList});
+  EXPECT_EQ(missingList.Status, 1);
+  EXPECT_NE(missingList.Errors.find(noList), std::string::npos) << missingList.Errors;
+
   // None of them touched the registry.
   TRegistry registry;
   registry.SetRootKey(RootKey::LocalMachine);

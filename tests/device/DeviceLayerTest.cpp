@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+
 #include "DeviceLayerFixture.h"
+#include "TempDir.h"
+#include "atr/KnownCardList.h"
+#include "device/CardInformation.h"
 #include "device/PcscError.h"
 #include "settings/_RegistryWorks.h"
 
@@ -34,6 +40,20 @@ TEST_F(DeviceLayerTest, AStartWithACardTakesItTheWholeRoad) {
   // A first start hands the unknown ATR to the default card type.
   EXPECT_EQ(kernel_.Settings->GetATRIndex(),
             Lines{"3B9E118031FE458031805A54657373616C792056439E=" + std::string(kDefaultCardType)});
+}
+
+TEST_F(DeviceLayerTest, AChosenListOfKnownCardsNamesTheCardInItsInformation) {
+  TempDir folder;
+  const auto listFile = folder / "cards.txt";
+  std::ofstream(listFile) << "3B 9E 11 80 31 FE 45 80 31 80 5A 54 65 73 73 61 6C 79 20 56 43 ..\n"
+                          << "\tTessaly virtual test card\n";
+  UseKnownCardList(KnownCardList::Load(listFile.string()));
+  layer_->Start();
+  Settle();
+
+  const std::vector<std::string>* info = Entry(0).CardInfo.InfoList;
+  ASSERT_NE(info, nullptr);
+  EXPECT_NE(std::find(info->begin(), info->end(), "Known card=Tessaly virtual test card"), info->end());
 }
 
 TEST_F(DeviceLayerTest, ACardLeavingAndComingBackClosesAndOpensIt) {
