@@ -106,6 +106,11 @@ class TRegistrySettings : public TRegistry {
   // Start-up: on a first run or after an upgrade writes the version and the defaults, then seeds the card
   // types; an equal version only seeds; a newer stored version is left alone.
   void SynchroniseSettings();
+  // Start-up, after the synchronisation: writes each shipped template file that the working folder's
+  // "Templates" folder lacks, creating that folder (one level) when it is missing. A file already there,
+  // whatever it holds, is the user's and stays. A failure is shown in the working-folder error box and ends
+  // the installation without being raised. Without a stored working folder nothing is written.
+  void InstallShippedTemplates();
 
   // Card-type catalogue. Lists are returned by value, so an event handler that calls the catalogue again
   // cannot change a list its caller is still walking.

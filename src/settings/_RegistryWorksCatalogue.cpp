@@ -40,7 +40,7 @@ void ReportingFailures(Work&& work) {
 }
 
 std::string DefaultTemplatePath(const std::string& fileName) {
-  return TRegistrySettings::DefaultWorkDir() + kSeparator + "Templates" + kSeparator + fileName;
+  return TRegistrySettings::DefaultWorkDir() + kSeparator + kTemplatesFolder + kSeparator + fileName;
 }
 
 }  // namespace
