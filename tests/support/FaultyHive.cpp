@@ -51,6 +51,10 @@ void FaultyHive::RefuseWrite(const std::string& valueName) {
   refusedWrites_->insert(valueName);
 }
 
+void FaultyHive::RefuseDelete(const std::string& path) {
+  refusedDeletes_.insert(Lower(path));
+}
+
 std::unique_ptr<HiveKey> FaultyHive::OpenKey(RootKey root, const std::string& path, bool create) {
   if (refusedOpens_.count(Lower(path)) != 0) return nullptr;
   auto key = inner_->OpenKey(root, path, create);
@@ -59,6 +63,7 @@ std::unique_ptr<HiveKey> FaultyHive::OpenKey(RootKey root, const std::string& pa
 }
 
 bool FaultyHive::DeleteKeyTree(RootKey root, const std::string& path) {
+  if (refusedDeletes_.count(Lower(path)) != 0) return false;
   return inner_->DeleteKeyTree(root, path);
 }
 

@@ -19,6 +19,8 @@ class FaultyHive : public RegistryHive {
   void RefuseOpen(const std::string& path);
   // Refuses writes of this value name in every key.
   void RefuseWrite(const std::string& valueName);
+  // Refuses to delete the key tree at this path (as RefuseOpen takes it); the tree stays whole.
+  void RefuseDelete(const std::string& path);
 
   std::unique_ptr<HiveKey> OpenKey(RootKey root, const std::string& path, bool create) override;
   bool DeleteKeyTree(RootKey root, const std::string& path) override;
@@ -28,6 +30,7 @@ class FaultyHive : public RegistryHive {
  private:
   std::shared_ptr<RegistryHive> inner_;
   std::set<std::string> refusedOpens_;
+  std::set<std::string> refusedDeletes_;
   std::shared_ptr<std::set<std::string>> refusedWrites_;
 };
 
