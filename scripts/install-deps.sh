@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config libsqlite3-dev googletest libgtest-dev libgmock-dev
-          libbenchmark-dev qt6-base-dev libgl-dev xvfb xauth clang-format)
+          libbenchmark-dev qt6-base-dev libgl-dev libpcsclite-dev xvfb xauth clang-format)
 if [[ "${1:-}" == "--windows" ]]; then
   packages+=(wine wine64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix)
 fi

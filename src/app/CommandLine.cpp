@@ -5,24 +5,34 @@
 namespace tessaly {
 namespace {
 
-// Accepts "--name FILE" and "--name=FILE"; index moves past what was consumed.
-std::optional<std::string> FileOption(std::string_view name, const std::vector<std::string>& arguments,
-                                      std::size_t& index) {
+// Accepts "--name VALUE" and "--name=VALUE"; index moves past what was consumed. what names the value in
+// the message for a missing one.
+std::optional<std::string> ValueOption(std::string_view name, std::string_view what,
+                                       const std::vector<std::string>& arguments, std::size_t& index) {
   const std::string& argument = arguments[index];
+  const std::string missing = "option " + std::string(name) + " needs " + std::string(what);
   if (argument == name) {
-    if (index + 1 == arguments.size() || arguments[index + 1].empty()) {
-      throw ECommandLineError("option " + std::string(name) + " needs a file name");
-    }
+    if (index + 1 == arguments.size() || arguments[index + 1].empty()) throw ECommandLineError(missing);
     return arguments[++index];
   }
   const std::string prefix = std::string(name) + "=";
   if (argument.starts_with(prefix)) {
-    if (argument.size() == prefix.size()) {
-      throw ECommandLineError("option " + std::string(name) + " needs a file name");
-    }
+    if (argument.size() == prefix.size()) throw ECommandLineError(missing);
     return argument.substr(prefix.size());
   }
   return std::nullopt;
+}
+
+std::optional<std::string> FileOption(std::string_view name, const std::vector<std::string>& arguments,
+                                      std::size_t& index) {
+  return ValueOption(name, "a file name", arguments, index);
+}
+
+ReaderSource ReaderSourceNamed(const std::string& name) {
+  if (name == "auto") return ReaderSource::Auto;
+  if (name == "pcsc") return ReaderSource::Pcsc;
+  if (name == "virtual") return ReaderSource::Virtual;
+  throw ECommandLineError("option --readers takes pcsc, virtual or auto, not '" + name + "'");
 }
 
 }  // namespace
@@ -39,6 +49,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       commandLine.RegistryFile = std::move(*registry);
     } else if (auto screenshot = FileOption("--screenshot", arguments, index)) {
       commandLine.ScreenshotFile = std::move(*screenshot);
+    } else if (auto readers = ValueOption("--readers", "pcsc, virtual or auto", arguments, index)) {
+      commandLine.Readers = ReaderSourceNamed(*readers);
     } else {
       throw ECommandLineError("unknown argument '" + argument + "'");
     }
@@ -48,7 +60,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string UsageText(const std::string& programName) {
   return "Usage: " + programName +
-         " [--registry FILE] [--screenshot FILE]\n"
+         " [--registry FILE] [--screenshot FILE] [--readers pcsc|virtual|auto]\n"
          "       " +
          programName +
          " --version | --help\n"
@@ -58,7 +70,11 @@ std::string UsageText(const std::string& programName) {
          "\n"
          "  --registry FILE    use FILE as the registry hive (otherwise $TESSALY_REGISTRY, then\n"
          "                     $XDG_CONFIG_HOME/orvane/registry.db)\n"
-         "  --screenshot FILE  once the main window is shown, save it as a PNG image to FILE and close it\n"
+         "  --screenshot FILE  once the main window is shown and the readers have settled, save it as a PNG\n"
+         "                     image to FILE and close it\n"
+         "  --readers SOURCE   where the readers come from: pcsc (the system's smart-card service), virtual\n"
+         "                     (a built-in reader holding a virtual card) or auto (the default: pcsc when\n"
+         "                     the service answers, virtual otherwise)\n"
          "  --version          print the program's name and version and exit\n"
          "  --help             print this help and exit\n"
          "\n"

@@ -9,10 +9,15 @@
 
 namespace tessaly {
 
+// Where the readers come from: the system's smart-card service, the virtual reader in process, or the
+// service when it answers and the virtual reader otherwise.
+enum class ReaderSource { Auto, Pcsc, Virtual };
+
 // What the command line asks of the Control Center.
 struct TCommandLine {
   std::optional<std::filesystem::path> RegistryFile;
   std::optional<std::filesystem::path> ScreenshotFile;
+  ReaderSource Readers = ReaderSource::Auto;
   bool ShowVersion = false;
   bool ShowHelp = false;
 };
@@ -22,8 +27,8 @@ class ECommandLineError : public ETessalyError {
   using ETessalyError::ETessalyError;
 };
 
-// Reads the arguments that follow the program name. Raises ECommandLineError for an unknown argument or an
-// option whose file is missing.
+// Reads the arguments that follow the program name. Raises ECommandLineError for an unknown argument, an
+// option whose file is missing or an unknown reader source.
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 std::string UsageText(const std::string& programName);

@@ -9,7 +9,10 @@
 
 #include "app/ApplicationObject.h"
 #include "app/CC_Main.h"
+#include "device/DeviceLayer.h"
+#include "device/PcscError.h"
 #include "kernel/KernelObject.h"
+#include "platform/CodePage.h"
 #include "platform/ErrorBox.h"
 #include "platform/TessalyError.h"
 
@@ -26,14 +29,57 @@ void ScheduleScreenshot(TMainForm& mainForm, const std::filesystem::path& file, 
   });
 }
 
+// Posts each task to the Qt event loop; safe from any thread.
+Dispatcher QtDispatcher() {
+  return [](std::function<void()> task) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);
+  };
+}
+
+// The service for the chosen readers; auto takes the system's when it answers. The choice is logged.
+std::unique_ptr<PcscService> MakeReaderService(ReaderSource source, TKernelObject& kernel) {
+  std::string choice = "Readers: the system's smart-card service (PC/SC)";
+  std::unique_ptr<PcscService> service;
+  if (source == ReaderSource::Auto) {
+    service = MakeSystemPcscService();
+    try {
+      service->EstablishContext();
+      service->ReleaseContext();
+    } catch (const EPcscError& failure) {
+      service = MakeVirtualReaderService();
+      choice = std::string("Readers: the virtual reader, as the smart-card service does not answer (") +
+               failure.what() + ")";
+    }
+  } else if (source == ReaderSource::Pcsc) {
+    service = MakeSystemPcscService();
+  } else {
+    service = MakeVirtualReaderService();
+    choice = "Readers: the virtual reader";
+  }
+  kernel.LogEvent(ecMessage, AnsiToWide(kernel.Connection->DisplayName()), AnsiToWide(choice));
+  return service;
+}
+
 // Returns the status the message loop ended with.
-int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile) {
+int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile, ReaderSource readers) {
   InitialiseApplication();
   QGuiApplication::setApplicationDisplayName(QString::fromLatin1(kApplicationTitle));
   TMainForm mainForm;
   mainForm.show();
   bool screenshotSaved = false;
-  if (screenshotFile) ScheduleScreenshot(mainForm, *screenshotFile, screenshotSaved);
+  // Declared after the window and so released before it, and before the kernel.
+  std::unique_ptr<DeviceLayer> device;
+  if (Kernel->Connection) {
+    device = std::make_unique<DeviceLayer>(*Kernel->Connection, MakeReaderService(readers, *Kernel),
+                                           QtDispatcher());
+  }
+  if (screenshotFile && device) {
+    // The picture shows the window once the card has travelled the whole road.
+    device->SetOnSettled([&] { ScheduleScreenshot(mainForm, *screenshotFile, screenshotSaved); });
+  } else if (screenshotFile) {
+    ScheduleScreenshot(mainForm, *screenshotFile, screenshotSaved);
+  }
+  if (device) device->Start();
   const int status = QApplication::exec();
   if (screenshotFile && !screenshotSaved) {
     throw ETessalyError("Cannot save the screenshot to " + screenshotFile->string());
@@ -43,7 +89,7 @@ int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile) {
 
 }  // namespace
 
-int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile) {
+int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile, ReaderSource readers) {
   // The kernel is released whatever happened before.
   struct TKernelRelease {
     ~TKernelRelease() { Kernel.reset(); }
@@ -53,7 +99,7 @@ int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile)
     const std::uint32_t ownerHandle = 0;
     Kernel = std::make_unique<TKernelObject>(ownerHandle);
     Kernel->Start();
-    status = RunMainWindow(screenshotFile);
+    status = RunMainWindow(screenshotFile, readers);
   } catch (const std::exception& failure) {
     ShowErrorBox(failure.what());
   }

@@ -3,15 +3,19 @@
 #include <filesystem>
 #include <optional>
 
+#include "app/CommandLine.h"
+
 namespace tessaly {
 
 // The title the application carries from the toolkit's initialisation until the main window sets its own.
 inline constexpr char kApplicationTitle[] = "Tessaly Easy v1.3 Control Center";
 
 // Runs the program from the construction of the kernel to its release: start-up synchronisation, main
-// window, message loop. A failure that escapes is shown in one error box. With a screenshot file, the shown
-// main window is saved there as a PNG image and closed. Returns the exit status: 0 after a normal close,
-// 1 after an error box.
-int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile = std::nullopt);
+// window with the device layer driving the connection from the given readers, message loop. A failure that
+// escapes is shown in one error box. With a screenshot file, the shown main window is saved there as a PNG
+// image and closed once the device layer has settled. Returns the exit status: 0 after a normal close,
+// 1 after an error box. Without a choice the readers are the virtual one's, which touches no device.
+int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile = std::nullopt,
+                     ReaderSource readers = ReaderSource::Virtual);
 
 }  // namespace tessaly

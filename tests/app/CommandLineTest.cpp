@@ -22,6 +22,13 @@ TEST(CommandLine, FileOptionsTakeTheirFileAsTheNextArgumentOrAfterAnEqualsSign) 
 TEST(CommandLine, NoArgumentsAskForAPlainStart) {
   const TCommandLine plain = ParseCommandLine({});
   EXPECT_FALSE(plain.RegistryFile || plain.ScreenshotFile || plain.ShowHelp || plain.ShowVersion);
+  EXPECT_EQ(plain.Readers, ReaderSource::Auto);
+}
+
+TEST(CommandLine, ReadersNameTheirSourceInEitherForm) {
+  EXPECT_EQ(ParseCommandLine({"--readers", "pcsc"}).Readers, ReaderSource::Pcsc);
+  EXPECT_EQ(ParseCommandLine({"--readers=virtual"}).Readers, ReaderSource::Virtual);
+  EXPECT_EQ(ParseCommandLine({"--readers", "auto"}).Readers, ReaderSource::Auto);
 }
 
 TEST(CommandLine, HelpAndVersionAreRecognised) {
@@ -32,7 +39,8 @@ TEST(CommandLine, HelpAndVersionAreRecognised) {
 
 TEST(CommandLine, UnknownArgumentsAndMissingFilesAreRefused) {
   const std::vector<std::vector<std::string>> refused = {
-      {"--registry"}, {"--registry="}, {"--screenshot"}, {"--screenshot", ""}, {"--verbose"}, {"file.db"},
+      {"--registry"}, {"--registry="}, {"--screenshot"},     {"--screenshot", ""}, {"--verbose"},
+      {"file.db"},    {"--readers"},   {"--readers", "usb"}, {"--readers=PCSC"},
   };
   for (const auto& arguments : refused) {
     EXPECT_THROW(ParseCommandLine(arguments), ECommandLineError) << ::testing::PrintToString(arguments);

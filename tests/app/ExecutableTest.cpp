@@ -81,8 +81,8 @@ void ExpectFirstRunRegistry(const fs::path& componentFolder) {
 
 TEST_F(ExecutableTest, AScreenshotRunSavesTheWindowClosesNormallyAndLeavesTheFirstRunRegistry) {
   const fs::path screenshot = output_ / "window.png";
-  const TProgramRun run =
-      Run(kHeadless, {"--registry", hive_.File().string(), "--screenshot", screenshot.string()});
+  const TProgramRun run = Run(kHeadless, {"--registry", hive_.File().string(), "--readers", "virtual",
+                                          "--screenshot", screenshot.string()});
 
   EXPECT_EQ(run.Status, 0) << run.Errors;
   const QImage image(QString::fromStdString(screenshot.string()));
@@ -95,8 +95,8 @@ TEST_F(ExecutableTest, AScreenshotRunSavesTheWindowClosesNormallyAndLeavesTheFir
 
 TEST_F(ExecutableTest, AScreenshotThatCannotBeSavedIsReportedWithStatusOne) {
   const fs::path screenshot = output_ / "missing folder" / "window.png";
-  const TProgramRun run =
-      Run(kHeadless, {"--registry", hive_.File().string(), "--screenshot", screenshot.string()});
+  const TProgramRun run = Run(kHeadless, {"--registry", hive_.File().string(), "--readers", "virtual",
+                                          "--screenshot", screenshot.string()});
 
   EXPECT_EQ(run.Status, 1);
   EXPECT_NE(run.Errors.find("Cannot save the screenshot to " + screenshot.string()), std::string::npos)
@@ -106,8 +106,8 @@ TEST_F(ExecutableTest, AScreenshotThatCannotBeSavedIsReportedWithStatusOne) {
 TEST_F(ExecutableTest, AFailingStartEndsWithStatusOneBeforeTheWindowAppears) {
   std::ofstream(hive_.File()) << "not a registry hive";
   const fs::path screenshot = output_ / "window.png";
-  const TProgramRun run =
-      Run(kHeadless, {"--registry", hive_.File().string(), "--screenshot", screenshot.string()});
+  const TProgramRun run = Run(kHeadless, {"--registry", hive_.File().string(), "--readers", "virtual",
+                                          "--screenshot", screenshot.string()});
 
   EXPECT_EQ(run.Status, 1);
   EXPECT_NE(run.Errors.find("The settings could not be opened: "), std::string::npos) << run.Errors;

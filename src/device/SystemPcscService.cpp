@@ -1,0 +1,170 @@
+// The system's smart-card service through its PC/SC library: pcsc-lite offers winscard's calls under the
+// same names, so this one file serves Linux and Windows; CMake links the platform's library.
+#include <winscard.h>
+
+#include <algorithm>
+#include <atomic>
+
+#include "connection/PcscCodes.h"
+#include "device/PcscError.h"
+#include "device/PcscService.h"
+
+namespace tessaly {
+namespace {
+
+// Every PC/SC result passes through here, so that none goes unchecked.
+void Check(LONG result, const char* call) {
+  CheckPcsc(static_cast<std::uint32_t>(result), call);
+}
+
+SCARDHANDLE HandleOf(CardHandle card) {
+  return static_cast<SCARDHANDLE>(card);
+}
+
+const SCARD_IO_REQUEST* SendPciOf(std::int32_t protocol) {
+  return protocol == kProtocolT0 ? SCARD_PCI_T0 : SCARD_PCI_T1;
+}
+
+// A context held while it is non-zero; released on destruction.
+class Context {
+ public:
+  Context() = default;
+  ~Context() { Release(); }
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+
+  void Establish() {
+    SCARDCONTEXT context = 0;
+    Check(SCardEstablishContext(static_cast<DWORD>(SCARD_SCOPE_SYSTEM), nullptr, nullptr, &context),
+          "SCardEstablishContext");
+    Release();
+    value_ = context;
+  }
+  // The result is not of interest: a context whose service went away is released on the service's side.
+  void Release() noexcept {
+    if (value_ != 0) static_cast<void>(SCardReleaseContext(value_));
+    value_ = 0;
+  }
+  SCARDCONTEXT Value() const { return value_; }
+
+ private:
+  std::atomic<SCARDCONTEXT> value_ = 0;
+};
+
+class SystemPcscService final : public PcscService {
+ public:
+  ~SystemPcscService() override { ReleaseContext(); }
+
+  void EstablishContext() override {
+    cards_.Establish();
+    watch_.Establish();
+  }
+
+  void ReleaseContext() noexcept override {
+    watch_.Release();
+    cards_.Release();
+  }
+
+  std::uint32_t ContextValue() const override {
+    const SCARDCONTEXT context = cards_.Value();
+    if (context == 0) return 0;
+    const auto value = static_cast<std::uint32_t>(context);
+    return value != 0 ? value : 1;
+  }
+
+  std::vector<std::string> ListReaders() override {
+    DWORD length = 0;
+    LONG result = SCardListReaders(watch_.Value(), nullptr, nullptr, &length);
+    if (result == static_cast<LONG>(SCARD_E_NO_READERS_AVAILABLE)) return {};
+    Check(result, "SCardListReaders");
+    std::string names(length, '\0');
+    result = SCardListReaders(watch_.Value(), nullptr, names.data(), &length);
+    if (result == static_cast<LONG>(SCARD_E_NO_READERS_AVAILABLE)) return {};
+    Check(result, "SCardListReaders");
+    return SplitMultiString(names);
+  }
+
+  bool GetStatusChange(std::vector<ReaderState>& states, std::uint32_t timeoutMs) override {
+    std::vector<SCARD_READERSTATE> raw(states.size());
+    for (std::size_t i = 0; i < states.size(); ++i) {
+      raw[i].szReader = states[i].Name.c_str();
+      raw[i].dwCurrentState = states[i].CurrentState;
+    }
+    const LONG result =
+        SCardGetStatusChange(watch_.Value(), timeoutMs == kInfiniteWait ? INFINITE : timeoutMs, raw.data(),
+                             static_cast<DWORD>(raw.size()));
+    if (result == static_cast<LONG>(SCARD_E_TIMEOUT)) return false;
+    Check(result, "SCardGetStatusChange");
+    for (std::size_t i = 0; i < states.size(); ++i) {
+      states[i].EventState = static_cast<std::uint32_t>(raw[i].dwEventState);
+      const std::size_t atrLength = std::min<std::size_t>(raw[i].cbAtr, sizeof raw[i].rgbAtr);
+      states[i].Atr.assign(raw[i].rgbAtr, raw[i].rgbAtr + atrLength);
+    }
+    return true;
+  }
+
+  void Cancel() override {
+    if (watch_.Value() != 0) Check(SCardCancel(watch_.Value()), "SCardCancel");
+  }
+
+  CardHandle Connect(const std::string& reader, std::int32_t shareMode, std::uint32_t protocols,
+                     std::int32_t& activeProtocol) override {
+    SCARDHANDLE card = 0;
+    DWORD active = 0;
+    Check(SCardConnect(cards_.Value(), reader.c_str(), static_cast<DWORD>(shareMode),
+                       static_cast<DWORD>(protocols), &card, &active),
+          "SCardConnect");
+    activeProtocol = static_cast<std::int32_t>(active);
+    return static_cast<CardHandle>(card);
+  }
+
+  std::int32_t Reconnect(CardHandle card, std::int32_t shareMode, std::uint32_t protocols,
+                         std::int32_t disposition) override {
+    DWORD active = 0;
+    Check(SCardReconnect(HandleOf(card), static_cast<DWORD>(shareMode), static_cast<DWORD>(protocols),
+                         static_cast<DWORD>(disposition), &active),
+          "SCardReconnect");
+    return static_cast<std::int32_t>(active);
+  }
+
+  void Disconnect(CardHandle card, std::int32_t disposition) override {
+    Check(SCardDisconnect(HandleOf(card), static_cast<DWORD>(disposition)), "SCardDisconnect");
+  }
+
+  std::vector<std::uint8_t> Transmit(CardHandle card, std::int32_t protocol,
+                                     std::span<const std::uint8_t> command) override {
+    // The largest extended-length answer: 65,536 data bytes and the status word.
+    std::vector<std::uint8_t> response(65538);
+    DWORD length = static_cast<DWORD>(response.size());
+    Check(SCardTransmit(HandleOf(card), SendPciOf(protocol), command.data(),
+                        static_cast<DWORD>(command.size()), nullptr, response.data(), &length),
+          "SCardTransmit");
+    response.resize(length);
+    return response;
+  }
+
+ private:
+  static std::vector<std::string> SplitMultiString(const std::string& names) {
+    std::vector<std::string> readers;
+    for (std::size_t start = 0; start < names.size();) {
+      const std::size_t end = names.find('\0', start);
+      if (end == start || end == std::string::npos) break;
+      readers.push_back(names.substr(start, end - start));
+      start = end + 1;
+    }
+    return readers;
+  }
+
+  // Card operations run on the host's thread and the status-change wait on the device layer's worker, each
+  // with a context of its own: pcsc-lite serialises the calls of one context.
+  Context cards_;
+  Context watch_;
+};
+
+}  // namespace
+
+std::unique_ptr<PcscService> MakeSystemPcscService() {
+  return std::make_unique<SystemPcscService>();
+}
+
+}  // namespace tessaly
