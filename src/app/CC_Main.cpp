@@ -1,6 +1,7 @@
 #include "app/CC_Main.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
@@ -10,7 +11,10 @@
 namespace tessaly {
 
 TMainForm::TMainForm(QWidget* parent)
-    : QWidget(parent, Qt::Window), PageControl(new QTabWidget(this)), CloseButton(new QPushButton(this)) {
+    : QWidget(parent, Qt::Window),
+      PageControl(new QTabWidget(this)),
+      CloseButton(new QPushButton(this)),
+      MessageLabel(new QLabel(this)) {
   SetFormProperties();
   PlaceChildren();
   FormCreate();
@@ -50,6 +54,12 @@ void TMainForm::PlaceChildren() {
   connect(CloseButton, &QPushButton::clicked, this, &TMainForm::CloseButtonClick);
 
   setTabOrder(PageControl, CloseButton);
+
+  // The free column under the Close button, down to the bottom of the client area.
+  MessageLabel->setObjectName(QStringLiteral("MessageLabel"));
+  MessageLabel->setGeometry(client.left() + 585, client.top() + 55, 76, client.height() - 55);
+  MessageLabel->setWordWrap(true);
+  MessageLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
 void TMainForm::showEvent(QShowEvent* event) {

@@ -2,12 +2,14 @@
 
 #include <QWidget>
 
+class QLabel;
 class QPushButton;
 class QTabWidget;
 
 namespace tessaly {
 
-// The main window: a fixed-size frame with an empty page control and a Close button. Its client area, the
+// The main window: a fixed-size frame with the page control, a Close button and, in the column under the
+// button, the kernel's message text. Its client area, the
 // 663 x 440 that the children are laid out in, lies inside a border of BorderWidth on every side.
 class TMainForm : public QWidget {
   Q_OBJECT
@@ -22,6 +24,7 @@ class TMainForm : public QWidget {
 
   QTabWidget* const PageControl;
   QPushButton* const CloseButton;
+  QLabel* const MessageLabel;
 
  protected:
   void showEvent(QShowEvent* event) override;

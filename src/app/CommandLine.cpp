@@ -1,6 +1,9 @@
 #include "app/CommandLine.h"
 
+#include <algorithm>
 #include <string_view>
+
+#include "app/MainWindowPages.h"
 
 namespace tessaly {
 namespace {
@@ -35,6 +38,14 @@ ReaderSource ReaderSourceNamed(const std::string& name) {
   throw ECommandLineError("option --readers takes pcsc, virtual or auto, not '" + name + "'");
 }
 
+std::string CheckedPageName(const std::string& name) {
+  const auto& names = PageNames();
+  if (std::find(names.begin(), names.end(), name) != names.end()) return name;
+  std::string known;
+  for (const std::string& page : names) known += (known.empty() ? "" : ", ") + page;
+  throw ECommandLineError("unknown page '" + name + "' (pages: " + known + ")");
+}
+
 }  // namespace
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -51,6 +62,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       commandLine.ScreenshotFile = std::move(*screenshot);
     } else if (auto readers = ValueOption("--readers", "pcsc, virtual or auto", arguments, index)) {
       commandLine.Readers = ReaderSourceNamed(*readers);
+    } else if (auto page = ValueOption("--page", "a page name", arguments, index)) {
+      commandLine.Page = CheckedPageName(*page);
     } else {
       throw ECommandLineError("unknown argument '" + argument + "'");
     }
@@ -60,7 +73,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string UsageText(const std::string& programName) {
   return "Usage: " + programName +
-         " [--registry FILE] [--screenshot FILE] [--readers pcsc|virtual|auto]\n"
+         " [--registry FILE] [--page NAME] [--screenshot FILE] [--readers pcsc|virtual|auto]\n"
          "       " +
          programName +
          " --version | --help\n"
@@ -70,6 +83,7 @@ std::string UsageText(const std::string& programName) {
          "\n"
          "  --registry FILE    use FILE as the registry hive (otherwise $TESSALY_REGISTRY, then\n"
          "                     $XDG_CONFIG_HOME/orvane/registry.db)\n"
+         "  --page NAME        show the page NAME first: monitor (the default), log or preferences\n"
          "  --screenshot FILE  once the main window is shown and the readers have settled, save it as a PNG\n"
          "                     image to FILE and close it\n"
          "  --readers SOURCE   where the readers come from: pcsc (the system's smart-card service), virtual\n"

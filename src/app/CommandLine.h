@@ -18,6 +18,8 @@ struct TCommandLine {
   std::optional<std::filesystem::path> RegistryFile;
   std::optional<std::filesystem::path> ScreenshotFile;
   ReaderSource Readers = ReaderSource::Auto;
+  // The page shown first; empty for the first page.
+  std::string Page;
   bool ShowVersion = false;
   bool ShowHelp = false;
 };
@@ -28,7 +30,7 @@ class ECommandLineError : public ETessalyError {
 };
 
 // Reads the arguments that follow the program name. Raises ECommandLineError for an unknown argument, an
-// option whose file is missing or an unknown reader source.
+// option whose file is missing, an unknown reader source or an unknown page.
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 std::string UsageText(const std::string& programName);

@@ -9,6 +9,7 @@
 
 #include "app/ApplicationObject.h"
 #include "app/CC_Main.h"
+#include "app/MainWindowPages.h"
 #include "device/DeviceLayer.h"
 #include "device/PcscError.h"
 #include "kernel/KernelObject.h"
@@ -61,10 +62,13 @@ std::unique_ptr<PcscService> MakeReaderService(ReaderSource source, TKernelObjec
 }
 
 // Returns the status the message loop ended with.
-int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile, ReaderSource readers) {
+int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile, ReaderSource readers,
+                  const std::string& startPage) {
   InitialiseApplication();
   QGuiApplication::setApplicationDisplayName(QString::fromLatin1(kApplicationTitle));
   TMainForm mainForm;
+  MainWindowPages pages(mainForm, *Kernel);
+  if (!startPage.empty() && !pages.ShowPage(startPage)) throw ETessalyError("Unknown page " + startPage);
   mainForm.show();
   bool screenshotSaved = false;
   // Declared after the window and so released before it, and before the kernel.
@@ -79,7 +83,9 @@ int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile, Re
   } else if (screenshotFile) {
     ScheduleScreenshot(mainForm, *screenshotFile, screenshotSaved);
   }
-  if (device) device->Start();
+  // The start sequence runs inside the loop: the monitor lets pending events through while it updates, and
+  // a close already waiting must then end a running loop, not one that has yet to begin.
+  if (device) QTimer::singleShot(0, &mainForm, [&device] { device->Start(); });
   const int status = QApplication::exec();
   if (screenshotFile && !screenshotSaved) {
     throw ETessalyError("Cannot save the screenshot to " + screenshotFile->string());
@@ -89,7 +95,8 @@ int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile, Re
 
 }  // namespace
 
-int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile, ReaderSource readers) {
+int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile, ReaderSource readers,
+                     const std::string& startPage) {
   // The kernel is released whatever happened before.
   struct TKernelRelease {
     ~TKernelRelease() { Kernel.reset(); }
@@ -99,7 +106,7 @@ int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile,
     const std::uint32_t ownerHandle = 0;
     Kernel = std::make_unique<TKernelObject>(ownerHandle);
     Kernel->Start();
-    status = RunMainWindow(screenshotFile, readers);
+    status = RunMainWindow(screenshotFile, readers, startPage);
   } catch (const std::exception& failure) {
     ShowErrorBox(failure.what());
   }

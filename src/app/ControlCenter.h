@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "app/CommandLine.h"
 
@@ -11,11 +12,12 @@ namespace tessaly {
 inline constexpr char kApplicationTitle[] = "Tessaly Easy v1.3 Control Center";
 
 // Runs the program from the construction of the kernel to its release: start-up synchronisation, main
-// window with the device layer driving the connection from the given readers, message loop. A failure that
-// escapes is shown in one error box. With a screenshot file, the shown main window is saved there as a PNG
-// image and closed once the device layer has settled. Returns the exit status: 0 after a normal close,
+// window with its pages and the device layer driving the connection from the given readers, message loop.
+// A failure that escapes is shown in one error box. The main window shows startPage first (one of
+// PageNames(); empty for the first page). With a screenshot file, the shown main window is saved there as a
+// PNG image and closed once the device layer has settled. Returns the exit status: 0 after a normal close,
 // 1 after an error box. Without a choice the readers are the virtual one's, which touches no device.
 int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile = std::nullopt,
-                     ReaderSource readers = ReaderSource::Virtual);
+                     ReaderSource readers = ReaderSource::Virtual, const std::string& startPage = {});
 
 }  // namespace tessaly

@@ -90,6 +90,11 @@ TMonitorNodeObject* QtTreeControl::NodeData(TTreeNode* node) {
   return node == &root_ ? nullptr : static_cast<Item*>(node)->Object.get();
 }
 
+TMonitorNodeObject* QtTreeControl::ObjectOf(QTreeWidgetItem* item) {
+  Item* node = NodeOf(item);
+  return node != nullptr ? node->Object.get() : nullptr;
+}
+
 void QtTreeControl::SetNodeData(TTreeNode* node, std::unique_ptr<TMonitorNodeObject> object) {
   if (node == &root_) throw ETessalyError("The root of the monitor tree carries no node object");
   static_cast<Item*>(node)->Object = std::move(object);

@@ -36,6 +36,9 @@ class QtTreeControl final : public TTreeControl {
   void RepaintAll() override;
   void ProcessMessages() override;
 
+  // The node object an item of the widget carries; null for items without one.
+  TMonitorNodeObject* ObjectOf(QTreeWidgetItem* item);
+
   // Whether the kind is drawn greyed: the absent or switched-off state of its pair.
   static bool IsDimmedKind(std::uint8_t kind);
 

@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
 
   SetApplicationProgramName(argc > 0 ? argv[0] : programName);
   InstallQtErrorBox();
-  const int status = RunControlCenter(commandLine.ScreenshotFile, commandLine.Readers);
+  const int status = RunControlCenter(commandLine.ScreenshotFile, commandLine.Readers, commandLine.Page);
   ReleaseApplication();
   return status;
 }

@@ -113,10 +113,12 @@ void TKernelObject::HandleCardStage(TEventCode code, const TKernelCardEvent& car
 
 void TKernelObject::HandleCardTypesChanged(const TRegistryDataChangedInfo&) {
   if (Connection) Connection->RefreshAllReaders();
+  Raise(OnSettingsChanged);
 }
 
 void TKernelObject::HandleConnectionPreferencesChanged() {
   if (Connection) Connection->ReloadOnDetectParams();
+  Raise(OnSettingsChanged);
 }
 
 // Reading a missing preference stores its default and raises this event again; the nested call reads the
@@ -125,12 +127,14 @@ void TKernelObject::HandleEventLogModeChanged(TRegistrySettings&) {
   if (!Settings) return;
   EventLogMode = static_cast<std::uint8_t>(Settings->GetEventLogMode() & 0xFF);
   RefreshMonitorPreferences();
+  Raise(OnSettingsChanged);
 }
 
 void TKernelObject::HandleSeparateHexBytesChanged(TRegistrySettings&) {
   if (!Settings) return;
   SeparateHexBytes = Settings->GetSeparateHexBytes();
   RefreshMonitorPreferences();
+  Raise(OnSettingsChanged);
 }
 
 void TKernelObject::RefreshMonitorPreferences() {

@@ -79,6 +79,9 @@ class TKernelObject {
   TKernelCardEvent OnCardInvalid;
   TKernelCardEvent OnCardReady;
   TKernelDataSentEvent OnDataSent;
+  // For hosts: raised once the kernel has handled an event of the settings store, so that a page showing
+  // the settings can read them again.
+  TKernelNotifyEvent OnSettingsChanged;
   std::int32_t EventCount = 0;
   std::uint8_t EventLogMode = 0;
   // Owned. The connection holds a reference to this field, not a copy of the pointer, so that it always

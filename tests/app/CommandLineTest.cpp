@@ -37,10 +37,18 @@ TEST(CommandLine, HelpAndVersionAreRecognised) {
   EXPECT_TRUE(ParseCommandLine({"--version"}).ShowVersion);
 }
 
+TEST(CommandLine, ThePageOptionNamesOneOfThePages) {
+  EXPECT_EQ(ParseCommandLine({}).Page, "");
+  EXPECT_EQ(ParseCommandLine({"--page", "log"}).Page, "log");
+  EXPECT_EQ(ParseCommandLine({"--page=preferences"}).Page, "preferences");
+  EXPECT_EQ(ParseCommandLine({"--page", "monitor"}).Page, "monitor");
+}
+
 TEST(CommandLine, UnknownArgumentsAndMissingFilesAreRefused) {
   const std::vector<std::vector<std::string>> refused = {
-      {"--registry"}, {"--registry="}, {"--screenshot"},     {"--screenshot", ""}, {"--verbose"},
-      {"file.db"},    {"--readers"},   {"--readers", "usb"}, {"--readers=PCSC"},
+      {"--registry"}, {"--registry="},   {"--screenshot"},     {"--screenshot", ""}, {"--verbose"},
+      {"file.db"},    {"--readers"},     {"--readers", "usb"}, {"--readers=PCSC"},   {"--page"},
+      {"--page="},    {"--page", "Log"}, {"--page", "events"},
   };
   for (const auto& arguments : refused) {
     EXPECT_THROW(ParseCommandLine(arguments), ECommandLineError) << ::testing::PrintToString(arguments);

@@ -1,0 +1,66 @@
+#include "app/MainWindowPages.h"
+
+#include <QLabel>
+#include <QTabWidget>
+#include <algorithm>
+#include <chrono>
+
+#include "app/CC_Main.h"
+#include "app/EventLogPage.h"
+#include "app/MonitorPage.h"
+#include "app/PreferencesPage.h"
+#include "kernel/KernelObject.h"
+#include "platform/CodePage.h"
+
+namespace tessaly {
+
+const std::vector<std::string>& PageNames() {
+  static const std::vector<std::string> names = {"monitor", "log", "preferences"};
+  return names;
+}
+
+MainWindowPages::MainWindowPages(TMainForm& form, TKernelObject& kernel)
+    : form_(form),
+      kernel_(kernel),
+      monitor_(new MonitorPage(kernel)),
+      log_(new EventLogPage()),
+      preferences_(new PreferencesPage(kernel)) {
+  // The page control owns the pages from here on.
+  form_.PageControl->addTab(monitor_, QStringLiteral("Monitor"));
+  form_.PageControl->addTab(log_, QStringLiteral("Event Log"));
+  form_.PageControl->addTab(preferences_, QStringLiteral("Preferences"));
+  BindKernelEvents();
+}
+
+MainWindowPages::~MainWindowPages() {
+  kernel_.OnLog = nullptr;
+  kernel_.OnShowMessage = nullptr;
+  kernel_.OnHideMessage = nullptr;
+  kernel_.OnSettingsChanged = nullptr;
+}
+
+void MainWindowPages::BindKernelEvents() {
+  kernel_.OnLog = [this](std::int32_t number, std::uint8_t eventCode, const std::u16string& source,
+                         const std::u16string& eventName, const std::u16string& details,
+                         std::chrono::system_clock::time_point time) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
+    log_->Model().Append({number, eventCode, ms, QString::fromStdU16String(source),
+                          QString::fromStdU16String(eventName), QString::fromStdU16String(details)});
+  };
+  QLabel* message = form_.MessageLabel;
+  kernel_.OnShowMessage = [message](const std::string& text) {
+    message->setText(QString::fromStdU16String(AnsiToWide(text)));
+  };
+  kernel_.OnHideMessage = [message] { message->clear(); };
+  kernel_.OnSettingsChanged = [this] { preferences_->Reload(); };
+}
+
+bool MainWindowPages::ShowPage(const std::string& name) {
+  const auto& names = PageNames();
+  const auto found = std::find(names.begin(), names.end(), name);
+  if (found == names.end()) return false;
+  form_.PageControl->setCurrentIndex(static_cast<int>(found - names.begin()));
+  return true;
+}
+
+}  // namespace tessaly

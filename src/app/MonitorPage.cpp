@@ -1,0 +1,119 @@
+#include "app/MonitorPage.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QMenu>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "app/QtTreeControl.h"
+#include "connection/ReaderTable.h"
+#include "kernel/KernelObject.h"
+#include "monitor/MonitorNodeObject.h"
+#include "monitor/_VMonitorTree.h"
+#include "platform/ErrorBox.h"
+
+namespace tessaly {
+namespace {
+
+bool IsReaderKind(std::uint8_t kind) {
+  return kind == mkReader || kind == mkReaderShown;
+}
+
+bool CardIsOpen(int reader) {
+  return ReaderTable[static_cast<std::size_t>(reader)].CardInfo.CardState >= csCardReady;
+}
+
+}  // namespace
+
+MonitorPage::MonitorPage(TKernelObject& kernel, QWidget* parent)
+    : QWidget(parent), kernel_(kernel), tree_(new QTreeWidget(this)) {
+  control_ = std::make_unique<QtTreeControl>(*tree_);
+  // The captions are short and few: their column takes the width of the longest one.
+  tree_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  tree_->setContextMenuPolicy(Qt::CustomContextMenu);
+  tree_->setExpandsOnDoubleClick(false);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(4, 4, 4, 4);
+  layout->addWidget(tree_);
+
+  TTreeNode* top = AppendMonitorNode(*control_, control_->RootNode(), mkTop, "Tessaly Easy");
+  AppendMonitorNode(*control_, top, mkReadersGroup, "Readers");
+  control_->Expand(top);
+
+  kernel_.Monitor = control_.get();
+  if (kernel_.Connection) kernel_.Connection->Monitor = control_.get();
+  // The monitor's updates process pending messages; the first one waits for the message loop, so that
+  // building the window runs no other handler.
+  QTimer::singleShot(0, this, [this] {
+    if (kernel_.Connection) kernel_.Connection->ShowPreferencesInMonitor();
+    kernel_.RefreshMonitorPreferences();
+  });
+  // Readers and card items appear while the program runs; each branch is shown open as it grows.
+  connect(tree_->model(), &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex& parent) { tree_->expand(parent); });
+
+  connect(tree_, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+    if (const int reader = ReaderOf(item); reader >= 0) ToggleCard(reader);
+  });
+  connect(tree_, &QWidget::customContextMenuRequested, this, &MonitorPage::ShowContextMenu);
+}
+
+MonitorPage::~MonitorPage() {
+  // The kernel outlives the page: it must not draw into a tree that is gone.
+  if (kernel_.Monitor == control_.get()) kernel_.Monitor = nullptr;
+  if (kernel_.Connection && kernel_.Connection->Monitor == control_.get())
+    kernel_.Connection->Monitor = nullptr;
+}
+
+int MonitorPage::ReaderOf(QTreeWidgetItem* item) {
+  for (; item != nullptr; item = item->parent()) {
+    const TMonitorNodeObject* object = control_->ObjectOf(item);
+    if (object == nullptr || !IsReaderKind(object->Kind)) continue;
+    for (std::size_t n = 0; n < kReaderCount; ++n) {
+      if (ReaderTable[n].ReaderName == object->Caption) return static_cast<int>(n);
+    }
+    return -1;
+  }
+  return -1;
+}
+
+void MonitorPage::Run(const std::function<void(int)>& command, int reader) {
+  if (!command) return;
+  try {
+    command(reader);
+  } catch (const std::exception& failure) {
+    ShowErrorBox(failure.what());
+  }
+}
+
+void MonitorPage::ToggleCard(int reader) {
+  Run(CardIsOpen(reader) ? commands_.CloseCard : commands_.OpenCard, reader);
+}
+
+void MonitorPage::CopyAtr(int reader) {
+  const std::string& atr = ReaderTable[static_cast<std::size_t>(reader)].CardInfo.ATR;
+  if (!atr.empty()) QApplication::clipboard()->setText(QString::fromStdString(atr));
+}
+
+void MonitorPage::ShowContextMenu(const QPoint& position) {
+  const int reader = ReaderOf(tree_->itemAt(position));
+  if (reader < 0) return;
+  const bool open = CardIsOpen(reader);
+  QMenu menu(this);
+  menu.addAction(QStringLiteral("Open card"), this, [this, reader] { Run(commands_.OpenCard, reader); })
+      ->setEnabled(!open && commands_.OpenCard != nullptr);
+  menu.addAction(QStringLiteral("Close card"), this, [this, reader] { Run(commands_.CloseCard, reader); })
+      ->setEnabled(open && commands_.CloseCard != nullptr);
+  menu.addAction(QStringLiteral("Reset card"), this, [this, reader] { Run(commands_.ResetCard, reader); })
+      ->setEnabled(open && commands_.ResetCard != nullptr);
+  menu.addSeparator();
+  menu.addAction(QStringLiteral("Copy ATR"), this, [this, reader] { CopyAtr(reader); })
+      ->setEnabled(!ReaderTable[static_cast<std::size_t>(reader)].CardInfo.ATR.empty());
+  menu.exec(tree_->viewport()->mapToGlobal(position));
+}
+
+}  // namespace tessaly
