@@ -5,6 +5,7 @@
 
 namespace tessaly {
 
+class CardTypesPage;
 class EventLogPage;
 class MonitorPage;
 class PreferencesPage;
@@ -30,6 +31,7 @@ class MainWindowPages {
   MonitorPage& Monitor() { return *monitor_; }
   EventLogPage& Log() { return *log_; }
   PreferencesPage& Preferences() { return *preferences_; }
+  CardTypesPage& CardTypes() { return *cardTypes_; }
 
  private:
   void BindKernelEvents();
@@ -39,6 +41,7 @@ class MainWindowPages {
   MonitorPage* monitor_;
   EventLogPage* log_;
   PreferencesPage* preferences_;
+  CardTypesPage* cardTypes_;
 };
 
 }  // namespace tessaly
