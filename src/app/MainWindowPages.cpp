@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "app/CC_Main.h"
+#include "app/CardTypesPage.h"
 #include "app/EventLogPage.h"
 #include "app/MonitorPage.h"
 #include "app/PreferencesPage.h"
@@ -15,7 +16,7 @@
 namespace tessaly {
 
 const std::vector<std::string>& PageNames() {
-  static const std::vector<std::string> names = {"monitor", "log", "preferences"};
+  static const std::vector<std::string> names = {"monitor", "log", "preferences", "cardtypes"};
   return names;
 }
 
@@ -24,11 +25,16 @@ MainWindowPages::MainWindowPages(TMainForm& form, TKernelObject& kernel)
       kernel_(kernel),
       monitor_(new MonitorPage(kernel)),
       log_(new EventLogPage()),
-      preferences_(new PreferencesPage(kernel)) {
+      preferences_(new PreferencesPage(kernel)),
+      cardTypes_(new CardTypesPage(kernel)) {
   // The page control owns the pages from here on.
   form_.PageControl->addTab(monitor_, QStringLiteral("Monitor"));
   form_.PageControl->addTab(log_, QStringLiteral("Event Log"));
   form_.PageControl->addTab(preferences_, QStringLiteral("Preferences"));
+  form_.PageControl->addTab(cardTypes_, QStringLiteral("Card Types"));
+  // The store raises no event for the default card type; the Preferences page shows it too.
+  QObject::connect(cardTypes_, &CardTypesPage::DefaultCardTypeChanged, preferences_,
+                   &PreferencesPage::Reload);
   BindKernelEvents();
 }
 
@@ -57,7 +63,10 @@ void MainWindowPages::BindKernelEvents() {
     message->setText(QString::fromStdU16String(AnsiToWide(text)));
   };
   kernel_.OnHideMessage = [message] { message->clear(); };
-  kernel_.OnSettingsChanged = [this] { preferences_->Reload(); };
+  kernel_.OnSettingsChanged = [this] {
+    preferences_->Reload();
+    cardTypes_->Reload();
+  };
   for (TKernelCardEvent* cardEvent : CardEvents()) {
     *cardEvent = [this](const std::string& readerName, TCardInfo& card) {
       monitor_->ShowReader(readerName, card);

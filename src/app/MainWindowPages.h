@@ -7,6 +7,7 @@
 
 namespace tessaly {
 
+class CardTypesPage;
 class EventLogPage;
 class MonitorPage;
 class PreferencesPage;
@@ -31,6 +32,7 @@ class MainWindowPages {
   MonitorPage& Monitor() { return *monitor_; }
   EventLogPage& Log() { return *log_; }
   PreferencesPage& Preferences() { return *preferences_; }
+  CardTypesPage& CardTypes() { return *cardTypes_; }
 
  private:
   void BindKernelEvents();
@@ -42,6 +44,7 @@ class MainWindowPages {
   MonitorPage* monitor_;
   EventLogPage* log_;
   PreferencesPage* preferences_;
+  CardTypesPage* cardTypes_;
 };
 
 }  // namespace tessaly

@@ -34,6 +34,7 @@ void TKernelObject::Start() {
     throw ETessalyError(message);
   }
   Settings->SynchroniseSettings();
+  Settings->InstallShippedTemplates();
 }
 
 }  // namespace tessaly

@@ -50,8 +50,9 @@ class TKernelObject {
   TKernelObject(const TKernelObject&) = delete;
   TKernelObject& operator=(const TKernelObject&) = delete;
 
-  // Brings the registry up to date with the running version; run once, right after construction. Raises
-  // ETessalyError when there is no settings store, saying why it could not be opened.
+  // Brings the registry up to date with the running version, then puts the shipped template files the
+  // working folder lacks in place; run once, right after construction. Raises ETessalyError when there is no
+  // settings store, saying why it could not be opened.
   void Start();
 
   // Makes one numbered, time-stamped record for OnLog. The number advances also without a subscriber; a

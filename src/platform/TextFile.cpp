@@ -53,6 +53,10 @@ std::string ReadTextUpToNul(const std::string& fileName) {
   return text;
 }
 
+[[noreturn]] void FailToWrite(const std::string& fileName, const std::string& reason) {
+  throw ETessalyError("Cannot write file \"" + fileName + "\": " + reason);
+}
+
 }  // namespace
 
 std::vector<std::string> SplitTextLines(std::string_view text) {
@@ -76,6 +80,25 @@ void ReadTextFileLines(const std::string& fileName, std::vector<std::string>& li
   std::string_view view = text;
   if (view.starts_with(kUtf8ByteOrderMark)) view.remove_prefix(kUtf8ByteOrderMark.size());
   SplitTextLines(view, lines);
+}
+
+bool WriteNewTextFile(const std::string& fileName, std::string_view text) {
+  const std::filesystem::path path(fileName);
+  std::error_code error;
+  const auto status = std::filesystem::symlink_status(path, error);
+  if (status.type() != std::filesystem::file_type::not_found) {
+    if (error) FailToWrite(fileName, error.message());
+    return false;
+  }
+  std::ofstream out(path, std::ios::binary);
+  if (!out) FailToWrite(fileName, "cannot create");
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out.close();
+  if (!out) {
+    std::filesystem::remove(path, error);
+    FailToWrite(fileName, "write error");
+  }
+  return true;
 }
 
 }  // namespace tessaly

@@ -24,4 +24,10 @@ std::vector<std::string> ReadTextFileLines(const std::string& fileName);
 // lines as they were.
 void ReadTextFileLines(const std::string& fileName, std::vector<std::string>& lines);
 
+// Writes the text, byte for byte, into a new file (8-bit name, a full path) and reports true; reports false
+// and leaves everything as it is when anything of that name exists already, a folder or a dangling link
+// included. Throws ETessalyError when the file cannot be written, after removing what it wrote of it, so that
+// no half-written file passes for a complete one later.
+bool WriteNewTextFile(const std::string& fileName, std::string_view text);
+
 }  // namespace tessaly

@@ -14,6 +14,8 @@ inline const std::string kProductKey = "\\SOFTWARE\\Orvane\\Tessaly Easy";
 inline const std::string kCardTypes = "Card Types";
 inline const std::string kPreferences = "Preferences";
 inline const std::string kATRs = "ATRs";
+inline const std::string kWorkDir = "WorkDir";
+inline const std::string kTemplatesFolder = "Templates";
 
 inline const std::string kUseDefaultType = "Use Default Type";
 inline const std::string kDefaultCardTypeName = "Default Card Type Name";

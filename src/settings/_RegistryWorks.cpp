@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <exception>
-#include <filesystem>
 #include <system_error>
 #include <tuple>
 #include <utility>
@@ -14,6 +13,7 @@
 #include "platform/TextRules.h"
 #include "settings/ProductIdentity.h"
 #include "settings/RegistryLayout.h"
+#include "settings/WorkingFolder.h"
 
 namespace tessaly {
 
@@ -23,7 +23,6 @@ namespace {
 
 const std::string kWorkDirMacro = "$(WorkDir)";
 
-const std::string kWorkDir = "WorkDir";
 const std::string kEventsPath = "WorkDir EventsPath";
 const std::string kInfoPath = "WorkDir InfoPath";
 const std::string kTemplatesPath = "WorkDir TemplatesPath";
@@ -45,20 +44,11 @@ std::string WorkDirSubfolder(const std::string& name) {
   return kWorkDirMacro + kSeparator + name;
 }
 
-// One level only: the parent folder must exist.
-void CreateFolder(const std::string& folder) {
-  const std::filesystem::path path(folder);
-  std::error_code ignored;
-  if (std::filesystem::is_directory(path, ignored)) return;
-  std::filesystem::create_directory(path, ignored);
-  if (!std::filesystem::is_directory(path, ignored)) throw ETessalyError("Cannot create " + folder);
-}
-
 void CreateFolderOrReport(const std::string& folder) {
   try {
     CreateFolder(folder);
   } catch (const std::exception& error) {
-    ShowErrorBox(std::string("TessalyError Message :\r\n\r\n") + error.what() + "\r\n");
+    ReportWorkingFolderFailure(error);
   }
 }
 
@@ -328,7 +318,7 @@ void TRegistrySettings::WriteDefaultPreferences() {
   SetWorkDir(DefaultWorkDir());
   SetEventsPath(WorkDirSubfolder("Events"));
   SetInfoPath(WorkDirSubfolder("Info"));
-  SetTemplatesPath(WorkDirSubfolder("Templates"));
+  SetTemplatesPath(WorkDirSubfolder(kTemplatesFolder));
   GetUseDefaultType();
   GetDefaultCardTypeName();
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Registry.h"
+#include "platform/TessalyError.h"
 #include "settings/PreferencesRecords.h"
 
 namespace tessaly {
@@ -38,6 +39,13 @@ struct TVersionSyncInfo {
   TVersionSyncStatus Status = vsEqual;
   TVersion ProgramVersion;
   TVersion StoredVersion;
+};
+
+// A card-type name that cannot name a registry key: empty, holding a backslash, or longer than 255
+// characters.
+class ECardTypeNameError : public ETessalyError {
+ public:
+  using ETessalyError::ETessalyError;
 };
 
 class TRegistrySettings;
@@ -106,11 +114,23 @@ class TRegistrySettings : public TRegistry {
   // Start-up: on a first run or after an upgrade writes the defaults, seeds the card types and then the
   // version, all in one atomic run of the hive; an equal version only seeds; a newer one is left alone.
   void SynchroniseSettings();
+  // Start-up, after the synchronisation: writes each shipped template file that the working folder's
+  // "Templates" folder lacks, creating that folder (one level) when it is missing. A file already there,
+  // whatever it holds, is the user's and stays. A failure is shown in the working-folder error box and ends
+  // the installation without being raised. Without a stored working folder nothing is written.
+  void InstallShippedTemplates();
 
   // Card-type catalogue. Lists are returned by value, so an event handler that calls the catalogue again
-  // cannot change a list its caller is still walking.
+  // cannot change a list its caller is still walking. WriteCardType, AssignATR and DeleteCardType refuse a
+  // name that cannot be a key name with ECardTypeNameError before they touch the registry or raise an event:
+  // an empty name would address "Card Types" itself, a backslash a key below another card type.
   void ReadCardType(const std::string& name, TPreferencesATRRec& record);
   void WriteCardType(const std::string& name, const TPreferencesATRRec& record);
+  // The card-type names, in the order the registry lists the subkeys of "Card Types".
+  std::vector<std::string> GetCardTypeNames();
+  // Removes the card type's key with everything below it, then raises OnCardTypeChanged, also after a
+  // failure. A name without a key deletes nothing; a key the registry keeps raises ERegistryException.
+  void DeleteCardType(const std::string& name);
   // The card type's ATRs without spaces, in enumeration order.
   std::vector<std::string> GetCardTypeATRs(const std::string& name);
   // One line ATR=card-type name per stored ATR.

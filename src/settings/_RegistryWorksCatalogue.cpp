@@ -39,8 +39,21 @@ void ReportingFailures(Work&& work) {
   }
 }
 
+constexpr std::size_t kMaxKeyNameLength = 255;
+
+void CheckCardTypeName(const std::string& name) {
+  if (name.empty()) throw ECardTypeNameError("A card type needs a name");
+  if (name.find('\\') != std::string::npos) {
+    throw ECardTypeNameError("A card type name cannot contain a backslash: \"" + name + "\"");
+  }
+  if (name.size() > kMaxKeyNameLength) {
+    throw ECardTypeNameError("A card type name can have at most 255 characters; this one has " +
+                             std::to_string(name.size()));
+  }
+}
+
 std::string DefaultTemplatePath(const std::string& fileName) {
-  return TRegistrySettings::DefaultWorkDir() + kSeparator + "Templates" + kSeparator + fileName;
+  return TRegistrySettings::DefaultWorkDir() + kSeparator + kTemplatesFolder + kSeparator + fileName;
 }
 
 }  // namespace
@@ -98,6 +111,7 @@ void TRegistrySettings::ReadCardTypeValues(const std::string& name, TPreferences
 }
 
 void TRegistrySettings::WriteCardType(const std::string& name, const TPreferencesATRRec& record) {
+  CheckCardTypeName(name);
   RaiseAfter(
       [&] {
         const std::string cos = CollapseWorkDir(record.WindowPreferences.TemplatesCOS);
@@ -129,6 +143,23 @@ void TRegistrySettings::WriteCardTypeValues(const std::string& name, const TPref
   for (const std::string& line : SplitLines(record.ATRs)) WriteString(WithoutBlanks(line), "");
 }
 
+std::vector<std::string> TRegistrySettings::GetCardTypeNames() {
+  OpenOrRaise(kMakerKey, kCardTypes);
+  return GetKeyNames();
+}
+
+void TRegistrySettings::DeleteCardType(const std::string& name) {
+  CheckCardTypeName(name);
+  RaiseAfter(
+      [&] {
+        OpenOrRaise(kMakerKey, "");
+        if (!DeleteKey(CardTypeKey(name)) && KeyExists(CardTypeKey(name))) {
+          throw ERegistryException("Failed to delete key '" + kMakerKey + "\\" + CardTypeKey(name) + "'");
+        }
+      },
+      [&] { RaiseCardTypeChanged(name); });
+}
+
 std::vector<std::string> TRegistrySettings::GetCardTypeATRs(const std::string& name) {
   OpenOrRaise(kMakerKey, CardTypeATRsKey(name));
   return GetValueNames();
@@ -153,6 +184,7 @@ std::vector<std::string> TRegistrySettings::GetATRIndex() {
 // The name must match the key's name exactly: a name in another letter case takes the ATR away from the
 // card type it names as well, and the ATR ends up nowhere. Callers may rely on that, so it stays.
 void TRegistrySettings::AssignATR(const std::string& name, const std::string& atr) {
+  CheckCardTypeName(name);
   const std::string stored = WithoutBlanks(atr);
   RaiseAfter(
       [&] {

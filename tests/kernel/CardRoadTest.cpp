@@ -125,5 +125,39 @@ TEST_F(CardRoadTest, ADetectedCardWithAnUnlistedAtrTravelsTheWholeRoad) {
   EXPECT_TRUE(errorBoxes_.Texts().empty());
 }
 
+std::string Column(TKeyedTable& table, std::string_view keyColumn, std::string_view key,
+                   std::string_view column) {
+  return table.Locate(keyColumn, key) ? table.AsText(column) : "(no " + std::string(key) + ")";
+}
+
+// The settings store's changes reach a reader with a card at once: the kernel refreshes every reader.
+TEST_F(CardRoadTest, ShippedTemplatesServeTheCardAndADeletedCardTypeFallsBackToTheDefault) {
+  TKernelObject kernel(0, OpenerOf(hive_));
+  ASSERT_NE(kernel.Connection, nullptr);
+  kernel.Start();
+  TPreferencesATRRec sim;
+  kernel.Settings->MakeDefaultCardType(2, sim);
+  sim.ATRs = kAtr;
+  kernel.Settings->WriteCardType("Operator SIM", sim);
+  TSimulatedDevice device(*kernel.Connection);
+  device.StartSession({"Reader A"});
+
+  device.InsertCard(0, kAtr);
+
+  const TCardInfo& card = ReaderTable[0].CardInfo;
+  TTemplatesObject& templates = device.Templates(0);
+  EXPECT_EQ(card.Preferences.CardTypeName, "Operator SIM");
+  EXPECT_EQ(Column(templates.Commands, "Name", "SELECT", "Cla"), "A0");
+  EXPECT_EQ(Column(templates.StatusWords, "SW", "9404", "Verbose"), "File ID not found or pattern not found");
+
+  kernel.Settings->DeleteCardType("Operator SIM");
+
+  EXPECT_EQ(card.Preferences.CardTypeName, kDefaultCardType);
+  EXPECT_EQ(kernel.Settings->GetCardTypeNames(), (Lines{"GSM SIM Card", kDefaultCardType}));
+  EXPECT_EQ(Column(templates.Commands, "Name", "SELECT", "Cla"), "00");
+  EXPECT_EQ(Column(templates.StatusWords, "SW", "6A82", "Verbose"), "File or application not found");
+  EXPECT_TRUE(errorBoxes_.Texts().empty());
+}
+
 }  // namespace
 }  // namespace tessaly::test

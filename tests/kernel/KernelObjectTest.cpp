@@ -110,6 +110,9 @@ TEST_F(KernelObjectTest, StartWritesTheFirstRunSettingsWithTheWorkingFolderBesid
   for (const char* folder : {"Events", "Info", "Templates"}) {
     EXPECT_TRUE(fs::is_directory(workDir / folder)) << folder;
   }
+  for (const char* file : {"ISO-7816-4.cct", "ISO-7816-4.swt", "GSM-11.11.cct", "GSM-11.11.swt"}) {
+    EXPECT_GT(fs::file_size(workDir / "Templates" / file), 0u) << file;
+  }
 }
 
 // The message Start raises; fails the test when Start succeeds.

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,41 @@ TEST(TextFile, ReadingIntoEarlierLinesLeavesNothingOfThem) {
   lines = {longLine, longLine, longLine};
   ReadTextFileLines(WriteBytes(folder, "\xEF\xBB\xBFone\r\ntwo"), lines);
   EXPECT_EQ(lines, (Lines{"one", "two"}));
+}
+
+TEST(TextFile, ANewFileHoldsTheTextByteForByte) {
+  TempDir folder;
+  const auto path = folder / "new.txt";
+  const std::string_view text = "+\tA0\tA4\r\nlast line without end\0after a NUL\xFF"sv;
+
+  EXPECT_TRUE(WriteNewTextFile(path.string(), text));
+
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), text);
+}
+
+// Whatever already has the name is someone's, a folder as much as a file.
+TEST(TextFile, ANewFileNeverReplacesWhatIsThere) {
+  TempDir folder;
+  const std::string existing = WriteBytes(folder, "mine");
+  std::filesystem::create_directory(folder / "folder");
+
+  EXPECT_FALSE(WriteNewTextFile(existing, "shipped"));
+  EXPECT_FALSE(WriteNewTextFile((folder / "folder").string(), "shipped"));
+  EXPECT_EQ(ReadTextFileLines(existing), Lines{"mine"});
+  EXPECT_TRUE(std::filesystem::is_directory(folder / "folder"));
+}
+
+TEST(TextFile, ANewFileInAMissingFolderFailsAndLeavesNothing) {
+  TempDir folder;
+  const auto path = folder / "missing" / "new.txt";
+  try {
+    WriteNewTextFile(path.string(), "text");
+    ADD_FAILURE() << "a file was written into a missing folder";
+  } catch (const ETessalyError& failure) {
+    EXPECT_EQ(failure.what(), "Cannot write file \"" + path.string() + "\": cannot create");
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder / "missing"));
 }
 
 }  // namespace

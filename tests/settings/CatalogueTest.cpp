@@ -1,5 +1,7 @@
 #include <gmock/gmock.h>
 
+#include <functional>
+
 #include "FaultyHive.h"
 #include "SettingsFixture.h"
 
@@ -171,6 +173,104 @@ TEST_F(Catalogue, SeedingSwallowsFailuresSilently) {
   EXPECT_FALSE(layout.count(kCardTypes + "\\GSM SIM Card"));
   EXPECT_FALSE(layout.count("SOFTWARE\\Orvane\\Tessaly Easy\\Interface"));
   EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(Catalogue, CardTypeNamesAreTheSubkeysAsTheRegistryListsThem) {
+  EXPECT_THAT(store_.GetCardTypeNames(), testing::IsEmpty());
+  store_.WriteCardType("Zeta", Sample(""));
+  store_.WriteCardType("Alpha", Sample("3B01"));
+  store_.WriteCardType("Mid", Sample(""));
+
+  const Lines names = store_.GetCardTypeNames();
+
+  EXPECT_THAT(names, testing::UnorderedElementsAre("Zeta", "Alpha", "Mid"));
+  TRegistry registry(Hive());
+  registry.SetRootKey(RootKey::LocalMachine);
+  ASSERT_TRUE(registry.OpenKey("\\" + kCardTypes, false));
+  EXPECT_EQ(names, registry.GetKeyNames());
+}
+
+TEST_F(Catalogue, DeletingRemovesTheWholeCardTypeThenRaisesTheChange) {
+  store_.WriteCardType("A", Sample("3B01\r\n3B02"));
+  store_.WriteCardType("B", Sample("3B03"));
+  ClearEvents();
+
+  store_.DeleteCardType("A");
+
+  EXPECT_EQ(store_.GetCardTypeNames(), Lines{"B"});
+  EXPECT_EQ(store_.GetATRIndex(), Lines{"3B03=B"});
+  for (const auto& [path, value] : DumpLocalMachine()) {
+    EXPECT_FALSE(path.starts_with(kCardTypes + "\\A")) << path;
+  }
+  EXPECT_EQ(Events(), Lines{"CardTypeChanged(0,A,)"});
+}
+
+TEST_F(Catalogue, DeletingACardTypeThatIsNotThereChangesNothingButStillRaisesTheChange) {
+  store_.WriteCardType("A", Sample("3B01"));
+  ClearEvents();
+  const auto before = DumpLocalMachine();
+
+  store_.DeleteCardType("Nobody");
+
+  EXPECT_EQ(DumpLocalMachine(), before);
+  EXPECT_EQ(Events(), Lines{"CardTypeChanged(0,Nobody,)"});
+}
+
+TEST_F(Catalogue, AKeyTheRegistryKeepsIsRaisedAfterTheChangeEvent) {
+  auto hive = std::make_shared<FaultyHive>(Hive());
+  TRegistrySettings store(0, hive);
+  store.WriteCardType("A", Sample("3B01"));
+  RecordEvents(store);
+  hive->RefuseDelete(kCardTypes + "\\A");
+
+  EXPECT_THROW(store.DeleteCardType("A"), ERegistryException);
+
+  EXPECT_EQ(Events(), Lines{"CardTypeChanged(0,A,)"});
+  EXPECT_EQ(store.GetCardTypeATRs("A"), Lines{"3B01"});
+}
+
+// An empty name would address "Card Types" itself (a delete would take the whole catalogue), a backslash a
+// key below another card type.
+TEST_F(Catalogue, NamesThatCannotBeKeyNamesAreRefusedAndNothingIsWritten) {
+  store_.WriteCardType("A", Sample("3B01"));
+  ClearEvents();
+  const auto before = DumpLocalMachine();
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "A card type needs a name"},
+      {"A\\B", "A card type name cannot contain a backslash: \"A\\B\""},
+      {"\\", "A card type name cannot contain a backslash: \"\\\""},
+      {std::string(256, 'n'), "A card type name can have at most 255 characters; this one has 256"},
+  };
+  const std::pair<const char*, std::function<void(const std::string&)>> operations[] = {
+      {"write", [&](const std::string& name) { store_.WriteCardType(name, Sample("3B09")); }},
+      {"assign", [&](const std::string& name) { store_.AssignATR(name, "3B01"); }},
+      {"delete", [&](const std::string& name) { store_.DeleteCardType(name); }},
+  };
+  for (const auto& [operation, run] : operations) {
+    for (const auto& [name, message] : cases) {
+      try {
+        run(name);
+        ADD_FAILURE() << operation << " took the name \"" << name << "\"";
+      } catch (const ECardTypeNameError& refusal) {
+        EXPECT_EQ(refusal.what(), message) << operation;
+      }
+    }
+  }
+
+  EXPECT_EQ(DumpLocalMachine(), before);
+  EXPECT_THAT(Events(), testing::IsEmpty());
+  EXPECT_THAT(Boxes(), testing::IsEmpty());
+}
+
+TEST_F(Catalogue, ANameOfTheLongestKeyNameLengthIsTaken) {
+  const std::string name(255, 'n');
+  store_.WriteCardType(name, Sample("3B01"));
+  store_.AssignATR(name, "3B02");
+
+  EXPECT_EQ(store_.GetCardTypeNames(), Lines{name});
+  EXPECT_EQ(store_.GetATRIndex().size(), 2u);
+  store_.DeleteCardType(name);
+  EXPECT_THAT(store_.GetCardTypeNames(), testing::IsEmpty());
 }
 
 }  // namespace

@@ -51,15 +51,15 @@ void FaultyHive::RefuseWrite(const std::string& valueName) {
   refusedWrites_->insert(valueName);
 }
 
+void FaultyHive::RefuseDelete(const std::string& path) {
+  refusedDeletes_.insert(Lower(path));
+}
+
 std::unique_ptr<HiveKey> FaultyHive::OpenKey(RootKey root, const std::string& path, bool create) {
   if (refusedOpens_.count(Lower(path)) != 0) return nullptr;
   auto key = inner_->OpenKey(root, path, create);
   if (!key) return nullptr;
   return std::make_unique<FaultyKey>(std::move(key), refusedWrites_);
-}
-
-void FaultyHive::RefuseDelete(const std::string& path) {
-  refusedDeletes_.insert(Lower(path));
 }
 
 bool FaultyHive::DeleteKeyTree(RootKey root, const std::string& path) {
