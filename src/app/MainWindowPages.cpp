@@ -7,6 +7,7 @@
 
 #include "app/CC_Main.h"
 #include "app/EventLogPage.h"
+#include "app/ExchangePage.h"
 #include "app/MonitorPage.h"
 #include "app/PreferencesPage.h"
 #include "kernel/KernelObject.h"
@@ -15,7 +16,7 @@
 namespace tessaly {
 
 const std::vector<std::string>& PageNames() {
-  static const std::vector<std::string> names = {"monitor", "log", "preferences"};
+  static const std::vector<std::string> names = {"monitor", "log", "preferences", "exchange"};
   return names;
 }
 
@@ -24,11 +25,13 @@ MainWindowPages::MainWindowPages(TMainForm& form, TKernelObject& kernel)
       kernel_(kernel),
       monitor_(new MonitorPage(kernel)),
       log_(new EventLogPage()),
-      preferences_(new PreferencesPage(kernel)) {
+      preferences_(new PreferencesPage(kernel)),
+      exchange_(new ExchangePage()) {
   // The page control owns the pages from here on.
   form_.PageControl->addTab(monitor_, QStringLiteral("Monitor"));
   form_.PageControl->addTab(log_, QStringLiteral("Event Log"));
   form_.PageControl->addTab(preferences_, QStringLiteral("Preferences"));
+  form_.PageControl->addTab(exchange_, QStringLiteral("Exchange"));
   BindKernelEvents();
 }
 
@@ -57,10 +60,15 @@ void MainWindowPages::BindKernelEvents() {
     message->setText(QString::fromStdU16String(AnsiToWide(text)));
   };
   kernel_.OnHideMessage = [message] { message->clear(); };
-  kernel_.OnSettingsChanged = [this] { preferences_->Reload(); };
+  kernel_.OnSettingsChanged = [this] {
+    preferences_->Reload();
+    // A changed card type may have renamed a reader's card or reloaded its commands.
+    exchange_->RefreshReaders();
+  };
   for (TKernelCardEvent* cardEvent : CardEvents()) {
     *cardEvent = [this](const std::string& readerName, TCardInfo& card) {
       monitor_->ShowReader(readerName, card);
+      exchange_->CardChanged(readerName, card);
     };
   }
 }

@@ -8,6 +8,7 @@
 namespace tessaly {
 
 class EventLogPage;
+class ExchangePage;
 class MonitorPage;
 class PreferencesPage;
 class TMainForm;
@@ -31,6 +32,7 @@ class MainWindowPages {
   MonitorPage& Monitor() { return *monitor_; }
   EventLogPage& Log() { return *log_; }
   PreferencesPage& Preferences() { return *preferences_; }
+  ExchangePage& Exchange() { return *exchange_; }
 
  private:
   void BindKernelEvents();
@@ -42,6 +44,7 @@ class MainWindowPages {
   MonitorPage* monitor_;
   EventLogPage* log_;
   PreferencesPage* preferences_;
+  ExchangePage* exchange_;
 };
 
 }  // namespace tessaly

@@ -30,13 +30,15 @@ std::vector<ApduScriptLine> ParseApduScript(const std::vector<std::string>& line
   return script;
 }
 
+std::string ApduScriptLineText(const ApduScriptEntry& entry) {
+  std::string text = HexBytes(entry.Command, true);
+  if (!entry.Note.empty()) text += "  ; " + entry.Note;
+  return text;
+}
+
 std::string WriteApduScript(const std::vector<ApduScriptEntry>& entries) {
   std::string text = "; Tessaly Easy APDU script: one command per line, notes after \";\"\r\n";
-  for (const ApduScriptEntry& entry : entries) {
-    text += HexBytes(entry.Command, true);
-    if (!entry.Note.empty()) text += "  ; " + entry.Note;
-    text += "\r\n";
-  }
+  for (const ApduScriptEntry& entry : entries) text += ApduScriptLineText(entry) + "\r\n";
   return text;
 }
 

@@ -32,6 +32,9 @@ class EApduScriptError : public EDeviceError {
 // has an odd number of digits or is no command.
 std::vector<ApduScriptLine> ParseApduScript(const std::vector<std::string>& lines);
 
+// One line of a script, without its line end: the command's bytes, then its note after "  ; ".
+std::string ApduScriptLineText(const ApduScriptEntry& entry);
+
 // The script text: a heading note, then one line per command with its note; every line ends in CR LF.
 std::string WriteApduScript(const std::vector<ApduScriptEntry>& entries);
 
