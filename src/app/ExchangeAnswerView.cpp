@@ -1,6 +1,7 @@
 #include "app/ExchangeAnswerView.h"
 
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <span>
 
@@ -36,8 +37,18 @@ TStatusWordMeaning MeaningOf(const std::vector<std::uint8_t>& response, const TK
 ExchangeAnswerView::ExchangeAnswerView(QWidget* parent) : QTreeWidget(parent) {
   setColumnCount(3);
   setHeaderLabels({QStringLiteral("Answer"), QStringLiteral("Hex"), QStringLiteral("Text")});
-  header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  header()->setStretchLastSection(true);
+  // The hex column fits one row of data bytes, so that the text beside it stays in view; longer hex (a
+  // step's command) is elided and shown whole in its tooltip.
+  const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  constexpr int kCellMargins = 16;
+  header()->setSectionResizeMode(kCaptionColumn, QHeaderView::ResizeToContents);
+  header()->setSectionResizeMode(kHexColumn, QHeaderView::Interactive);
+  header()->resizeSection(
+      kHexColumn, QFontMetrics(fixed).horizontalAdvance(QString(3 * BytesPerRow - 1, '0')) + kCellMargins);
+  // Meanings are long: their column is as wide as they are and reached by scrolling sideways.
+  header()->setSectionResizeMode(kTextColumn, QHeaderView::ResizeToContents);
+  header()->setStretchLastSection(false);
+  setTextElideMode(Qt::ElideRight);
   setIndentation(12);
   setRootIsDecorated(true);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -79,6 +90,7 @@ QTreeWidgetItem* ExchangeAnswerView::AddStatusWord(QTreeWidgetItem* parent, cons
   item->setText(kHexColumn, Hex(StatusWordOf(response)));
   item->setText(kTextColumn, QString::fromStdString(meaning.Verbose));
   item->setToolTip(kTextColumn, QString::fromStdString(meaning.Verbose));
+  item->setToolTip(kCaptionColumn, QString::fromStdString("Status-word entry " + meaning.Key));
   const QColor colour = StatusWordColour(meaning.Colour);
   for (const int column : {kHexColumn, kTextColumn}) item->setForeground(column, colour);
   QFont bold = font();
@@ -96,9 +108,15 @@ void ExchangeAnswerView::AddSteps(const ExchangeResult& result, const TKeyedTabl
     auto* sent = new QTreeWidgetItem(steps);
     sent->setText(kCaptionColumn, QStringLiteral("%1 Sent").arg(number));
     sent->setText(kHexColumn, Hex(step.Command));
+    sent->setToolTip(kHexColumn, Hex(step.Command));
+    sent->setFont(kHexColumn, QFontDatabase::systemFont(QFontDatabase::FixedFont));
     QTreeWidgetItem* received =
         AddStatusWord(steps, QStringLiteral("%1 Received").arg(number), step.Response, statusWords);
-    received->setText(kHexColumn, Hex(step.Response));
+    received->setToolTip(kHexColumn, Hex(step.Response));
+    if (const std::size_t dataBytes = step.Response.size() - StatusWordOf(step.Response).size();
+        dataBytes > 0)
+      received->setText(kTextColumn,
+                        QStringLiteral("%1 (%2 data bytes)").arg(received->text(kTextColumn)).arg(dataBytes));
     ++number;
   }
   steps->setExpanded(true);

@@ -79,6 +79,7 @@ ExchangePage::ExchangePage(QWidget* parent)
       extendedLength_(new QCheckBox(QStringLiteral("Extended"))),
       send_(new QPushButton(QStringLiteral("Send"))),
       message_(new QLabel),
+      statusWord_(new QLabel),
       answer_(new ExchangeAnswerView),
       history_(new QListWidget),
       continueOnError_(new QCheckBox(QStringLiteral("Continue on error"))),
@@ -88,7 +89,7 @@ ExchangePage::ExchangePage(QWidget* parent)
   layout->setSpacing(4);
   layout->addWidget(MakeCommandGroup());
   auto* splitter = new QSplitter(Qt::Horizontal);
-  splitter->addWidget(answer_);
+  splitter->addWidget(MakeAnswerGroup());
   splitter->addWidget(MakeHistoryGroup());
   splitter->setStretchFactor(0, 3);
   splitter->setStretchFactor(1, 2);
@@ -126,24 +127,22 @@ QWidget* ExchangePage::MakeCommandGroup() {
   grid->setContentsMargins(0, 0, 0, 0);
   grid->setVerticalSpacing(4);
   readerChoice_->setPlaceholderText(QStringLiteral("No card is open"));
-  readerChoice_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  readerChoice_->setMinimumContentsLength(16);
   commandChoice_->setPlaceholderText(QStringLiteral("Command by name"));
-  commandChoice_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  commandChoice_->setMinimumContentsLength(12);
+  grid->addWidget(Caption(QStringLiteral("&Reader"), readerChoice_), 0, 0);
+  grid->addWidget(readerChoice_, 0, 1);
+  grid->addWidget(Caption(QStringLiteral("Co&mmand"), commandChoice_), 1, 0);
+  grid->addWidget(commandChoice_, 1, 1);
 
-  auto* choices = new QHBoxLayout;
-  choices->addWidget(Caption(QStringLiteral("&Reader"), readerChoice_));
-  choices->addWidget(readerChoice_, 3);
-  choices->addWidget(Caption(QStringLiteral("Co&mmand"), commandChoice_));
-  choices->addWidget(commandChoice_, 2);
-  grid->addLayout(choices, 0, 0, 1, 2);
-
+  // CLA heads the row of the single bytes; the others carry their captions beside them.
   constexpr int kByteWidth = 38;
+  constexpr int kGapBeforeCaption = 8;
   auto* bytes = new QHBoxLayout;
-  for (const auto& [field, caption] : {std::pair{ApduField::Cla, "CLA"}, std::pair{ApduField::Ins, "INS"},
-                                       std::pair{ApduField::P1, "P1"}, std::pair{ApduField::P2, "P2"}}) {
+  grid->addWidget(Caption(QStringLiteral("CLA"), MakeByteEdit(ApduField::Cla, kByteWidth)), 2, 0);
+  bytes->addWidget(fieldEdits_.back());
+  for (const auto& [field, caption] :
+       {std::pair{ApduField::Ins, "INS"}, std::pair{ApduField::P1, "P1"}, std::pair{ApduField::P2, "P2"}}) {
     QLineEdit* edit = MakeByteEdit(field, kByteWidth);
+    bytes->addSpacing(kGapBeforeCaption);
     bytes->addWidget(Caption(QString::fromLatin1(caption), edit));
     bytes->addWidget(edit);
   }
@@ -153,21 +152,36 @@ QWidget* ExchangePage::MakeCommandGroup() {
   fieldEdits_.push_back(data);
   QLineEdit* le = MakeByteEdit(ApduField::Le, kByteWidth + 8);
   le->setPlaceholderText(QStringLiteral("none"));
+  bytes->addSpacing(kGapBeforeCaption);
   bytes->addWidget(Caption(QStringLiteral("Le"), le));
   bytes->addWidget(le);
+  bytes->addSpacing(kGapBeforeCaption);
   extendedLength_->setToolTip(QStringLiteral("Extended length: up to 65535 data bytes and a two-byte Le"));
   bytes->addWidget(extendedLength_);
   bytes->addStretch(1);
   send_->setToolTip(QStringLiteral("Send the command to the card (Enter in a field does the same)"));
   bytes->addWidget(send_);
-  grid->addLayout(bytes, 1, 0, 1, 2);
+  grid->addLayout(bytes, 2, 1);
 
-  grid->addWidget(Caption(QStringLiteral("&Data"), data), 2, 0);
-  grid->addWidget(data, 2, 1);
+  grid->addWidget(Caption(QStringLiteral("&Data"), data), 3, 0);
+  grid->addWidget(data, 3, 1);
   message_->setWordWrap(true);
   message_->setStyleSheet(kRefusalStyle);
   message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  grid->addWidget(message_, 3, 0, 1, 2);
+  grid->addWidget(message_, 4, 0, 1, 2);
+  return group;
+}
+
+QWidget* ExchangePage::MakeAnswerGroup() {
+  auto* group = new QWidget;
+  auto* layout = new QVBoxLayout(group);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(4);
+  statusWord_->setWordWrap(true);
+  statusWord_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  statusWord_->setText(QStringLiteral("No answer yet"));
+  layout->addWidget(statusWord_);
+  layout->addWidget(answer_, 1);
   return group;
 }
 
@@ -342,9 +356,21 @@ std::optional<ExchangeResult> ExchangePage::Exchange(const std::vector<std::uint
     ShowRefusal(Text(failure.what()));
     return std::nullopt;
   }
-  answer_->Show(result, StatusWordsOf(reader));
+  ShowAnswer(result, reader);
   AddToHistory(command, result.Response, reader);
   return result;
+}
+
+void ExchangePage::ShowAnswer(const ExchangeResult& result, int reader) {
+  answer_->Show(result, StatusWordsOf(reader));
+  const std::vector<std::uint8_t>& response = result.Response;
+  const TStatusWordMeaning meaning = MeaningOf(response, StatusWordsOf(reader));
+  const std::size_t statusBytes = std::min<std::size_t>(response.size(), 2);
+  statusWord_->setText(
+      QStringLiteral("SW1 SW2 = %1: %2")
+          .arg(Text(HexBytes(std::span(response).last(statusBytes), true)), Text(meaning.Verbose)));
+  statusWord_->setStyleSheet(
+      QStringLiteral("font-weight: bold; color: %1;").arg(StatusWordColour(meaning.Colour).name()));
 }
 
 void ExchangePage::AddToHistory(const std::vector<std::uint8_t>& command,

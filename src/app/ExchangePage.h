@@ -70,6 +70,8 @@ class ExchangePage final : public QWidget {
   QCheckBox& ExtendedLengthBox() { return *extendedLength_; }
   QPushButton& SendButton() { return *send_; }
   QLabel& MessageLabel() { return *message_; }
+  // The status word of the last answer with its meaning, in the colour of its status-word entry.
+  QLabel& StatusWordLabel() { return *statusWord_; }
   ExchangeAnswerView& AnswerView() { return *answer_; }
   QListWidget& History() { return *history_; }
   QCheckBox& ContinueOnErrorBox() { return *continueOnError_; }
@@ -80,6 +82,7 @@ class ExchangePage final : public QWidget {
 
  private:
   QWidget* MakeCommandGroup();
+  QWidget* MakeAnswerGroup();
   QWidget* MakeHistoryGroup();
   QLineEdit* MakeByteEdit(ApduField field, int width);
   void FillCommands();
@@ -92,6 +95,7 @@ class ExchangePage final : public QWidget {
   void ClearRefusal();
   // Sends to the chosen reader and shows the answer; nothing when the command could not be sent.
   std::optional<ExchangeResult> Exchange(const std::vector<std::uint8_t>& command);
+  void ShowAnswer(const ExchangeResult& result, int reader);
   void AddToHistory(const std::vector<std::uint8_t>& command, const std::vector<std::uint8_t>& response,
                     int reader);
   void CopyHistory();
@@ -104,6 +108,7 @@ class ExchangePage final : public QWidget {
   QCheckBox* const extendedLength_;
   QPushButton* const send_;
   QLabel* const message_;
+  QLabel* const statusWord_;
   ExchangeAnswerView* const answer_;
   QListWidget* const history_;
   QCheckBox* const continueOnError_;

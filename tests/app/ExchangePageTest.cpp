@@ -112,6 +112,7 @@ TEST_F(ExchangePageTest, AFileSelectedByCommandNameAnswers9000WithItsMeaningAndC
   emit Field(ApduField::Data).returnPressed();
   EXPECT_EQ(sent_, 1);
   EXPECT_EQ(Row("SW1 SW2"), "90 00 | Normal processing");
+  EXPECT_EQ(Page().StatusWordLabel().text(), "SW1 SW2 = 90 00: Normal processing");
   EXPECT_EQ(Page().AnswerView().Row("SW1 SW2")->foreground(1).color(), QColor(0x00, 0x80, 0x00));
   EXPECT_EQ(Page().AnswerView().Row("Steps"), nullptr);
   ASSERT_EQ(Page().History().count(), 1);
