@@ -16,10 +16,6 @@ QString Hex(std::span<const std::uint8_t> bytes) {
   return QString::fromStdString(HexBytes(bytes, true));
 }
 
-std::span<const std::uint8_t> StatusWordOf(const std::vector<std::uint8_t>& response) {
-  return std::span(response).last(std::min<std::size_t>(response.size(), 2));
-}
-
 }  // namespace
 
 QColor StatusWordColour(std::uint32_t colour) {

@@ -98,8 +98,7 @@ ExchangePage::ExchangePage(QWidget* parent)
 
   connect(readerChoice_, &QComboBox::activated, this, [this] {
     FillCommands();
-    if (const int reader = readerChoice_->currentData().toInt(); readerChoice_->currentIndex() >= 0)
-      ShowDefaultApdu(reader);
+    if (readerChoice_->currentIndex() >= 0) ShowDefaultApdu(readerChoice_->currentData().toInt());
   });
   connect(commandChoice_, &QComboBox::activated, this,
           [this](int index) { ChooseCommand(commandChoice_->itemData(index, kCommandRole).toString()); });
@@ -365,18 +364,15 @@ void ExchangePage::ShowAnswer(const ExchangeResult& result, int reader) {
   answer_->Show(result, StatusWordsOf(reader));
   const std::vector<std::uint8_t>& response = result.Response;
   const TStatusWordMeaning meaning = MeaningOf(response, StatusWordsOf(reader));
-  const std::size_t statusBytes = std::min<std::size_t>(response.size(), 2);
-  statusWord_->setText(
-      QStringLiteral("SW1 SW2 = %1: %2")
-          .arg(Text(HexBytes(std::span(response).last(statusBytes), true)), Text(meaning.Verbose)));
+  statusWord_->setText(QStringLiteral("SW1 SW2 = %1: %2")
+                           .arg(Text(HexBytes(StatusWordOf(response), true)), Text(meaning.Verbose)));
   statusWord_->setStyleSheet(
       QStringLiteral("font-weight: bold; color: %1;").arg(StatusWordColour(meaning.Colour).name()));
 }
 
 void ExchangePage::AddToHistory(const std::vector<std::uint8_t>& command,
                                 const std::vector<std::uint8_t>& response, int reader) {
-  const std::size_t statusBytes = std::min<std::size_t>(response.size(), 2);
-  const std::string statusWord = HexBytes(std::span(response).last(statusBytes), true);
+  const std::string statusWord = HexBytes(StatusWordOf(response), true);
   const std::string note = statusWord + " " + MeaningOf(response, StatusWordsOf(reader)).Verbose;
   auto* item = new QListWidgetItem(Text(HexBytes(command, true) + "  \u2192 " + statusWord), history_);
   item->setData(kCommandRole, BytesOf(command));

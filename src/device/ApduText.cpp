@@ -1,5 +1,7 @@
 #include "device/ApduText.h"
 
+#include <algorithm>
+
 #include "device/PcscError.h"
 
 namespace tessaly {
@@ -52,6 +54,10 @@ void CheckCommandLength(std::span<const std::uint8_t> command) {
     throw EDeviceError("A command has at most " + std::to_string(kLongestCommand) + " bytes; this one has " +
                        std::to_string(command.size()));
   }
+}
+
+std::span<const std::uint8_t> StatusWordOf(std::span<const std::uint8_t> response) {
+  return response.last(std::min<std::size_t>(response.size(), 2));
 }
 
 std::string PrintableAscii(std::span<const std::uint8_t> bytes) {

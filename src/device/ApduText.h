@@ -21,6 +21,8 @@ std::vector<std::uint8_t> ParseHexBytes(const std::string& text);
 std::string HexBytes(std::span<const std::uint8_t> bytes, bool separated);
 // Raises EDeviceError unless the command is between the shortest and the longest length.
 void CheckCommandLength(std::span<const std::uint8_t> command);
+// The status word that ends a response: its last two bytes, or what there is of them.
+std::span<const std::uint8_t> StatusWordOf(std::span<const std::uint8_t> response);
 // The bytes as characters, each byte outside printable ASCII (0x20 to 0x7E) as a dot.
 std::string PrintableAscii(std::span<const std::uint8_t> bytes);
 
