@@ -91,30 +91,12 @@ TEST(ApduScript, RefusesTheWholeScriptNamingTheFirstBadLine) {
   EXPECT_THROW(ParseApduScript({"00 A4"}), EApduScriptError);
 }
 
-TEST(ApduScript, WhatIsWrittenReadsBackAsTheSameCommands) {
-  const std::vector<ApduScriptEntry> entries = {{{0x00, 0xA4, 0x00, 0x00, 0x02, 0x3F, 0x00}, "90 00 Done"},
-                                                {{0x00, 0xB0, 0x00, 0x00, 0x05}, ""}};
-  const std::string text = WriteApduScript(entries);
-  EXPECT_NE(text.find("00 A4 00 00 02 3F 00  ; 90 00 Done\r\n"), std::string::npos);
-  std::vector<std::string> lines;
-  for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-    lines.push_back(text.substr(start, end - start));
-  const std::vector<ApduScriptLine> script = ParseApduScript(lines);
-  ASSERT_EQ(script.size(), 2u);
-  EXPECT_EQ(script[0].Command, entries[0].Command);
-  EXPECT_EQ(script[1].Command, entries[1].Command);
-}
-
 TEST(ApduScript, GoesOnAfter9000And61xxOnly) {
   EXPECT_TRUE(AnswerLetsScriptGoOn(std::vector<std::uint8_t>{0x01, 0x90, 0x00}));
   EXPECT_TRUE(AnswerLetsScriptGoOn(std::vector<std::uint8_t>{0x61, 0x10}));
   EXPECT_FALSE(AnswerLetsScriptGoOn(std::vector<std::uint8_t>{0x90, 0x01}));
   EXPECT_FALSE(AnswerLetsScriptGoOn(std::vector<std::uint8_t>{0x6A, 0x82}));
   EXPECT_FALSE(AnswerLetsScriptGoOn(std::vector<std::uint8_t>{0x90}));
-}
-
-TEST(ApduText, PrintableAsciiShowsOtherBytesAsDots) {
-  EXPECT_EQ(PrintableAscii(std::vector<std::uint8_t>{'T', 'e', 0x00, 0x7F, ' ', '~', 0xE9}), "Te.. ~.");
 }
 
 }  // namespace
