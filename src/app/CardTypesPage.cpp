@@ -21,9 +21,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "connection/ReaderTable.h"
 #include "kernel/KernelObject.h"
 #include "platform/TextRules.h"
+#include "readers/ReaderTable.h"
 #include "settings/_RegistryWorks.h"
 
 namespace tessaly {
@@ -261,7 +261,7 @@ TPreferencesATRRec CardTypesPage::RecordFromFields() const {
   record.CardTypeName = StdText(name_->text().trimmed());
   record.BaseType = static_cast<std::uint8_t>(baseType_->currentData().toInt());
   for (const std::string& line : SplitLines(StdText(atrs_->toPlainText()))) {
-    const std::string atr = FormatHexPairs(TrimLeadingControls(line));
+    const std::string atr = FormatHexPairs(std::string(TrimLeadingControls(line)));
     if (!atr.empty()) record.ATRs += atr + "\r\n";
   }
   record.WindowPreferences.TemplatesCOS = StdText(commandsFile_->text().trimmed());

@@ -87,7 +87,7 @@ std::string UsageText(const std::string& programName) {
          "  --registry FILE    use FILE as the registry hive (otherwise $TESSALY_REGISTRY, then\n"
          "                     $XDG_CONFIG_HOME/orvane/registry.db)\n"
          "  --page NAME        show the page NAME first: monitor (the default), log,\n"
-         "                     preferences or cardtypes\n"
+         "                     preferences, exchange or cardtypes\n"
          "  --screenshot FILE  once the main window is shown and the readers have settled, save it as a PNG\n"
          "                     image to FILE and close it\n"
          "  --readers SOURCE   where the readers come from: pcsc (the system's smart-card service), virtual\n"

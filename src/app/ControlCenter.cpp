@@ -17,6 +17,7 @@
 
 #include "app/ApplicationObject.h"
 #include "app/CC_Main.h"
+#include "app/ExchangePage.h"
 #include "app/MainWindowPages.h"
 #include "app/MonitorPage.h"
 #include "device/DeviceLayer.h"
@@ -113,6 +114,10 @@ int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile, Re
     pages.Monitor().SetCardCommands({[&layer](int reader) { layer.OpenCard(reader); },
                                      [&layer](int reader) { layer.CloseCard(reader); },
                                      [&layer](int reader) { layer.ResetCard(reader); }});
+    pages.Exchange().SetReaderExchange({[&layer](int reader) { return layer.CardOpen(reader); },
+                                        [&layer](int reader, std::span<const std::uint8_t> command) {
+                                          return layer.Transmit(reader, command);
+                                        }});
   }
   if (screenshotFile && device) {
     // The picture shows the window once the card has travelled the whole road.

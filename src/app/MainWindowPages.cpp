@@ -8,6 +8,7 @@
 #include "app/CC_Main.h"
 #include "app/CardTypesPage.h"
 #include "app/EventLogPage.h"
+#include "app/ExchangePage.h"
 #include "app/MonitorPage.h"
 #include "app/PreferencesPage.h"
 #include "kernel/KernelObject.h"
@@ -16,7 +17,7 @@
 namespace tessaly {
 
 const std::vector<std::string>& PageNames() {
-  static const std::vector<std::string> names = {"monitor", "log", "preferences", "cardtypes"};
+  static const std::vector<std::string> names = {"monitor", "log", "preferences", "exchange", "cardtypes"};
   return names;
 }
 
@@ -26,11 +27,13 @@ MainWindowPages::MainWindowPages(TMainForm& form, TKernelObject& kernel)
       monitor_(new MonitorPage(kernel)),
       log_(new EventLogPage()),
       preferences_(new PreferencesPage(kernel)),
+      exchange_(new ExchangePage()),
       cardTypes_(new CardTypesPage(kernel)) {
   // The page control owns the pages from here on.
   form_.PageControl->addTab(monitor_, QStringLiteral("Monitor"));
   form_.PageControl->addTab(log_, QStringLiteral("Event Log"));
   form_.PageControl->addTab(preferences_, QStringLiteral("Preferences"));
+  form_.PageControl->addTab(exchange_, QStringLiteral("Exchange"));
   form_.PageControl->addTab(cardTypes_, QStringLiteral("Card Types"));
   // The store raises no event for the default card type; the Preferences page shows it too.
   QObject::connect(cardTypes_, &CardTypesPage::DefaultCardTypeChanged, preferences_,
@@ -66,10 +69,13 @@ void MainWindowPages::BindKernelEvents() {
   kernel_.OnSettingsChanged = [this] {
     preferences_->Reload();
     cardTypes_->Reload();
+    // A changed card type may have renamed a reader's card or reloaded its commands.
+    exchange_->RefreshReaders();
   };
   for (TKernelCardEvent* cardEvent : CardEvents()) {
     *cardEvent = [this](const std::string& readerName, TCardInfo& card) {
       monitor_->ShowReader(readerName, card);
+      exchange_->CardChanged(readerName, card);
     };
   }
 }

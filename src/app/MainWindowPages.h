@@ -9,6 +9,7 @@ namespace tessaly {
 
 class CardTypesPage;
 class EventLogPage;
+class ExchangePage;
 class MonitorPage;
 class PreferencesPage;
 class TMainForm;
@@ -32,6 +33,7 @@ class MainWindowPages {
   MonitorPage& Monitor() { return *monitor_; }
   EventLogPage& Log() { return *log_; }
   PreferencesPage& Preferences() { return *preferences_; }
+  ExchangePage& Exchange() { return *exchange_; }
   CardTypesPage& CardTypes() { return *cardTypes_; }
 
  private:
@@ -44,6 +46,7 @@ class MainWindowPages {
   MonitorPage* monitor_;
   EventLogPage* log_;
   PreferencesPage* preferences_;
+  ExchangePage* exchange_;
   CardTypesPage* cardTypes_;
 };
 

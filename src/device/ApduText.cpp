@@ -1,25 +1,24 @@
 #include "device/ApduText.h"
 
+#include <algorithm>
+
 #include "device/PcscError.h"
 
 namespace tessaly {
-namespace {
 
-int HexDigit(char digit) {
+int HexDigitValue(char digit) {
   if (digit >= '0' && digit <= '9') return digit - '0';
   if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
   if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
   return -1;
 }
 
-}  // namespace
-
 std::vector<std::uint8_t> ParseHexBytes(const std::string& text) {
   std::vector<std::uint8_t> bytes;
   int high = -1;
   for (const char character : text) {
     if (character == ' ' || character == '\t') continue;
-    const int digit = HexDigit(character);
+    const int digit = HexDigitValue(character);
     if (digit < 0)
       throw EDeviceError("The command holds '" + std::string(1, character) +
                          "', which is not a hexadecimal digit");
@@ -55,6 +54,17 @@ void CheckCommandLength(std::span<const std::uint8_t> command) {
     throw EDeviceError("A command has at most " + std::to_string(kLongestCommand) + " bytes; this one has " +
                        std::to_string(command.size()));
   }
+}
+
+std::span<const std::uint8_t> StatusWordOf(std::span<const std::uint8_t> response) {
+  return response.last(std::min<std::size_t>(response.size(), 2));
+}
+
+std::string PrintableAscii(std::span<const std::uint8_t> bytes) {
+  std::string text;
+  text.reserve(bytes.size());
+  for (const std::uint8_t byte : bytes) text += byte >= 0x20 && byte <= 0x7E ? static_cast<char>(byte) : '.';
+  return text;
 }
 
 }  // namespace tessaly

@@ -12,6 +12,8 @@ namespace tessaly {
 inline constexpr std::size_t kShortestCommand = 4;
 inline constexpr std::size_t kLongestCommand = 4 + 3 + 65535 + 2;
 
+// The value of one hexadecimal digit (either case), or -1 for any other character.
+int HexDigitValue(char digit);
 // Bytes from hexadecimal text; blanks between the digits are allowed. Raises EDeviceError for any other
 // character or an odd number of digits.
 std::vector<std::uint8_t> ParseHexBytes(const std::string& text);
@@ -19,5 +21,9 @@ std::vector<std::uint8_t> ParseHexBytes(const std::string& text);
 std::string HexBytes(std::span<const std::uint8_t> bytes, bool separated);
 // Raises EDeviceError unless the command is between the shortest and the longest length.
 void CheckCommandLength(std::span<const std::uint8_t> command);
+// The status word that ends a response: its last two bytes, or what there is of them.
+std::span<const std::uint8_t> StatusWordOf(std::span<const std::uint8_t> response);
+// The bytes as characters, each byte outside printable ASCII (0x20 to 0x7E) as a dot.
+std::string PrintableAscii(std::span<const std::uint8_t> bytes);
 
 }  // namespace tessaly
