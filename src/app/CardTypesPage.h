@@ -31,6 +31,8 @@ class CardTypesPage final : public QWidget {
 
   // Reads the catalogue and the readers again, keeping the chosen card type when it is still there.
   void Reload();
+  // Lists again the readers holding a card, after a card came, went or was resolved.
+  void ReadersChanged() { FillReaders(); }
   // Replaces the question Delete asks (a message box by default).
   void SetConfirmation(Confirmation confirm) { confirm_ = std::move(confirm); }
 

@@ -76,6 +76,7 @@ void MainWindowPages::BindKernelEvents() {
     *cardEvent = [this](const std::string& readerName, TCardInfo& card) {
       monitor_->ShowReader(readerName, card);
       exchange_->CardChanged(readerName, card);
+      cardTypes_->ReadersChanged();
     };
   }
 }

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QTreeWidget>
 
 #include "VirtualReaderPagesFixture.h"
+#include "app/CardTypesPage.h"
 #include "app/EventLogPage.h"
 #include "app/MonitorPage.h"
 
@@ -43,6 +45,15 @@ TEST_F(VirtualReaderPagesTest, TheVirtualCardShowsInTheMonitorAndTheLogAndADoubl
   QCoreApplication::processEvents();
   EXPECT_EQ(ValueBelow(tree, "ATR", reader), atr);
   EXPECT_TRUE(errorBoxes_.Texts().empty());
+}
+
+TEST_F(VirtualReaderPagesTest, TheCardTypesPageOffersTheCardInAReaderWithItsCardType) {
+  ASSERT_TRUE(StartAndSettle());
+  QComboBox& cards = pages_->CardTypes().ReaderChoice();
+  ASSERT_EQ(cards.count(), 1);
+  EXPECT_TRUE(cards.itemText(0).startsWith(kVirtualReader)) << cards.itemText(0).toStdString();
+
+  EXPECT_TRUE(cards.itemText(0).endsWith("(ISO-7816 Smart Card)")) << cards.itemText(0).toStdString();
 }
 
 }  // namespace
