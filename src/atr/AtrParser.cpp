@@ -1,4 +1,5 @@
 #include "atr/AtrParser.h"
+#include "platform/TextRules.h"
 
 #include <algorithm>
 #include <array>
@@ -16,13 +17,6 @@ std::string Shown(char c) {
   const auto code = static_cast<unsigned char>(c);
   if (code >= 0x20 && code < 0x7F) return std::string("'") + c + "'";
   return "0x" + FormatHexByte(code);
-}
-
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 // Reads the interface bytes from offset 2 on; returns the offset after them, or nullopt when the ATR ends

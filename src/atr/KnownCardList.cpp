@@ -6,6 +6,7 @@
 
 #include "atr/AtrParser.h"
 #include "platform/TextFile.h"
+#include "platform/TextRules.h"
 
 namespace tessaly {
 namespace {
@@ -33,10 +34,9 @@ struct RegexPattern {
 };
 
 int NibbleOf(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return c == '.' ? -1 : -2;
+  if (c == '.') return -1;
+  const int value = HexDigitValue(c);
+  return value >= 0 ? value : -2;
 }
 
 std::optional<MaskPattern> CompileMask(const std::string& pattern) {

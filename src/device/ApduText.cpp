@@ -6,13 +6,6 @@
 
 namespace tessaly {
 
-int HexDigitValue(char digit) {
-  if (digit >= '0' && digit <= '9') return digit - '0';
-  if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
-  if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
-  return -1;
-}
-
 std::vector<std::uint8_t> ParseHexBytes(const std::string& text) {
   std::vector<std::uint8_t> bytes;
   int high = -1;

@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/TextRules.h"
+
 namespace tessaly {
 
 // The shortest command (CLA INS P1 P2) and the longest: an extended case-4 command with 65,535 data bytes.
 inline constexpr std::size_t kShortestCommand = 4;
 inline constexpr std::size_t kLongestCommand = 4 + 3 + 65535 + 2;
 
-// The value of one hexadecimal digit (either case), or -1 for any other character.
-int HexDigitValue(char digit);
 // Bytes from hexadecimal text; blanks between the digits are allowed. Raises EDeviceError for any other
 // character or an odd number of digits.
 std::vector<std::uint8_t> ParseHexBytes(const std::string& text);

@@ -1,5 +1,6 @@
 #include "platform/SqliteRegistryHive.h"
 
+#include <algorithm>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -9,6 +10,7 @@
 
 #include "platform/HiveFileCheck.h"
 #include "platform/SqliteDatabase.h"
+#include "platform/TextRules.h"
 
 namespace tessaly {
 namespace {
@@ -77,9 +79,7 @@ std::string CacheKey(RootKey root, const std::string& path) {
   std::string key(1, static_cast<char>('0' + RootId(root)));
   key += '\\';
   key.append(path, 0, !path.empty() && path.back() == '\\' ? path.size() - 1 : path.size());
-  for (auto& c : key) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  std::transform(key.begin(), key.end(), key.begin(), AsciiUpper);
   return key;
 }
 

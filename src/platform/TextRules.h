@@ -16,6 +16,13 @@ constexpr char AsciiLower(char c) {
 constexpr char AsciiUpper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
+// The value of a hexadecimal digit of either case, or -1 for any other character.
+constexpr int HexDigitValue(char c) {
+  return c >= '0' && c <= '9'   ? c - '0'
+         : c >= 'a' && c <= 'f' ? c - 'a' + 10
+         : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                : -1;
+}
 std::string ToAsciiLower(std::string_view text);
 std::string ToAsciiUpper(std::string_view text);
 bool EqualsIgnoringAsciiCase(std::string_view left, std::string_view right);

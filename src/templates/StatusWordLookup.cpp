@@ -1,4 +1,5 @@
 #include "templates/StatusWordLookup.h"
+#include "platform/TextRules.h"
 
 #include <array>
 #include <charconv>
@@ -11,10 +12,6 @@ namespace {
 constexpr std::size_t kKeyLength = 4;
 constexpr char kWildcard = '*';
 
-char UpperCase(char character) {
-  return character >= 'a' && character <= 'z' ? static_cast<char>(character - 'a' + 'A') : character;
-}
-
 // The number of wildcards of a key that matches the digits, nothing when it does not match.
 std::optional<int> WildcardsOfMatch(const std::string& key, const std::array<char, kKeyLength>& digits) {
   if (key.size() != kKeyLength) return std::nullopt;
@@ -22,7 +19,7 @@ std::optional<int> WildcardsOfMatch(const std::string& key, const std::array<cha
   for (std::size_t position = 0; position < kKeyLength; ++position) {
     if (key[position] == kWildcard) {
       ++wildcards;
-    } else if (UpperCase(key[position]) != digits[position]) {
+    } else if (AsciiUpper(key[position]) != digits[position]) {
       return std::nullopt;
     }
   }

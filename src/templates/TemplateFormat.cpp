@@ -11,22 +11,6 @@ namespace {
 constexpr std::int32_t kUnreadableColour = 0x00FFFFFF;
 constexpr std::size_t kMaxHexDigits = 8;
 
-// The value of each byte as a hexadecimal digit, -1 for a byte that is none: one look-up per digit.
-constexpr std::array<std::int8_t, 256> kHexDigitValues = [] {
-  std::array<std::int8_t, 256> values{};
-  for (int c = 0; c < 256; ++c) {
-    values[c] = c >= '0' && c <= '9'   ? static_cast<std::int8_t>(c - '0')
-                : c >= 'a' && c <= 'f' ? static_cast<std::int8_t>(c - 'a' + 10)
-                : c >= 'A' && c <= 'F' ? static_cast<std::int8_t>(c - 'A' + 10)
-                                       : std::int8_t{-1};
-  }
-  return values;
-}();
-
-int HexDigitValue(char c) {
-  return kHexDigitValues[static_cast<unsigned char>(c)];
-}
-
 // Digits only, at least one, at most eight of them after the leading zeros.
 std::optional<std::uint32_t> ParseHex32(std::string_view digits) {
   if (digits.empty()) return std::nullopt;
