@@ -43,7 +43,7 @@ long PeakKiBOfLoadInChild(const std::string& fileName) {
   return usage.ru_maxrss;
 }
 
-// A file of many short lines once took dozens of times its size, one string per line.
+// A string per line would take some thirty times the size of a file of blank lines.
 TEST(TemplateLoadMemory, AFileOfBlankLinesTakesASmallMultipleOfItsSize) {
   TempDir folder;
   const std::string fileName = WriteBlankLinesThenAnEntry(folder);
