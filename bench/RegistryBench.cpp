@@ -2,6 +2,7 @@
 // open the card type's "ATRs" key relative to it (with create) and list its value names.
 #include <benchmark/benchmark.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,34 @@ const test::TempHive& CatalogueHive() {
       for (int i = 0; i < kCardTypes; ++i) {
         reg.OpenKey("\\SOFTWARE\\Orvane\\Card Types\\Card Type " + std::to_string(i) + "\\ATRs", true);
         reg.WriteString("3B8F8001804F0CA0000003060300" + std::to_string(100000 + i), "");
+      }
+    });
+    return true;
+  }();
+  (void)filled;
+  return hive;
+}
+
+// A catalogue as users keep it: every card type with all the values a stored card type has, and two ATRs.
+const test::TempHive& FullCatalogueHive() {
+  static const test::TempHive hive;
+  static const bool filled = [] {
+    auto store = std::make_shared<SqliteRegistryHive>(hive.File());
+    TRegistry reg(store);
+    store->Atomically([&] {
+      for (int i = 0; i < kCardTypes; ++i) {
+        const std::string key = "\\SOFTWARE\\Orvane\\Card Types\\Card Type " + std::to_string(i);
+        reg.OpenKey(key, true);
+        reg.WriteInteger("Base Type", i % 3);
+        reg.WriteString("Templates COS", "$(WorkDir)\\Templates\\Card Type " + std::to_string(i) + ".cct");
+        reg.WriteString("Templates SW", "$(WorkDir)\\Templates\\Card Type " + std::to_string(i) + ".swt");
+        for (const char* name : {"Cla", "Ins", "P1", "P2", "P3", "Le"}) {
+          reg.WriteString(std::string("DefaultAPDU ") + name, "00");
+        }
+        reg.WriteString("DefaultAPDU DataIn", "3F00");
+        reg.OpenKey(key + "\\ATRs", true);
+        reg.WriteString("3B8F8001804F0CA0000003060300" + std::to_string(100000 + i), "");
+        reg.WriteString("3B6F00008031E06B0" + std::to_string(100000 + i), "");
       }
     });
     return true;
@@ -100,11 +129,18 @@ void BM_OpenHive(benchmark::State& state) {
   for (auto _ : state) SqliteRegistryHive opened(hive.File());
 }
 
+void BM_OpenFullCatalogueHive(benchmark::State& state) {
+  const auto& hive = FullCatalogueHive();
+  for (auto _ : state) SqliteRegistryHive opened(hive.File());
+  state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(hive.File()));
+}
+
 BENCHMARK(BM_AtrBurstFirstAfterOpen)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AtrBurstRepeated)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AtrBurstInSnapshot)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AtrBurstFirstAfterOpenInSnapshot)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenHive)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenFullCatalogueHive)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tessaly

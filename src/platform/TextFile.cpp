@@ -23,8 +23,10 @@ constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
   throw ETessalyError("Cannot read file \"" + fileName + "\": " + reason);
 }
 
-// The file's bytes up to its first NUL.
-std::string ReadTextUpToNul(const std::string& fileName) {
+// Reads the file's bytes up to its first NUL, without a leading byte-order mark, into text, whose room is
+// reused.
+void ReadTextUpToNul(const std::string& fileName, std::string& text) {
+  text.clear();
   const std::filesystem::path path(fileName);
   std::error_code error;
   // A device or pipe could block or never end; only regular files hold templates.
@@ -32,7 +34,6 @@ std::string ReadTextUpToNul(const std::string& fileName) {
   std::ifstream in(path, std::ios::binary);
   if (!in) FailToRead(fileName, "cannot open");
 
-  std::string text;
   // Room for the whole file up front spares the copies of a growing text. The size is only a hint, as the
   // file may change while it is read, and a huge file may end at a NUL long before its size: the room
   // taken is bounded.
@@ -47,10 +48,10 @@ std::string ReadTextUpToNul(const std::string& fileName) {
     const auto kept = nul != nullptr ? static_cast<std::size_t>(nul - chunk.data()) : count;
     if (text.size() + kept > kMaxTextSize) FailToRead(fileName, "it is larger than 64 MiB");
     text.append(chunk.data(), kept);
-    if (nul != nullptr) return text;
+    if (nul != nullptr) break;
   }
   if (in.bad()) FailToRead(fileName, "read error");
-  return text;
+  if (std::string_view(text).starts_with(kUtf8ByteOrderMark)) text.erase(0, kUtf8ByteOrderMark.size());
 }
 
 [[noreturn]] void FailToWrite(const std::string& fileName, const std::string& reason) {
@@ -70,16 +71,18 @@ void SplitTextLines(std::string_view text, std::vector<std::string>& lines) {
 }
 
 std::vector<std::string> ReadTextFileLines(const std::string& fileName) {
-  std::vector<std::string> lines;
-  ReadTextFileLines(fileName, lines);
-  return lines;
+  std::string text;
+  ReadTextUpToNul(fileName, text);
+  return SplitLines(text);
 }
 
-void ReadTextFileLines(const std::string& fileName, std::vector<std::string>& lines) {
-  const std::string text = ReadTextUpToNul(fileName);
-  std::string_view view = text;
-  if (view.starts_with(kUtf8ByteOrderMark)) view.remove_prefix(kUtf8ByteOrderMark.size());
-  SplitTextLines(view, lines);
+void ReadTextFileLines(const std::string& fileName, TextFileLines& lines) {
+  try {
+    ReadTextUpToNul(fileName, lines.text_);
+  } catch (...) {
+    lines.clear();
+    throw;
+  }
 }
 
 bool WriteNewTextFile(const std::string& fileName, std::string_view text) {

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/TextRules.h"
+
 namespace tessaly {
 
 // Splits 8-bit text into lines: a line ends at CR, at LF or at CR LF, and a line end at the very end of
@@ -20,9 +22,24 @@ void SplitTextLines(std::string_view text, std::vector<std::string>& lines);
 // is no regular file, cannot be read, or holds more than 64 MiB before its first NUL.
 std::vector<std::string> ReadTextFileLines(const std::string& fileName);
 
-// Reads as above into lines, reusing their strings as SplitTextLines does. A file that cannot be read leaves
-// lines as they were.
-void ReadTextFileLines(const std::string& fileName, std::vector<std::string>& lines);
+// The text of a file held once, its lines read as views of it while they are walked: a file of many short
+// lines takes no more memory than its own size.
+class TextFileLines {
+ public:
+  LineRange::Iterator begin() const { return LineRange(text_).begin(); }
+  LineRange::Iterator end() const { return LineRange(text_).end(); }
+  bool empty() const { return text_.empty(); }
+  // Forgets the text but keeps its room for the next read.
+  void clear() { text_.clear(); }
+
+ private:
+  friend void ReadTextFileLines(const std::string& fileName, TextFileLines& lines);
+  std::string text_;
+};
+
+// Reads the file into lines as ReadTextFileLines above reads it, reusing the room of the last text. A file
+// that cannot be read leaves lines empty.
+void ReadTextFileLines(const std::string& fileName, TextFileLines& lines);
 
 // Writes the text, byte for byte, into a new file (8-bit name, a full path) and reports true; reports false
 // and leaves everything as it is when anything of that name exists already, a folder or a dangling link

@@ -51,6 +51,18 @@ std::string WithoutBlanks(std::string_view text) {
   return result;
 }
 
+void LineRange::Iterator::FindLineEnd() {
+  line_ = rest_.substr(0, rest_.find_first_of("\r\n"));
+}
+
+LineRange::Iterator& LineRange::Iterator::operator++() {
+  rest_.remove_prefix(line_.size());
+  const std::size_t lineEnd = rest_.starts_with("\r\n") ? 2 : 1;
+  rest_.remove_prefix(std::min(lineEnd, rest_.size()));
+  FindLineEnd();
+  return *this;
+}
+
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
   SplitLines(text, lines);
@@ -65,20 +77,13 @@ void SplitLines(std::string_view text, std::vector<std::string>& lines) {
     lines.reserve(ends + 1);
   }
   std::size_t count = 0;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const auto lineEnd = std::find_if(text.begin() + static_cast<std::ptrdiff_t>(start), text.end(),
-                                      [](char c) { return c == '\r' || c == '\n'; });
-    const auto end = static_cast<std::size_t>(lineEnd - text.begin());
-    const std::string_view line = text.substr(start, end - start);
+  for (const std::string_view line : LineRange(text)) {
     if (count < lines.size()) {
       lines[count].assign(line);
     } else {
       lines.emplace_back(line);
     }
     ++count;
-    start = end + 1;
-    if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++start;
   }
   lines.resize(count);
 }

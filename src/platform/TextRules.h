@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,47 @@ std::string_view TrimLeadingControls(std::string_view text);
 
 // The text without any blank (0x20); other white space stays.
 std::string WithoutBlanks(std::string_view text);
+
+// The lines of a text as views of it, found one by one as they are walked, so that walking them takes no
+// memory per line: a line ends at CR, at LF or at CR LF, and a line end at the very end of the text starts no
+// further line.
+class LineRange {
+ public:
+  class Iterator {
+   public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = std::string_view;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const std::string_view*;
+    using reference = std::string_view;
+
+    Iterator() = default;
+    explicit Iterator(std::string_view text) : rest_(text) { FindLineEnd(); }
+
+    std::string_view operator*() const { return line_; }
+    Iterator& operator++();
+    Iterator operator++(int) {
+      Iterator before = *this;
+      ++*this;
+      return before;
+    }
+    // Iterators of one text are equal when they have as much of it left.
+    bool operator==(const Iterator& other) const { return rest_.size() == other.rest_.size(); }
+
+   private:
+    void FindLineEnd();
+
+    std::string_view rest_;  // the text from the start of the current line on
+    std::string_view line_;  // the current line, without its line end
+  };
+
+  explicit LineRange(std::string_view text) : text_(text) {}
+  Iterator begin() const { return Iterator(text_); }
+  Iterator end() const { return Iterator(text_.substr(text_.size())); }
+
+ private:
+  std::string_view text_;
+};
 
 // Splits text into lines: a line ends at CR, at LF or at CR LF, and a line end at the very end of the text
 // starts no further line.

@@ -72,7 +72,7 @@ void TTemplatesObject::StartLoad(TKeyedTable& table, bool isCommandTable, const 
   AuxList.clear();
   RaiseLoadEvent(OnBeforeLoad, isCommandTable, fileName);
   try {
-    // The last load's lines lend their room to this one's.
+    // The last load's text lends its room to this one's.
     ReadTextFileLines(fileName, Lines);
   } catch (const std::exception&) {
     // A missing or unreadable file loads as an empty one.
@@ -89,7 +89,7 @@ template <typename KeyOf, typename AddEntry>
 void TTemplatesObject::WalkEntryLines(std::size_t fieldCount, const KeyOf& keyOf, const AddEntry& addEntry) {
   EntryLine entry;
   bool anyEntryLine = false;
-  for (const std::string& line : Lines) {
+  for (const std::string_view line : Lines) {
     const std::string_view trimmed = TrimLeadingControls(line);
     if (!IsEntryLine(trimmed)) continue;
     anyEntryLine = true;

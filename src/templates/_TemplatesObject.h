@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/TextFile.h"
 #include "templates/KeyedTable.h"
 #include "templates/TemplateFormat.h"
 
@@ -38,7 +39,7 @@ class TTemplatesObject {
   void ClearTemplates();
 
   std::set<std::string> AuxList;    // emptied at the start of every load; filled by a host, if at all
-  std::vector<std::string> Lines;   // the lines of the file being loaded
+  TextFileLines Lines;              // the lines of the file being loaded
   std::vector<std::string> Fields;  // the fields of the last entry line, as many as the file kind uses
   std::uint32_t OwnerTag = 0;       // set by the owner, handed to the notifications
   TKeyedTable StatusWords;          // "SW" (key), "SW1", "SW2", "Color" (integer), "Verbose", "ID"

@@ -288,6 +288,35 @@ TEST(HiveOpening, ExistingOnlyRefusesAMissingOrEmptyFileAndCreatesNothing) {
   EXPECT_EQ(reg.ReadString("Made"), "here");
 }
 
+// A hive larger than the size up to which opening reads the whole file to check it.
+void FillLargeHive(const std::filesystem::path& file) {
+  TRegistry reg(std::make_shared<SqliteRegistryHive>(file));
+  ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\Orvane\\Large", true));
+  for (int i = 0; i < 6; ++i)
+    reg.WriteString("Value " + std::to_string(i), std::string(1024 * 1024, 'a' + i));
+}
+
+TEST(HiveOpening, ALargeHiveOpensAndOneCutShortIsRefusedUnchanged) {
+  test::TempDir folder;
+  const auto file = folder / "registry.db";
+  FillLargeHive(file);
+  ASSERT_GT(std::filesystem::file_size(file), 4u * 1024 * 1024);
+  {
+    TRegistry reg(std::make_shared<SqliteRegistryHive>(file));
+    ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\Orvane\\Large", false));
+    EXPECT_EQ(reg.ReadString("Value 5"), std::string(1024 * 1024, 'f'));
+  }
+  const auto whole = std::filesystem::file_size(file);
+  for (const auto size : {whole - 4096, whole - 6, whole / 2}) {
+    std::filesystem::resize_file(file, size);
+    const auto before = ReadBytes(file);
+    const auto message = OpenFailure(file);
+    EXPECT_NE(message.find("damaged"), std::string::npos) << size << ": " << message;
+    EXPECT_THROW(SqliteRegistryHive(file, HiveOpening::ExistingOnly), ERegistryException) << size;
+    EXPECT_EQ(ReadBytes(file), before) << size;
+  }
+}
+
 TEST(HiveDurability, AWriteSurvivesTheWriterBeingKilledRightAfterIt) {
   test::TempDir folder;
   const auto file = folder / "registry.db";

@@ -69,7 +69,7 @@ TEST_F(TemplateLoad, HandlersSeeTheLinesAndTheFieldsOfTheLastEntryLine) {
   std::vector<std::vector<std::string>> seen;
   templates.SetOnAfterLoad([&](void*, std::uint32_t, bool, const std::string&) {
     seen.push_back(templates.Fields);
-    seen.push_back(templates.Lines);
+    seen.emplace_back(templates.Lines.begin(), templates.Lines.end());
   });
   const std::string commands =
       WriteFile(folder, "card.cct", "+\tA0\tA4\tSELECT\n-\t00\tB0\n; trailing comment\n");
