@@ -51,8 +51,10 @@ std::string WithoutBlanks(std::string_view text) {
   return result;
 }
 
+// A plain search for either end: find_first_of would call memchr on the two ends for every character.
 void LineRange::Iterator::FindLineEnd() {
-  line_ = rest_.substr(0, rest_.find_first_of("\r\n"));
+  const auto end = std::find_if(rest_.begin(), rest_.end(), [](char c) { return c == '\r' || c == '\n'; });
+  line_ = rest_.substr(0, static_cast<std::size_t>(end - rest_.begin()));
 }
 
 LineRange::Iterator& LineRange::Iterator::operator++() {
