@@ -16,16 +16,16 @@ namespace {
 
 constexpr int kCardTypes = 10000;
 
-const test::TempHive& CatalogueHive() {
+// A hive written once, in one atomic run, by fill(registry, i) for each of the card types; each fill gets a
+// hive of its own.
+template <typename Fill>
+const test::TempHive& HiveFilledBy(Fill fill) {
   static const test::TempHive hive;
-  static const bool filled = [] {
+  static const bool filled = [&] {
     auto store = std::make_shared<SqliteRegistryHive>(hive.File());
     TRegistry reg(store);
     store->Atomically([&] {
-      for (int i = 0; i < kCardTypes; ++i) {
-        reg.OpenKey("\\SOFTWARE\\Orvane\\Card Types\\Card Type " + std::to_string(i) + "\\ATRs", true);
-        reg.WriteString("3B8F8001804F0CA0000003060300" + std::to_string(100000 + i), "");
-      }
+      for (int i = 0; i < kCardTypes; ++i) fill(reg, i);
     });
     return true;
   }();
@@ -33,32 +33,32 @@ const test::TempHive& CatalogueHive() {
   return hive;
 }
 
+std::string CardTypeKey(int i) {
+  return "\\SOFTWARE\\Orvane\\Card Types\\Card Type " + std::to_string(i);
+}
+
+const test::TempHive& CatalogueHive() {
+  return HiveFilledBy([](TRegistry& reg, int i) {
+    reg.OpenKey(CardTypeKey(i) + "\\ATRs", true);
+    reg.WriteString("3B8F8001804F0CA0000003060300" + std::to_string(100000 + i), "");
+  });
+}
+
 // A catalogue as users keep it: every card type with all the values a stored card type has, and two ATRs.
 const test::TempHive& FullCatalogueHive() {
-  static const test::TempHive hive;
-  static const bool filled = [] {
-    auto store = std::make_shared<SqliteRegistryHive>(hive.File());
-    TRegistry reg(store);
-    store->Atomically([&] {
-      for (int i = 0; i < kCardTypes; ++i) {
-        const std::string key = "\\SOFTWARE\\Orvane\\Card Types\\Card Type " + std::to_string(i);
-        reg.OpenKey(key, true);
-        reg.WriteInteger("Base Type", i % 3);
-        reg.WriteString("Templates COS", "$(WorkDir)\\Templates\\Card Type " + std::to_string(i) + ".cct");
-        reg.WriteString("Templates SW", "$(WorkDir)\\Templates\\Card Type " + std::to_string(i) + ".swt");
-        for (const char* name : {"Cla", "Ins", "P1", "P2", "P3", "Le"}) {
-          reg.WriteString(std::string("DefaultAPDU ") + name, "00");
-        }
-        reg.WriteString("DefaultAPDU DataIn", "3F00");
-        reg.OpenKey(key + "\\ATRs", true);
-        reg.WriteString("3B8F8001804F0CA0000003060300" + std::to_string(100000 + i), "");
-        reg.WriteString("3B6F00008031E06B0" + std::to_string(100000 + i), "");
-      }
-    });
-    return true;
-  }();
-  (void)filled;
-  return hive;
+  return HiveFilledBy([](TRegistry& reg, int i) {
+    reg.OpenKey(CardTypeKey(i), true);
+    reg.WriteInteger("Base Type", i % 3);
+    reg.WriteString("Templates COS", "$(WorkDir)\\Templates\\Card Type " + std::to_string(i) + ".cct");
+    reg.WriteString("Templates SW", "$(WorkDir)\\Templates\\Card Type " + std::to_string(i) + ".swt");
+    for (const char* name : {"Cla", "Ins", "P1", "P2", "P3", "Le"}) {
+      reg.WriteString(std::string("DefaultAPDU ") + name, "00");
+    }
+    reg.WriteString("DefaultAPDU DataIn", "3F00");
+    reg.OpenKey(CardTypeKey(i) + "\\ATRs", true);
+    reg.WriteString("3B8F8001804F0CA0000003060300" + std::to_string(100000 + i), "");
+    reg.WriteString("3B6F00008031E06B0" + std::to_string(100000 + i), "");
+  });
 }
 
 std::size_t AtrBurst(TRegistry& reg, const std::vector<std::string>& cardTypes) {
