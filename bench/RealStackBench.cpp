@@ -146,7 +146,9 @@ class Bench {
     std::vector<double> bare;
     for (int i = 0; i < kRoundTrips; ++i) {
       auto start = Clock::now();
-      layer_.Transmit(reader, kSelectMaster);
+      bool answered = false;
+      layer_.Transmit(reader, kSelectMaster, [&answered](const ExchangeOutcome&) { answered = true; });
+      if (!queue_.RunUntil([&answered] { return answered; }, 5s)) throw std::runtime_error("no answer");
       layer.push_back(Micros(Clock::now() - start).count());
       BYTE response[258];
       DWORD length = sizeof response;
@@ -189,7 +191,7 @@ class Bench {
   TKernelObject kernel_{0, [hive = hive_.Hive()] { return hive; }};
   std::vector<std::pair<std::string, Clock::time_point>> log_;
   test::HostQueue queue_;
-  DeviceLayer layer_{*kernel_.Connection, MakeSystemPcscService(), queue_.MakeDispatcher()};
+  DeviceLayer layer_{*kernel_.Connection, MakeSystemPcscService(), queue_.Host()};
   test::ChildProcess card_;
   ScanWatcher scan_;
 };

@@ -177,11 +177,6 @@ QLayout* CardTypesPage::MakeButtons() {
   return rows;
 }
 
-void CardTypesPage::showEvent(QShowEvent* event) {
-  FillReaders();
-  QWidget::showEvent(event);
-}
-
 std::string CardTypesPage::ChosenName() const {
   const QTreeWidgetItem* item = list_->currentItem();
   return item != nullptr ? StdText(item->text(0)) : std::string();

@@ -59,9 +59,6 @@ class CardTypesPage final : public QWidget {
   // The default card type was changed, which the store reports to no one.
   void DefaultCardTypeChanged();
 
- protected:
-  void showEvent(QShowEvent* event) override;
-
  private:
   QWidget* MakeDetails();
   QLayout* MakeButtons();

@@ -62,6 +62,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       commandLine.ScreenshotFile = std::move(*screenshot);
     } else if (auto cardList = FileOption("--card-list", arguments, index)) {
       commandLine.CardListFile = std::move(*cardList);
+    } else if (auto script = FileOption("--script", arguments, index)) {
+      commandLine.ScriptFile = std::move(*script);
+    } else if (auto transcript = FileOption("--transcript", arguments, index)) {
+      commandLine.TranscriptFile = std::move(*transcript);
     } else if (auto page = ValueOption("--page", "a page name", arguments, index)) {
       commandLine.Page = CheckedPageName(*page);
     } else if (auto readers = ValueOption("--readers", "pcsc, virtual or auto", arguments, index)) {
@@ -76,7 +80,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 std::string UsageText(const std::string& programName) {
   return "Usage: " + programName +
          " [--registry FILE] [--page NAME] [--screenshot FILE] [--readers pcsc|virtual|auto]\n"
-         "       [--card-list FILE]\n"
+         "       [--card-list FILE] [--script FILE] [--transcript FILE]\n"
          "       " +
          programName +
          " --version | --help\n"
@@ -88,14 +92,20 @@ std::string UsageText(const std::string& programName) {
          "                     $XDG_CONFIG_HOME/orvane/registry.db)\n"
          "  --page NAME        show the page NAME first: monitor (the default), log,\n"
          "                     preferences, exchange or cardtypes\n"
-         "  --screenshot FILE  once the main window is shown and the readers have settled, save it as a PNG\n"
-         "                     image to FILE and close it\n"
+         "  --screenshot FILE  once the main window is shown and the readers have settled (and a script has\n"
+         "                     run), save it as a PNG image to FILE and close it\n"
          "  --readers SOURCE   where the readers come from: pcsc (the system's smart-card service), virtual\n"
          "                     (a built-in reader holding a virtual card) or auto (the default: pcsc when\n"
          "                     the service answers, virtual otherwise)\n"
          "  --card-list FILE   name cards from FILE, a list of known cards in the format of pcsc-tools'\n"
          "                     smartcard_list.txt (otherwise /usr/share/pcsc/smartcard_list.txt when "
          "present)\n"
+         "  --script FILE      once the first card is ready, run FILE on the Exchange page as its Run "
+         "button\n"
+         "                     would: one command per line in hexadecimal digits\n"
+         "  --transcript FILE  write every exchange of the session to FILE as it happens, in scriptor's "
+         "form\n"
+         "                     (> command, < answer : meaning, the T=0 steps as # comment lines)\n"
          "  --version          print the program's name and version and exit\n"
          "  --help             print this help and exit\n"
          "\n"

@@ -19,6 +19,10 @@ struct CommandLine {
   std::optional<std::filesystem::path> ScreenshotFile;
   // Names cards from this list instead of the system's list of known cards.
   std::optional<std::filesystem::path> CardListFile;
+  // A script the Exchange page runs once the first card is ready.
+  std::optional<std::filesystem::path> ScriptFile;
+  // Every exchange of the session is written there as it happens.
+  std::optional<std::filesystem::path> TranscriptFile;
   // The page shown first; empty for the first page.
   std::string Page;
   ReaderSource Readers = ReaderSource::Auto;

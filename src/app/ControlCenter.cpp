@@ -6,10 +6,12 @@
 #include <QPixmap>
 #include <QTimer>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <exception>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,15 +19,23 @@
 
 #include "app/ApplicationObject.h"
 #include "app/CC_Main.h"
+#include "app/CloseOnSignal.h"
 #include "app/ExchangePage.h"
 #include "app/MainWindowPages.h"
 #include "app/MonitorPage.h"
+#include "app/QtHost.h"
+#include "app/TranscriptFile.h"
+#include "device/ApduScript.h"
 #include "device/DeviceLayer.h"
 #include "device/PcscError.h"
+#include "device/Transcript.h"
+#include "device/Worker.h"
 #include "kernel/KernelObject.h"
 #include "platform/CodePage.h"
 #include "platform/ErrorBox.h"
 #include "platform/TessalyError.h"
+#include "platform/TextFile.h"
+#include "templates/_TemplatesObject.h"
 
 namespace tessaly {
 namespace {
@@ -62,11 +72,29 @@ void ScheduleScreenshot(TMainForm& mainForm, const std::filesystem::path& file,
   });
 }
 
-// Posts each task to the Qt event loop; safe from any thread.
-Dispatcher QtDispatcher() {
-  return [](std::function<void()> task) {
-    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);
-  };
+// How long the choice of readers waits for the system's service to answer: a service that does not
+// answer in this time is as good as none.
+constexpr std::chrono::milliseconds kServiceProbeBound{2000};
+
+// Why the system's service does not answer, or nothing when it does. The probe runs on a worker of its
+// own, so that a frozen service holds the start for the bound at most.
+std::optional<std::string> WhyServiceDoesNotAnswer(std::shared_ptr<PcscService> service) {
+  auto answer = std::make_shared<std::promise<std::optional<std::string>>>();
+  std::future<std::optional<std::string>> answered = answer->get_future();
+  Worker probe;
+  probe.Post([service, answer] {
+    try {
+      service->EstablishContext();
+      service->ReleaseContext();
+      answer->set_value(std::nullopt);
+    } catch (const EPcscError& failure) {
+      answer->set_value(failure.what());
+    }
+  });
+  if (answered.wait_for(kServiceProbeBound) == std::future_status::timeout) {
+    return "it did not answer within " + std::to_string(kServiceProbeBound.count() / 1000) + " s";
+  }
+  return answered.get();
 }
 
 // The service for the chosen readers; auto takes the system's when it answers. The choice is logged.
@@ -74,63 +102,85 @@ std::unique_ptr<PcscService> MakeReaderService(ReaderSource source, TKernelObjec
   std::string choice = "Readers: the system's smart-card service (PC/SC)";
   std::unique_ptr<PcscService> service;
   if (source == ReaderSource::Auto) {
-    service = MakeSystemPcscService();
-    try {
-      service->EstablishContext();
-      service->ReleaseContext();
-    } catch (const EPcscError& failure) {
-      service = MakeVirtualReaderService();
-      choice = std::string("Readers: the virtual reader, as the smart-card service does not answer (") +
-               failure.what() + ")";
+    std::shared_ptr<PcscService> probed = MakeSystemPcscService();
+    if (const auto reason = WhyServiceDoesNotAnswer(probed)) {
+      choice = "Readers: the virtual reader, as the smart-card service does not answer (" + *reason + ")";
+      source = ReaderSource::Virtual;
     }
-  } else if (source == ReaderSource::Pcsc) {
-    service = MakeSystemPcscService();
-  } else {
+  }
+  if (source == ReaderSource::Virtual) {
     service = MakeVirtualReaderService();
-    choice = "Readers: the virtual reader";
+    if (choice.starts_with("Readers: the system's")) choice = "Readers: the virtual reader";
+  } else {
+    service = MakeSystemPcscService();
   }
   kernel.LogEvent(ecMessage, AnsiToWide(kernel.Connection->DisplayName()), AnsiToWide(choice));
   return service;
 }
 
+const TKeyedTable* StatusWordsOf(int reader) {
+  const TTemplatesObject* templates = ReaderTable[static_cast<std::size_t>(reader)].Templates;
+  return templates != nullptr ? &templates->StatusWords : nullptr;
+}
+
 // Returns the status the message loop ended with.
-int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile, ReaderSource readers,
-                  const std::string& startPage) {
+int RunMainWindow(const ControlCenterOptions& options) {
   InitialiseApplication();
   QGuiApplication::setApplicationDisplayName(QString::fromLatin1(kApplicationTitle));
+  std::optional<std::vector<ApduScriptLine>> script;
+  if (options.ScriptFile) {
+    try {
+      script = ParseApduScript(ReadTextFileLines(options.ScriptFile->string()));
+    } catch (const std::exception& failure) {
+      throw ETessalyError("Cannot run the script " + options.ScriptFile->string() + ": " + failure.what());
+    }
+  }
+  std::optional<TranscriptFile> transcript;
+  if (options.TranscriptFile) transcript.emplace(*options.TranscriptFile);
   TMainForm mainForm;
   MainWindowPages pages(mainForm, *Kernel);
-  if (!startPage.empty() && !pages.ShowPage(startPage)) throw ETessalyError("Unknown page " + startPage);
+  if (!options.StartPage.empty() && !pages.ShowPage(options.StartPage)) {
+    throw ETessalyError("Unknown page " + options.StartPage);
+  }
   mainForm.show();
+  const CloseOnSignal closeOnSignal(mainForm);
+  ExchangePage& exchange = pages.Exchange();
+  if (transcript) {
+    exchange.SetOnExchanged(
+        [&transcript](int reader, const std::vector<std::uint8_t>& command, const ExchangeOutcome& outcome) {
+          transcript->Write(TranscriptText(command, outcome, StatusWordsOf(reader)));
+        });
+  }
   std::optional<std::string> screenshotFailure = "the window was not shown";
+  bool screenshotTaken = false;
+  const auto takeScreenshot = [&] {
+    if (!options.ScreenshotFile || screenshotTaken) return;
+    screenshotTaken = true;
+    ScheduleScreenshot(mainForm, *options.ScreenshotFile, screenshotFailure);
+  };
   // Declared after the window and so released before it, and before the kernel.
   std::unique_ptr<DeviceLayer> device;
   if (Kernel->Connection) {
-    device = std::make_unique<DeviceLayer>(*Kernel->Connection, MakeReaderService(readers, *Kernel),
-                                           QtDispatcher());
+    device = std::make_unique<DeviceLayer>(*Kernel->Connection, MakeReaderService(options.Readers, *Kernel),
+                                           QtHostThread());
+    pages.ConnectDevice(*device);
+    // The picture shows the window once the card has travelled the whole road, and the script has run.
+    exchange.SetOnScriptEnded([&](int) { takeScreenshot(); });
+    device->SetOnSettled([&] {
+      if (exchange.ScriptWaitsForCard()) exchange.StopWaitingForCard();
+      if (!exchange.ScriptRunning()) takeScreenshot();
+    });
+    if (script) exchange.RunScriptWhenReady(std::move(*script));
+    // The start sequence waits for the loop: the monitor's updates process pending messages, and handlers
+    // queued before the loop must not run inside the window's construction.
+    QTimer::singleShot(0, &mainForm, [&device] { device->Start(); });
+  } else {
+    takeScreenshot();
   }
-  if (device) {
-    DeviceLayer& layer = *device;
-    pages.Monitor().SetCardCommands({[&layer](int reader) { layer.OpenCard(reader); },
-                                     [&layer](int reader) { layer.CloseCard(reader); },
-                                     [&layer](int reader) { layer.ResetCard(reader); }});
-    pages.Exchange().SetReaderExchange({[&layer](int reader) { return layer.CardOpen(reader); },
-                                        [&layer](int reader, std::span<const std::uint8_t> command) {
-                                          return layer.Transmit(reader, command);
-                                        }});
-  }
-  if (screenshotFile && device) {
-    // The picture shows the window once the card has travelled the whole road.
-    device->SetOnSettled([&] { ScheduleScreenshot(mainForm, *screenshotFile, screenshotFailure); });
-  } else if (screenshotFile) {
-    ScheduleScreenshot(mainForm, *screenshotFile, screenshotFailure);
-  }
-  // The start sequence waits for the loop: the monitor's updates process pending messages, and handlers
-  // queued before the loop must not run inside the window's construction.
-  if (device) QTimer::singleShot(0, &mainForm, [&device] { device->Start(); });
   const int status = QApplication::exec();
-  if (screenshotFile && screenshotFailure) {
-    throw ETessalyError("Cannot save the screenshot to " + screenshotFile->string() + ": " +
+  device.reset();
+  if (options.ScreenshotFile && screenshotFailure) {
+    throw ETessalyError("Cannot save the screenshot to " + options.ScreenshotFile->string() + ": " +
                         *screenshotFailure);
   }
   return status;
@@ -138,8 +188,7 @@ int RunMainWindow(const std::optional<std::filesystem::path>& screenshotFile, Re
 
 }  // namespace
 
-int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile, ReaderSource readers,
-                     const std::string& startPage) {
+int RunControlCenter(const ControlCenterOptions& options) {
   // The kernel is released whatever happened before.
   struct KernelRelease {
     ~KernelRelease() { Kernel.reset(); }
@@ -149,7 +198,7 @@ int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile,
     const std::uint32_t ownerHandle = 0;
     Kernel = std::make_unique<TKernelObject>(ownerHandle);
     Kernel->Start();
-    status = RunMainWindow(screenshotFile, readers, startPage);
+    status = RunMainWindow(options);
   } catch (const std::exception& failure) {
     ShowErrorBox(failure.what());
   }

@@ -11,13 +11,25 @@ namespace tessaly {
 // The title the application carries from the toolkit's initialisation until the main window sets its own.
 inline constexpr char kApplicationTitle[] = "Tessaly Easy v1.3 Control Center";
 
+// What a run of the Control Center is asked to do besides showing its window.
+struct ControlCenterOptions {
+  // The shown main window is saved there as a PNG image and closed once the device layer has settled (and
+  // a script has run).
+  std::optional<std::filesystem::path> ScreenshotFile;
+  // Without a choice the readers are the virtual one's, which touches no device.
+  ReaderSource Readers = ReaderSource::Virtual;
+  // One of PageNames(); empty for the first page.
+  std::string StartPage;
+  // A script the Exchange page runs once the first card is ready.
+  std::optional<std::filesystem::path> ScriptFile;
+  // Every exchange of the session is written there as it happens.
+  std::optional<std::filesystem::path> TranscriptFile;
+};
+
 // Runs the program from the construction of the kernel to its release: start-up synchronisation, main
-// window with its pages and the device layer driving the connection from the given readers, message loop. A
-// failure that escapes is shown in one error box. The main window shows startPage first (one of PageNames();
-// empty for the first page). With a screenshot file, the shown main window is saved there as a PNG image and
-// closed once the device layer has settled. Returns the exit status: 0 after a normal close, 1 after an error
-// box. Without a choice the readers are the virtual one's, which touches no device.
-int RunControlCenter(const std::optional<std::filesystem::path>& screenshotFile = std::nullopt,
-                     ReaderSource readers = ReaderSource::Virtual, const std::string& startPage = {});
+// window with its pages and the device layer driving the connection from the chosen readers, message loop.
+// A failure that escapes is shown in one error box. Returns the exit status: 0 after a normal close, 1
+// after an error box.
+int RunControlCenter(const ControlCenterOptions& options = {});
 
 }  // namespace tessaly

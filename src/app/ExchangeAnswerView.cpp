@@ -23,13 +23,6 @@ QColor StatusWordColour(std::uint32_t colour) {
                 static_cast<int>((colour >> 16) & 0xFF));
 }
 
-TStatusWordMeaning MeaningOf(const std::vector<std::uint8_t>& response, const TKeyedTable* statusWords) {
-  const TKeyedTable empty({{"SW", TKeyedTable::TColumnKind::Text}});
-  if (response.size() < 2) return {"", "No status word", 0};
-  return FindStatusWord(statusWords != nullptr ? *statusWords : empty, response[response.size() - 2],
-                        response.back());
-}
-
 ExchangeAnswerView::ExchangeAnswerView(QWidget* parent) : QTreeWidget(parent) {
   setColumnCount(3);
   setHeaderLabels({QStringLiteral("Answer"), QStringLiteral("Hex"), QStringLiteral("Text")});

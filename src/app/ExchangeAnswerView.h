@@ -4,6 +4,7 @@
 #include <QTreeWidget>
 
 #include "device/CardExchange.h"
+#include "device/Transcript.h"
 #include "templates/StatusWordLookup.h"
 
 class QTreeWidgetItem;
@@ -38,8 +39,5 @@ class ExchangeAnswerView final : public QTreeWidget {
                                  const std::vector<std::uint8_t>& response, const TKeyedTable* statusWords);
   void AddSteps(const ExchangeResult& result, const TKeyedTable* statusWords);
 };
-
-// The meaning of the status word that ends a response (at least two bytes); "Not defined" without a table.
-TStatusWordMeaning MeaningOf(const std::vector<std::uint8_t>& response, const TKeyedTable* statusWords);
 
 }  // namespace tessaly

@@ -23,6 +23,7 @@
 #include "app/ExchangeAnswerView.h"
 #include "device/ApduText.h"
 #include "platform/ErrorBox.h"
+#include "platform/RaiseEvent.h"
 #include "platform/TextFile.h"
 #include "readers/ReaderTable.h"
 #include "templates/_TemplatesObject.h"
@@ -78,6 +79,7 @@ ExchangePage::ExchangePage(QWidget* parent)
       commandChoice_(new QComboBox),
       extendedLength_(new QCheckBox(QStringLiteral("Extended"))),
       send_(new QPushButton(QStringLiteral("Send"))),
+      run_(new QPushButton(QStringLiteral("Run"))),
       message_(new QLabel),
       statusWord_(new QLabel),
       answer_(new ExchangeAnswerView),
@@ -102,7 +104,13 @@ ExchangePage::ExchangePage(QWidget* parent)
   });
   connect(commandChoice_, &QComboBox::activated, this,
           [this](int index) { ChooseCommand(commandChoice_->itemData(index, kCommandRole).toString()); });
-  connect(send_, &QPushButton::clicked, this, &ExchangePage::Send);
+  connect(send_, &QPushButton::clicked, this, [this] {
+    if (ExchangeUnderWay()) {
+      Cancel();
+    } else {
+      Send();
+    }
+  });
   for (QLineEdit* edit : fieldEdits_) connect(edit, &QLineEdit::returnPressed, this, &ExchangePage::Send);
   connect(history_, &QListWidget::itemDoubleClicked, this,
           [this](QListWidgetItem* item) { SendCommand(BytesOf(item->data(kCommandRole).toByteArray())); });
@@ -198,29 +206,28 @@ QWidget* ExchangePage::MakeHistoryGroup() {
   auto* save = new QPushButton(QStringLiteral("Save..."));
   save->setToolTip(QStringLiteral("Save the commands of the history as a script"));
   auto* load = new QPushButton(QStringLiteral("Load..."));
-  auto* run = new QPushButton(QStringLiteral("Run"));
-  run->setToolTip(QStringLiteral("Send the loaded script's commands one after the other"));
+  run_->setToolTip(QStringLiteral("Send the loaded script's commands one after the other"));
   connect(copy, &QPushButton::clicked, this, &ExchangePage::CopyHistory);
   connect(save, &QPushButton::clicked, this, &ExchangePage::AskAndSave);
   connect(load, &QPushButton::clicked, this, &ExchangePage::AskAndLoad);
-  connect(run, &QPushButton::clicked, this, &ExchangePage::RunScript);
+  connect(run_, &QPushButton::clicked, this, [this] {
+    if (scriptRunning_) {
+      Cancel();
+    } else {
+      RunScript();
+    }
+  });
   auto* buttons = new QGridLayout;
   buttons->setSpacing(4);
   buttons->addWidget(copy, 0, 0);
   buttons->addWidget(save, 0, 1);
   buttons->addWidget(load, 1, 0);
-  buttons->addWidget(run, 1, 1);
+  buttons->addWidget(run_, 1, 1);
   layout->addLayout(buttons);
   layout->addWidget(continueOnError_);
   scriptLabel_->setWordWrap(true);
   layout->addWidget(scriptLabel_);
   return group;
-}
-
-void ExchangePage::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  // Closing a card by hand raises no card event: the page looks again whenever it is shown.
-  RefreshReaders();
 }
 
 void ExchangePage::RefreshReaders() {
@@ -244,7 +251,25 @@ void ExchangePage::CardChanged(const std::string& readerName, const TCardInfo& c
   RefreshReaders();
   if (card.CardState < csCardReady || readerChoice_->currentIndex() < 0) return;
   const int reader = readerChoice_->currentData().toInt();
-  if (Entry(reader).ReaderName == readerName) ShowDefaultApdu(reader);
+  if (Entry(reader).ReaderName != readerName) return;
+  ShowDefaultApdu(reader);
+  RunWaitingScript();
+}
+
+void ExchangePage::RunScriptWhenReady(std::vector<ApduScriptLine> script) {
+  script_ = std::move(script);
+  scriptLabel_->setText(QStringLiteral("%1 commands, to run once a card is ready").arg(script_.size()));
+  scriptWaitsForCard_ = true;
+  RefreshReaders();
+  RunWaitingScript();
+}
+
+void ExchangePage::RunWaitingScript() {
+  if (!scriptWaitsForCard_ || readerChoice_->currentIndex() < 0) return;
+  const int reader = readerChoice_->currentData().toInt();
+  if (exchange_.CardOpen && !exchange_.CardOpen(reader)) return;
+  scriptWaitsForCard_ = false;
+  RunScript();
 }
 
 void ExchangePage::FillCommands() {
@@ -341,23 +366,64 @@ bool ExchangePage::Send() {
 }
 
 bool ExchangePage::SendCommand(const std::vector<std::uint8_t>& command) {
-  return Exchange(command).has_value();
+  if (ExchangeUnderWay()) {
+    ShowRefusal(QStringLiteral("A command is under way: wait for its answer, or cancel it"));
+    return false;
+  }
+  return StartExchange(command);
 }
 
-std::optional<ExchangeResult> ExchangePage::Exchange(const std::vector<std::uint8_t>& command) {
+bool ExchangePage::StartExchange(const std::vector<std::uint8_t>& command, ExchangeDone then) {
   ClearRefusal();
   const int reader = ChosenOpenReader();
-  if (reader < 0) return std::nullopt;
-  ExchangeResult result;
+  if (reader < 0) return false;
   try {
-    result = exchange_.Transmit(reader, command);
+    exchange_.Transmit(reader, command,
+                       [this, reader, command, then = std::move(then)](const ExchangeOutcome& outcome) {
+                         ExchangeEnded(reader, command, outcome);
+                         if (then) then(outcome);
+                       });
   } catch (const std::exception& failure) {
     ShowRefusal(Text(failure.what()));
-    return std::nullopt;
+    return false;
   }
-  ShowAnswer(result, reader);
-  AddToHistory(command, result.Response, reader);
-  return result;
+  underWay_ = reader;
+  ShowUnderWay(true);
+  return true;
+}
+
+void ExchangePage::ExchangeEnded(int reader, const std::vector<std::uint8_t>& command,
+                                 const ExchangeOutcome& outcome) {
+  underWay_ = -1;
+  ShowUnderWay(false);
+  if (outcome.Answered()) {
+    ShowAnswer(outcome.Result, reader);
+    AddToHistory(command, outcome.Result.Response, reader);
+  } else {
+    ShowRefusal(Text(outcome.Failure));
+    statusWord_->setStyleSheet(QString());
+    statusWord_->setText(QStringLiteral("No answer"));
+  }
+  Raise(onExchanged_, reader, command, outcome);
+}
+
+void ExchangePage::ShowUnderWay(bool underWay) {
+  send_->setText(underWay ? QStringLiteral("Cancel") : QStringLiteral("Send"));
+  send_->setToolTip(underWay
+                        ? QStringLiteral("Give up waiting for the card's answer")
+                        : QStringLiteral("Send the command to the card (Enter in a field does the same)"));
+  if (underWay && !scriptRunning_) {
+    message_->setStyleSheet(QString());
+    message_->setText(QStringLiteral("Waiting for the card's answer..."));
+  }
+}
+
+void ExchangePage::Cancel() {
+  const bool wasRunning = scriptRunning_;
+  scriptRunning_ = false;
+  if (ExchangeUnderWay() && exchange_.Cancel) exchange_.Cancel(underWay_);
+  // A script between two commands stops here; one waiting for an answer stops when the answer ends.
+  if (wasRunning && !ExchangeUnderWay()) EndScript(QStringLiteral("Script stopped"), true);
 }
 
 void ExchangePage::ShowAnswer(const ExchangeResult& result, int reader) {
@@ -432,29 +498,55 @@ bool ExchangePage::LoadScript(const QString& fileName) {
   return true;
 }
 
-int ExchangePage::RunScript() {
-  int sent = 0;
-  for (const ApduScriptLine& line : script_) {
-    const std::optional<ExchangeResult> result = Exchange(line.Command);
-    if (!result) {
-      message_->setText(
-          QStringLiteral("Script stopped at line %1: %2").arg(line.LineNumber).arg(message_->text()));
-      return sent;
-    }
-    ++sent;
-    if (!AnswerLetsScriptGoOn(result->Response) && !continueOnError_->isChecked()) {
-      const QListWidgetItem* last = history_->item(history_->count() - 1);
-      ShowRefusal(QStringLiteral("Script stopped at line %1: %2")
-                      .arg(line.LineNumber)
-                      .arg(last->data(kNoteRole).toString()));
-      return sent;
-    }
+bool ExchangePage::RunScript() {
+  if (script_.empty() || scriptRunning_) return false;
+  if (ExchangeUnderWay()) {
+    ShowRefusal(QStringLiteral("A command is under way: wait for its answer, or cancel it"));
+    return false;
   }
-  if (!script_.empty()) {
+  scriptRunning_ = true;
+  scriptNext_ = 0;
+  scriptAnswered_ = 0;
+  run_->setText(QStringLiteral("Stop"));
+  RunNextScriptLine();
+  return true;
+}
+
+void ExchangePage::RunNextScriptLine() {
+  if (scriptNext_ == script_.size()) {
+    return EndScript(QStringLiteral("Script done: %1 commands sent").arg(scriptAnswered_), false);
+  }
+  const ApduScriptLine& line = script_[scriptNext_++];
+  const int lineNumber = line.LineNumber;
+  const bool started = StartExchange(line.Command, [this, lineNumber](const ExchangeOutcome& outcome) {
+    ScriptLineAnswered(lineNumber, outcome);
+  });
+  if (!started)
+    EndScript(QStringLiteral("Script stopped at line %1: %2").arg(lineNumber).arg(message_->text()), true);
+}
+
+void ExchangePage::ScriptLineAnswered(int lineNumber, const ExchangeOutcome& outcome) {
+  const QString stoppedAt = QStringLiteral("Script stopped at line %1: %2").arg(lineNumber);
+  if (!outcome.Answered()) return EndScript(stoppedAt.arg(Text(outcome.Failure)), true);
+  ++scriptAnswered_;
+  if (!AnswerLetsScriptGoOn(outcome.Result.Response) && !continueOnError_->isChecked()) {
+    const QListWidgetItem* last = history_->item(history_->count() - 1);
+    return EndScript(stoppedAt.arg(last->data(kNoteRole).toString()), true);
+  }
+  if (!scriptRunning_) return EndScript(QStringLiteral("Script stopped after line %1").arg(lineNumber), true);
+  RunNextScriptLine();
+}
+
+void ExchangePage::EndScript(const QString& message, bool refusal) {
+  scriptRunning_ = false;
+  run_->setText(QStringLiteral("Run"));
+  if (refusal) {
+    ShowRefusal(message);
+  } else {
     message_->setStyleSheet(QString());
-    message_->setText(QStringLiteral("Script done: %1 commands sent").arg(sent));
+    message_->setText(message);
   }
-  return sent;
+  Raise(onScriptEnded_, scriptAnswered_);
 }
 
 void ExchangePage::AskAndSave() {

@@ -28,12 +28,20 @@ struct TCardInfo;
 // What the page asks of the device layer for the card in reader-table entry n.
 struct ReaderExchange {
   std::function<bool(int reader)> CardOpen;
-  std::function<ExchangeResult(int reader, std::span<const std::uint8_t> command)> Transmit;
+  // Starts an exchange; done runs once, when it ends. Raises an exception when the reader refuses it now.
+  std::function<void(int reader, std::span<const std::uint8_t> command, ExchangeDone done)> Transmit;
+  // Gives up the exchange under way.
+  std::function<void(int reader)> Cancel;
 };
+
+// Raised when an exchange has ended, answered or not.
+using ExchangedEvent =
+    std::function<void(int reader, const std::vector<std::uint8_t>& command, const ExchangeOutcome& outcome)>;
 
 // The Exchange page: a command built from its fields (or chosen by name from the reader's command table)
 // sent to an open card, the answer with the meaning of its status word, the session's history, and
-// scripts of commands saved, loaded and run again.
+// scripts of commands saved, loaded and run again. The card answers in its own time: while a command is
+// under way, Send turns into Cancel, and a script's Run into Stop.
 class ExchangePage final : public QWidget {
   Q_OBJECT
 
@@ -41,6 +49,9 @@ class ExchangePage final : public QWidget {
   explicit ExchangePage(QWidget* parent = nullptr);
 
   void SetReaderExchange(ReaderExchange exchange) { exchange_ = std::move(exchange); }
+  void SetOnExchanged(ExchangedEvent handler) { onExchanged_ = std::move(handler); }
+  // Raised when a script run has ended, with the number of commands the card answered.
+  void SetOnScriptEnded(std::function<void(int answered)> handler) { onScriptEnded_ = std::move(handler); }
 
   // Lists the readers with an open card again. A card that has just become ready in the chosen reader (or
   // in the first, when none was chosen) puts its card type's default APDU into the fields.
@@ -49,18 +60,29 @@ class ExchangePage final : public QWidget {
   void RefreshReaders();
 
   // Sends the command the fields make up; bad input is refused with a message and nothing is sent.
-  // Returns whether an answer came.
+  // Returns whether the command went to the card; its answer shows when it comes.
   bool Send();
   bool SendCommand(const std::vector<std::uint8_t>& command);
+  bool ExchangeUnderWay() const { return underWay_ >= 0; }
+  // Gives up the command under way and stops a script run.
+  void Cancel();
   // Puts the command's CLA and INS into the fields, by its name in the reader's command table.
   bool ChooseCommand(const QString& name);
 
   bool SaveScript(const QString& fileName);
   // Reads a script to run; a bad script is refused whole and the loaded one stays.
   bool LoadScript(const QString& fileName);
-  // Runs the loaded script, stopping after the first answer other than 9000 or 61xx unless "Continue on
-  // error" is checked. Returns the number of commands sent.
-  int RunScript();
+  // Starts running the loaded script, one command after the answer of the one before, stopping after the
+  // first answer other than 9000 or 61xx unless "Continue on error" is checked. Returns whether it started.
+  bool RunScript();
+  bool ScriptRunning() const { return scriptRunning_; }
+  // Takes the script and runs it as Run would once a card is ready in the chosen reader: at once when one
+  // is, otherwise when the first one becomes ready.
+  void RunScriptWhenReady(std::vector<ApduScriptLine> script);
+  bool ScriptWaitsForCard() const { return scriptWaitsForCard_; }
+  void StopWaitingForCard() { scriptWaitsForCard_ = false; }
+  // The commands the card answered in the last run.
+  int ScriptAnswered() const { return scriptAnswered_; }
   // The selected history entries (all when none is selected) as script lines.
   QString HistoryText() const;
 
@@ -69,6 +91,7 @@ class ExchangePage final : public QWidget {
   QLineEdit& FieldEdit(ApduField field);
   QCheckBox& ExtendedLengthBox() { return *extendedLength_; }
   QPushButton& SendButton() { return *send_; }
+  QPushButton& RunButton() { return *run_; }
   QLabel& MessageLabel() { return *message_; }
   // The status word of the last answer with its meaning, in the colour of its status-word entry.
   QLabel& StatusWordLabel() { return *statusWord_; }
@@ -76,9 +99,6 @@ class ExchangePage final : public QWidget {
   QListWidget& History() { return *history_; }
   QCheckBox& ContinueOnErrorBox() { return *continueOnError_; }
   QLabel& ScriptLabel() { return *scriptLabel_; }
-
- protected:
-  void showEvent(QShowEvent* event) override;
 
  private:
   QWidget* MakeCommandGroup();
@@ -93,8 +113,15 @@ class ExchangePage final : public QWidget {
   int ChosenOpenReader();
   void ShowRefusal(const QString& message, QLineEdit* field = nullptr);
   void ClearRefusal();
-  // Sends to the chosen reader and shows the answer; nothing when the command could not be sent.
-  std::optional<ExchangeResult> Exchange(const std::vector<std::uint8_t>& command);
+  // Sends to the chosen reader; then runs once the answer is shown. False when the command could not be
+  // sent.
+  bool StartExchange(const std::vector<std::uint8_t>& command, ExchangeDone then = {});
+  void ExchangeEnded(int reader, const std::vector<std::uint8_t>& command, const ExchangeOutcome& outcome);
+  void ShowUnderWay(bool underWay);
+  void RunWaitingScript();
+  void RunNextScriptLine();
+  void ScriptLineAnswered(int lineNumber, const ExchangeOutcome& outcome);
+  void EndScript(const QString& message, bool refusal);
   void ShowAnswer(const ExchangeResult& result, int reader);
   void AddToHistory(const std::vector<std::uint8_t>& command, const std::vector<std::uint8_t>& response,
                     int reader);
@@ -107,6 +134,7 @@ class ExchangePage final : public QWidget {
   std::vector<QLineEdit*> fieldEdits_;  // in the order of ApduField
   QCheckBox* const extendedLength_;
   QPushButton* const send_;
+  QPushButton* const run_;
   QLabel* const message_;
   QLabel* const statusWord_;
   ExchangeAnswerView* const answer_;
@@ -114,7 +142,15 @@ class ExchangePage final : public QWidget {
   QCheckBox* const continueOnError_;
   QLabel* const scriptLabel_;
   ReaderExchange exchange_;
+  ExchangedEvent onExchanged_;
+  std::function<void(int)> onScriptEnded_;
+  // The reader whose card has a command of this page under way, or -1.
+  int underWay_ = -1;
   std::vector<ApduScriptLine> script_;
+  bool scriptRunning_ = false;
+  bool scriptWaitsForCard_ = false;
+  std::size_t scriptNext_ = 0;
+  int scriptAnswered_ = 0;
 };
 
 }  // namespace tessaly

@@ -11,6 +11,7 @@
 #include "app/ExchangePage.h"
 #include "app/MonitorPage.h"
 #include "app/PreferencesPage.h"
+#include "device/DeviceLayer.h"
 #include "kernel/KernelObject.h"
 #include "platform/CodePage.h"
 
@@ -46,6 +47,8 @@ MainWindowPages::~MainWindowPages() {
   kernel_.OnShowMessage = nullptr;
   kernel_.OnHideMessage = nullptr;
   kernel_.OnSettingsChanged = nullptr;
+  kernel_.OnDevicesListChanged = nullptr;
+  kernel_.OnConnectionDown = nullptr;
   for (TKernelCardEvent* cardEvent : CardEvents()) *cardEvent = nullptr;
 }
 
@@ -79,6 +82,26 @@ void MainWindowPages::BindKernelEvents() {
       cardTypes_->ReadersChanged();
     };
   }
+  // A reader that goes, or a service that goes with every reader, raises no card event.
+  kernel_.OnDevicesListChanged = [this](TConnection&, std::uint32_t) { ReadersChanged(); };
+  kernel_.OnConnectionDown = [this] { ReadersChanged(); };
+}
+
+void MainWindowPages::ConnectDevice(DeviceLayer& layer) {
+  monitor_->SetCardCommands({[&layer](int reader) { layer.OpenCard(reader); },
+                             [&layer](int reader) { layer.CloseCard(reader); },
+                             [&layer](int reader) { layer.ResetCard(reader); }});
+  exchange_->SetReaderExchange(
+      {[&layer](int reader) { return layer.CardOpen(reader); },
+       [&layer](int reader, std::span<const std::uint8_t> command, ExchangeDone done) {
+         layer.Transmit(reader, command, std::move(done));
+       },
+       [&layer](int reader) { layer.CancelExchange(reader); }});
+}
+
+void MainWindowPages::ReadersChanged() {
+  exchange_->RefreshReaders();
+  cardTypes_->ReadersChanged();
 }
 
 bool MainWindowPages::ShowPage(const std::string& name) {

@@ -8,6 +8,7 @@
 namespace tessaly {
 
 class CardTypesPage;
+class DeviceLayer;
 class EventLogPage;
 class ExchangePage;
 class MonitorPage;
@@ -27,6 +28,9 @@ class MainWindowPages {
   MainWindowPages(const MainWindowPages&) = delete;
   MainWindowPages& operator=(const MainWindowPages&) = delete;
 
+  // Hands the device layer's card operations to the pages that offer them.
+  void ConnectDevice(DeviceLayer& layer);
+
   // Shows the page of that name (one of PageNames()); an unknown name changes nothing and returns false.
   bool ShowPage(const std::string& name);
 
@@ -38,6 +42,8 @@ class MainWindowPages {
 
  private:
   void BindKernelEvents();
+  // The pages that list readers list them again.
+  void ReadersChanged();
   // The kernel's events that carry a reader's card record.
   std::vector<TKernelCardEvent*> CardEvents();
 

@@ -123,14 +123,12 @@ int MonitorPage::ReaderOf(QTreeWidgetItem* item) {
 
 void MonitorPage::Run(const std::function<void(int)>& command, int reader) {
   if (!command) return;
+  // The command is carried out in turn; the reader shows its outcome when the card events come.
   try {
     command(reader);
   } catch (const std::exception& failure) {
     ShowErrorBox(failure.what());
   }
-  // Closing a card by hand raises no card event: the reader is shown as it is now.
-  const TReaderHead& entry = ReaderTable[static_cast<std::size_t>(reader)];
-  ShowReader(entry.ReaderName, entry.CardInfo);
 }
 
 void MonitorPage::ToggleCard(int reader) {

@@ -1,5 +1,7 @@
 // tessaly-control-center: builds the smart-card kernel, brings the settings up to date and shows the main
 // window until it is closed.
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "app/QtErrorBox.h"
 #include "atr/KnownCardList.h"
 #include "device/CardInformation.h"
+#include "device/Worker.h"
 #include "platform/RegistryHive.h"
 
 int main(int argc, char** argv) {
@@ -42,7 +45,15 @@ int main(int argc, char** argv) {
 
   SetApplicationProgramName(argc > 0 ? argv[0] : programName);
   InstallQtErrorBox();
-  const int status = RunControlCenter(commandLine.ScreenshotFile, commandLine.Readers, commandLine.Page);
+  const int status = RunControlCenter({commandLine.ScreenshotFile, commandLine.Readers, commandLine.Page,
+                                       commandLine.ScriptFile, commandLine.TranscriptFile});
   ReleaseApplication();
+  if (Worker::LeftBehind() > 0) {
+    // A thread is still inside the smart-card library, waiting for a card or a service that does not
+    // answer. Everything the program keeps is on disk already, so it ends here, without the static
+    // destructors that would tear the library's state down under that thread's feet.
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }
   return status;
 }

@@ -12,10 +12,13 @@ constexpr int kMostGetResponses = 64;
 constexpr std::uint8_t kMoreData = 0x61;
 constexpr std::uint8_t kWrongLe = 0x6C;
 
-std::vector<std::uint8_t> GetResponse(std::uint8_t commandClass, std::uint8_t le) {
-  // Inter-industry commands keep their logical channel; a proprietary class asks in the basic one.
-  const std::uint8_t cla = (commandClass & 0x80) != 0 ? 0x00 : commandClass & 0x03;
-  return {cla, 0xC0, 0x00, 0x00, le};
+// The class byte of GET RESPONSE on the command's logical channel, in either interindustry coding: channels
+// 0 to 3 in bits 2-1 (classes 00 to 3F), channels 4 to 19 in bits 4-1 (classes 40 to 7F). A proprietary
+// class asks in the basic channel.
+std::uint8_t GetResponseClass(std::uint8_t commandClass) {
+  if ((commandClass & 0x80) != 0) return 0x00;
+  if ((commandClass & 0x40) != 0) return static_cast<std::uint8_t>(0x40 | (commandClass & 0x0F));
+  return commandClass & 0x03;
 }
 
 // The short command with its Le replaced (or added); nothing for an extended-length command.
@@ -41,32 +44,34 @@ std::optional<std::vector<std::uint8_t>> WithLe(const std::vector<std::uint8_t>&
 
 }  // namespace
 
-ExchangeResult ExchangeWithCompletion(std::span<const std::uint8_t> command, const TransmitStep& transmit) {
-  ExchangeResult result;
-  std::vector<std::uint8_t> sent(command.begin(), command.end());
-  result.Steps.push_back({sent, transmit(sent)});
-  bool repeatedWithLe = false;
-  for (int getResponses = 0; getResponses < kMostGetResponses;) {
-    const std::vector<std::uint8_t>& response = result.Steps.back().Response;
-    if (response.size() < 2) break;
-    const std::uint8_t sw1 = response[response.size() - 2];
-    const std::uint8_t sw2 = response.back();
-    if (sw1 == kMoreData) {
-      sent = GetResponse(command[0], sw2);
-      ++getResponses;
-    } else if (sw1 == kWrongLe && !repeatedWithLe) {
-      // Only once: a card that rejects the Le it asked for would otherwise be asked again and again.
-      auto repeated = WithLe(sent, sw2);
-      if (!repeated) break;
-      sent = std::move(*repeated);
-      repeatedWithLe = true;
-    } else {
-      break;
-    }
-    result.Steps.push_back({sent, transmit(sent)});
+ExchangeCompletion::ExchangeCompletion(std::span<const std::uint8_t> command)
+    : command_(command.begin(), command.end()), next_(command_) {}
+
+bool ExchangeCompletion::Take(std::vector<std::uint8_t> answer) {
+  result_.Steps.push_back({next_, answer});
+  if (!HasStatusWord(answer)) {
+    result_.Response = std::move(answer);
+    return false;
   }
-  result.Response = result.Steps.back().Response;
-  return result;
+  const std::uint8_t sw1 = answer[answer.size() - 2];
+  const std::uint8_t sw2 = answer.back();
+  // Only once: a card that rejects the Le it asked for would otherwise be asked again and again.
+  if (sw1 == kWrongLe && !repeatedWithLe_) {
+    if (auto repeated = WithLe(next_, sw2)) {
+      next_ = std::move(*repeated);
+      repeatedWithLe_ = true;
+      return true;
+    }
+  }
+  data_.insert(data_.end(), answer.begin(), answer.end() - 2);
+  if (sw1 == kMoreData && getResponses_ < kMostGetResponses) {
+    next_ = {GetResponseClass(command_[0]), 0xC0, 0x00, 0x00, sw2};
+    ++getResponses_;
+    return true;
+  }
+  result_.Response = data_;
+  result_.Response.insert(result_.Response.end(), {sw1, sw2});
+  return false;
 }
 
 }  // namespace tessaly

@@ -3,34 +3,17 @@
 #include <algorithm>
 #include <exception>
 
-#include "device/ApduText.h"
-#include "device/CardInformation.h"
+#include "device/DeviceLayerSlot.h"
+#include "device/DeviceStateText.h"
 #include "device/PcscError.h"
 #include "device/ReaderStateText.h"
 #include "device/StatusWatcher.h"
-#include "kernel/KernelObject.h"
+#include "monitor/_VMonitorTree.h"
 #include "pcsc/PcscCodes.h"
 #include "platform/RaiseEvent.h"
-#include "templates/_TemplatesObject.h"
 
 namespace tessaly {
 namespace {
-
-constexpr std::uint32_t kProtocolMaskT0 = 1;
-constexpr std::uint32_t kProtocolMaskT1 = 2;
-
-// The protocols a reader's preferred protocol lets the service choose from: automatic detection (and the
-// service's default) takes whichever of T=0 and T=1 the card offers.
-std::uint32_t ProtocolMask(std::int32_t protocol) {
-  if (protocol == kProtocolT0) return kProtocolMaskT0;
-  if (protocol == kProtocolT1) return kProtocolMaskT1;
-  if (protocol == kProtocolRaw) return static_cast<std::uint32_t>(kProtocolRaw);
-  return kProtocolMaskT0 | kProtocolMaskT1;
-}
-
-std::int32_t ShareModeOf(const TConnectParams& params) {
-  return params.ShareMode == 0 ? kShareShared : params.ShareMode;
-}
 
 std::uint32_t WithoutChangeFlag(std::uint32_t eventState) {
   return eventState & ~kStateChanged;
@@ -40,22 +23,29 @@ TReaderHead& Entry(int n) {
   return ReaderTable.at(static_cast<std::size_t>(n));
 }
 
+// Every reader's state with the service's answer to a status-change call that does not wait; an empty list
+// when nothing changed.
+std::vector<ReaderState> FreshStates(PcscService& service, std::vector<ReaderState> states) {
+  if (states.empty() || !service.GetStatusChange(states, 0)) return {};
+  return states;
+}
+
+std::vector<ReaderState> ListedStates(PcscService& service) {
+  std::vector<ReaderState> states;
+  for (const std::string& name : service.ListReaders())
+    states.push_back(ReaderState{name, kStateUnaware, 0, {}});
+  if (!states.empty()) service.GetStatusChange(states, 0);
+  return states;
+}
+
 }  // namespace
 
-// What the layer keeps per reader-table entry besides the entry itself.
-struct DeviceLayer::ReaderSlot {
-  TTemplatesObject Templates;
-  std::vector<std::string> InfoList;
-  // The reader's last state word without the change flag; 0 until its first state is known.
-  std::uint32_t State = 0;
-  std::vector<std::uint8_t> Atr;
-  bool Open = false;
-  CardHandle Card = 0;
-  std::int32_t Protocol = 0;
-};
-
-DeviceLayer::DeviceLayer(TConnection& connection, std::unique_ptr<PcscService> service, Dispatcher dispatch)
-    : connection_(connection), service_(std::move(service)), dispatch_(std::move(dispatch)) {
+DeviceLayer::DeviceLayer(TConnection& connection, std::unique_ptr<PcscService> service, HostThread host)
+    : connection_(connection),
+      service_(std::move(service)),
+      host_(std::move(host)),
+      mailbox_([this](std::exception_ptr failure) { ReportFailure(failure); }),
+      calls_(mailbox_, kCallDeadline) {
   for (std::size_t i = 0; i < kReaderCount; ++i) {
     slots_[i] = std::make_unique<ReaderSlot>();
     slots_[i]->Templates.OwnerTag = static_cast<std::uint32_t>(i);
@@ -70,94 +60,116 @@ void DeviceLayer::SetOnSettled(std::function<void()> handler) {
   onSettled_ = std::move(handler);
 }
 
-void DeviceLayer::Post(std::function<void()> task) {
-  dispatch_([started = started_, task = std::move(task)] {
-    if (!*started) return;
-    // A posted change has no caller to hand a failure to: a subscriber that failed has had its say.
-    try {
-      task();
-    } catch (const std::exception&) {
-    }
-  });
+DeviceLayer::ReaderSlot& DeviceLayer::Slot(int n) const {
+  return *slots_.at(static_cast<std::size_t>(n));
+}
+
+std::string DeviceLayer::ReaderName(int n) const {
+  return Entry(n).ReaderName;
 }
 
 void DeviceLayer::Start() {
-  if (*started_) return;
-  // A token of its own for this run, so that tasks left over from an earlier run stay dead.
-  started_ = std::make_shared<bool>(true);
-  WatcherReports reports;
-  reports.Changed = [this](std::vector<ReaderState> readers) {
-    Post([this, readers = std::move(readers)] { ApplyReaders(readers); });
+  if (started_) return;
+  started_ = true;
+  gate_ = std::make_shared<HostGate>(host_);
+  mailbox_.Clear();
+  calls_.Reset(gate_);
+  serviceWorker_ = std::make_unique<Worker>();
+  // The watch reports from its worker; each report becomes a task of this run.
+  const auto toMailbox = [this, gate = gate_](std::function<void()> task) {
+    gate->Post([this, task = std::move(task)] { mailbox_.Post(task); });
   };
-  reports.ServiceLost = [this](std::uint32_t code) { Post([this, code] { ServiceLost(code); }); };
-  reports.RetryDue = [this] { Post([this] { RetryService(); }); };
-  watcher_ = std::make_unique<StatusWatcher>(*service_, std::move(reports));
-  if (RunStartSequence()) {
-    watcher_->Watch(known_);
-  } else {
-    watcher_->RetryLater();
-  }
-  Post([this] { Raise(onSettled_); });
+  WatcherReports reports;
+  reports.Changed = [this, toMailbox](std::vector<ReaderState> readers) {
+    toMailbox([this, readers = std::move(readers)] { ApplyReaders(readers); });
+  };
+  reports.ServiceLost = [this, toMailbox](const EPcscError& failure) {
+    toMailbox([this, failure] { ServiceLost(failure); });
+  };
+  reports.RetryDue = [this, toMailbox] { toMailbox([this] { RetryService(); }); };
+  watcher_ = std::make_unique<StatusWatcher>(service_, std::move(reports));
+  settledPending_ = true;
+  mailbox_.Post([this] { ConnectService(); });
 }
 
 void DeviceLayer::Stop() {
-  if (!*started_) return;
+  if (!started_) return;
+  started_ = false;
+  const Worker::Clock::time_point deadline = Worker::Clock::now() + kStopBudget;
+  // Nothing of this run reaches the host any more, so no thread touches the layer from here on.
+  gate_->Close();
   watcher_->Stop();
-  watcher_.reset();
-  *started_ = false;
-  for (std::size_t i = 0; i < kReaderCount; ++i) {
-    ReaderSlot& slot = *slots_[i];
-    if (!slot.Open) continue;
-    slot.Open = false;
-    // Nobody is left to hear of a card that cannot be released on the way out.
-    try {
-      service_->Disconnect(slot.Card, ReaderTable[i].CurrentParams.ClosingMode);
-    } catch (const EPcscError&) {
+  for (int n = 0; n < static_cast<int>(kReaderCount); ++n) {
+    ReaderSlot& slot = Slot(n);
+    if (slot.Open) {
+      // Nobody is left to hear of a card that cannot be released on the way out.
+      slot.Lane->Post([service = service_, card = slot.Card, mode = Entry(n).CurrentParams.ClosingMode] {
+        try {
+          service->Disconnect(card, mode);
+        } catch (const EPcscError&) {
+        }
+      });
     }
+    slot.Open = false;
   }
-  service_->ReleaseContext();
+  serviceWorker_->Post([service = service_] { service->ReleaseContext(); });
+  for (const auto& slot : slots_) {
+    if (slot->Lane) slot->Lane->Finish(deadline);
+    slot->Lane.reset();
+  }
+  serviceWorker_->Finish(deadline);
+  serviceWorker_.reset();
+  watcher_.reset();
+  mailbox_.Clear();
   for (std::size_t i = 0; i < kReaderCount; ++i) {
     if (ReaderTable[i].Templates == &slots_[i]->Templates) ReaderTable[i] = TReaderHead{};
+    slots_[i]->Exchanging.reset();
   }
   connection_.Readers.clear();
   connection_.ConnectionState = 0;
   ServiceContext = 0;
 }
 
-bool DeviceLayer::RunStartSequence() {
+void DeviceLayer::ConnectService() {
   connection_.InterfaceKind = kInterfacePcsc;
-  if (!ConnectService()) return false;
-  if (!ListReaders()) return false;
-  SettleStates();
-  return true;
+  Raise(connection_.OnBeforeServiceConnection, connection_);
+  CallService<std::uint32_t>(
+      [](PcscService& service) {
+        service.EstablishContext();
+        return service.ContextValue();
+      },
+      [this](const CallOutcome<std::uint32_t>& outcome) {
+        if (outcome.Value) return ServiceConnected(*outcome.Value);
+        if (outcome.Failure) {
+          ReportError("", *outcome.Failure);
+        } else {
+          ReportGivenUp("", "SCardEstablishContext");
+        }
+        Raise(connection_.OnServiceNotConnected, connection_);
+        watcher_->RetryLater(*serviceWorker_);
+        Settled();
+      });
 }
 
-bool DeviceLayer::ConnectService() {
-  Raise(connection_.OnBeforeServiceConnection, connection_);
-  try {
-    service_->EstablishContext();
-  } catch (const EPcscError& failure) {
-    ReportError("", failure.Code());
-    Raise(connection_.OnServiceNotConnected, connection_);
-    return false;
-  }
-  ServiceContext = service_->ContextValue();
+void DeviceLayer::ServiceConnected(std::uint32_t context) {
+  ServiceContext = context;
   connection_.ConnectionState = 1;
   Raise(connection_.OnServiceConnected, connection_);
-  return true;
+  Raise(connection_.OnBeforeDevicesList, connection_);
+  CallService<std::vector<ReaderState>>(ListedStates,
+                                        [this](const CallOutcome<std::vector<ReaderState>>& outcome) {
+                                          if (outcome.Value) return ReadersListed(*outcome.Value);
+                                          if (outcome.Failure) {
+                                            ReportError("", *outcome.Failure);
+                                          } else {
+                                            ReportGivenUp("", "SCardListReaders");
+                                          }
+                                          ServiceLost();
+                                          Settled();
+                                        });
 }
 
-bool DeviceLayer::ListReaders() {
-  Raise(connection_.OnBeforeDevicesList, connection_);
-  std::vector<ReaderState> states;
-  try {
-    for (const std::string& name : service_->ListReaders())
-      states.push_back(ReaderState{name, kStateUnaware, 0, {}});
-    if (!states.empty()) service_->GetStatusChange(states, 0);
-  } catch (const EPcscError& failure) {
-    ServiceLost(failure.Code());
-    return false;
-  }
+void DeviceLayer::ReadersListed(const std::vector<ReaderState>& states) {
   for (const ReaderState& state : states) {
     const int n = LowestFreeEntry();
     if (n >= 0) AddReader(n, state.Name);
@@ -167,27 +179,96 @@ bool DeviceLayer::ListReaders() {
         static_cast<std::uint32_t>(connection_.Readers.size()));
   connection_.ReloadOnDetectParams();
   ApplyReaders(states);
-  return true;
+  // Once the cards this opened are open.
+  mailbox_.PostNext([this] { SettleStates(0); });
 }
 
-void DeviceLayer::SettleStates() {
+void DeviceLayer::SettleStates(int round) {
   // Each round answers what the layer's own calls changed; a service that keeps changing is left to the
-  // worker after a few rounds.
-  for (int round = 0; round < 4 && !known_.empty(); ++round) {
-    std::vector<ReaderState> states = known_;
-    try {
-      if (!service_->GetStatusChange(states, 0)) return;
-    } catch (const EPcscError&) {
-      return;  // the worker meets the same failure at once and reports it
+  // watch after a few rounds.
+  if (round == 4 || known_.empty()) return StartWatching();
+  CallService<std::vector<ReaderState>>(
+      [known = known_](PcscService& service) { return FreshStates(service, known); },
+      [this, round](const CallOutcome<std::vector<ReaderState>>& outcome) {
+        // A failure here is met again by the watch at once, which reports it.
+        if (!outcome.Value || outcome.Value->empty()) return StartWatching();
+        std::vector<ReaderState> states = *outcome.Value;
+        for (ReaderState& state : states) state.CurrentState = WithoutChangeFlag(state.EventState);
+        ApplyReaders(states);
+        mailbox_.PostNext([this, round] { SettleStates(round + 1); });
+      });
+}
+
+void DeviceLayer::StartWatching() {
+  watcher_->Watch(*serviceWorker_, known_);
+  Settled();
+}
+
+void DeviceLayer::Settled() {
+  if (!settledPending_) return;
+  settledPending_ = false;
+  Raise(onSettled_);
+}
+
+void DeviceLayer::ServiceLost(const EPcscError& failure) {
+  ReportError("", failure);
+  ServiceLost();
+}
+
+void DeviceLayer::ServiceLost() {
+  Raise(connection_.OnBeforeServiceDisconnection, connection_);
+  // The service has taken the cards with it; their handles (and contexts) are released all the same, and
+  // the service's refusal to hear of them is no news.
+  for (int n = 0; n < static_cast<int>(kReaderCount); ++n) {
+    ReaderSlot& slot = Slot(n);
+    if (slot.Open) {
+      slot.Open = false;
+      Lane(n).Post([service = service_, card = slot.Card] {
+        try {
+          service->Disconnect(card, kLeaveCard);
+        } catch (const EPcscError&) {
+        }
+      });
     }
-    for (ReaderState& state : states) state.CurrentState = WithoutChangeFlag(state.EventState);
-    ApplyReaders(states);
+    if (slot.Lane) AbandonLane(n);
   }
+  ClearReaders();
+  serviceWorker_->Post([service = service_] { service->ReleaseContext(); });
+  ServiceContext = 0;
+  connection_.ConnectionState = 0;
+  Raise(connection_.OnServiceDisconnected, connection_);
+  watcher_->RetryLater(*serviceWorker_);
+}
+
+void DeviceLayer::RetryService() {
+  // Quietly first: only a service that answers gets the start sequence and its events.
+  CallService<bool>(
+      [](PcscService& service) {
+        try {
+          service.EstablishContext();
+        } catch (const EPcscError&) {
+          return false;
+        }
+        service.ReleaseContext();
+        return true;
+      },
+      [this](const CallOutcome<bool>& outcome) {
+        if (outcome.Value && *outcome.Value) return ConnectService();
+        watcher_->RetryLater(*serviceWorker_);
+      });
 }
 
 void DeviceLayer::ApplyReaders(const std::vector<ReaderState>& readers) {
   const auto listed = [&](const std::string& name) {
     return std::any_of(readers.begin(), readers.end(), [&](const ReaderState& r) { return r.Name == name; });
+  };
+  // A failure with one reader is reported and does not keep the others from their changes.
+  const auto forReader = [this](const std::string& name, const std::function<void()>& change) {
+    try {
+      change();
+    } catch (const std::exception& failure) {
+      ReportError(name, 0, failure.what());
+    }
   };
   bool listChanged = false;
   const auto beginListChange = [&] {
@@ -197,7 +278,7 @@ void DeviceLayer::ApplyReaders(const std::vector<ReaderState>& readers) {
   for (int n = 0; n < static_cast<int>(kReaderCount); ++n) {
     if (Entry(n).ReaderInUse == 0 || listed(Entry(n).ReaderName)) continue;
     beginListChange();
-    RemoveReader(n);
+    forReader(Entry(n).ReaderName, [&] { RemoveReader(n); });
   }
   std::erase_if(ignoredReaders_, [&](const std::string& name) { return !listed(name); });
   for (const ReaderState& reader : readers) {
@@ -205,13 +286,12 @@ void DeviceLayer::ApplyReaders(const std::vector<ReaderState>& readers) {
     const int n = LowestFreeEntry();
     if (n < 0) {
       if (ignoredReaders_.insert(reader.Name).second) {
-        Raise(connection_.OnError, connection_, reader.Name, std::int32_t{0},
-              std::string("More than ten readers: this reader is ignored"));
+        ReportError(reader.Name, 0, "More than ten readers: this reader is ignored");
       }
       continue;
     }
     beginListChange();
-    AddReader(n, reader.Name);
+    forReader(reader.Name, [&] { AddReader(n, reader.Name); });
   }
   if (listChanged) {
     const auto inUse = std::count_if(ReaderTable.begin(), ReaderTable.end(),
@@ -222,7 +302,7 @@ void DeviceLayer::ApplyReaders(const std::vector<ReaderState>& readers) {
   for (ReaderState& state : known_) state.CurrentState = WithoutChangeFlag(state.EventState);
   for (const ReaderState& reader : readers) {
     const int n = IndexOf(reader.Name);
-    if (n >= 0) ApplyReaderState(n, reader);
+    if (n >= 0) forReader(reader.Name, [&] { ApplyReaderState(n, reader); });
   }
 }
 
@@ -230,7 +310,8 @@ void DeviceLayer::AddReader(int n, const std::string& name) {
   std::vector<std::string>& names = connection_.Readers;
   if (names.size() <= static_cast<std::size_t>(n)) names.resize(static_cast<std::size_t>(n) + 1);
   names[static_cast<std::size_t>(n)] = name;
-  ReaderSlot& slot = *slots_[static_cast<std::size_t>(n)];
+  ReaderSlot& slot = Slot(n);
+  if (slot.Lane) AbandonLane(n);
   slot = ReaderSlot{};
   slot.Templates.OwnerTag = static_cast<std::uint32_t>(n);
   TReaderHead& entry = Entry(n);
@@ -245,8 +326,9 @@ void DeviceLayer::AddReader(int n, const std::string& name) {
 }
 
 void DeviceLayer::RemoveReader(int n) {
-  ReaderSlot& slot = *slots_[static_cast<std::size_t>(n)];
+  ReaderSlot& slot = Slot(n);
   if (slot.Open) CloseOpenCard(n);
+  if (slot.Lane) AbandonLane(n);
   TReaderHead& entry = Entry(n);
   entry.CardInfo.CardState = csNoCard;
   entry.CardInfo.ActiveProtocol = -1;
@@ -257,10 +339,11 @@ void DeviceLayer::RemoveReader(int n) {
   while (!names.empty() && names.back().empty()) names.pop_back();
   slot.State = 0;
   slot.Atr.clear();
+  ++slot.CardNumber;
 }
 
 void DeviceLayer::ApplyReaderState(int n, const ReaderState& state) {
-  ReaderSlot& slot = *slots_[static_cast<std::size_t>(n)];
+  ReaderSlot& slot = Slot(n);
   const std::uint32_t word = WithoutChangeFlag(state.EventState);
   if (word == slot.State) return;
   const std::uint32_t before = slot.State;
@@ -285,22 +368,32 @@ void DeviceLayer::ApplyReaderState(int n, const ReaderState& state) {
     Raise(connection_.OnWaitingForCard, connection_, Entry(n).ReaderName, card,
           static_cast<std::uint32_t>(n));
   }
+  ShowDeviceState(n);
 }
 
 void DeviceLayer::CardArrived(int n) {
+  ReaderSlot& slot = Slot(n);
+  ++slot.CardNumber;
+  slot.Unusable.clear();
   TReaderHead& entry = Entry(n);
   entry.CardInfo.CardState = csCardDetected;
   Raise(connection_.OnCardDetected, connection_, entry.ReaderName, entry.CardInfo,
         static_cast<std::uint32_t>(n));
-  if ((slots_[static_cast<std::size_t>(n)]->State & kStateMute) != 0) {
-    MarkInvalid(n, kScardUnresponsiveCard);
+  if ((slot.State & kStateMute) != 0) {
+    ReportError(entry.ReaderName, kScardUnresponsiveCard, PcscCodeText(kScardUnresponsiveCard));
+    MarkInvalid(n, PcscCodeText(kScardUnresponsiveCard));
   } else if (entry.CurrentParams.AutoOpen) {
-    OpenCard(n);
+    BeginOpen(n);
   }
 }
 
 void DeviceLayer::CardLeft(int n) {
-  if (slots_[static_cast<std::size_t>(n)]->Open) CloseOpenCard(n);
+  ReaderSlot& slot = Slot(n);
+  if (slot.Open) CloseOpenCard(n);
+  // A call that never came back is left to its worker: the next card gets a fresh one.
+  if (slot.GivenUp > 0) AbandonLane(n);
+  ++slot.CardNumber;
+  slot.Unusable.clear();
   TReaderHead& entry = Entry(n);
   entry.CardInfo.CardState = csWaitingForCard;
   entry.CardInfo.ActiveProtocol = -1;
@@ -309,136 +402,15 @@ void DeviceLayer::CardLeft(int n) {
         static_cast<std::uint32_t>(n));
 }
 
-void DeviceLayer::MarkInvalid(int n, std::uint32_t reason) {
+void DeviceLayer::MarkInvalid(int n, const std::string& reason) {
+  Slot(n).Unusable = reason;
   TReaderHead& entry = Entry(n);
-  ReportError(entry.ReaderName, reason);
   entry.CardInfo.CardState = csCardInvalid;
   entry.CardInfo.ActiveProtocol = -1;
   connection_.LoadCardType(n);
   Raise(connection_.OnCardInvalid, connection_, entry.ReaderName, entry.CardInfo,
         static_cast<std::uint32_t>(n));
-}
-
-void DeviceLayer::OpenCard(int reader) {
-  if (reader < 0 || reader >= static_cast<int>(kReaderCount) || Entry(reader).ReaderInUse == 0) {
-    throw EDeviceError("There is no reader " + std::to_string(reader));
-  }
-  ReaderSlot& slot = *slots_[static_cast<std::size_t>(reader)];
-  TReaderHead& entry = Entry(reader);
-  if (slot.Open) throw EDeviceError("The card in " + entry.ReaderName + " is open already");
-  if ((slot.State & kStatePresent) == 0) throw EDeviceError("There is no card in " + entry.ReaderName);
-  const auto value = static_cast<std::uint32_t>(reader);
-  Raise(connection_.OnBeforeReaderOpening, connection_, entry.ReaderName, value);
-  std::int32_t protocol = 0;
-  try {
-    slot.Card = service_->Connect(entry.ReaderName, ShareModeOf(entry.CurrentParams),
-                                  ProtocolMask(entry.CurrentParams.Protocol), protocol);
-  } catch (const EPcscError& failure) {
-    MarkInvalid(reader, failure.Code());
-    return;
-  }
-  slot.Open = true;
-  slot.Protocol = protocol;
-  Raise(connection_.OnReaderOpened, connection_, entry.ReaderName, value);
-  TCardInfo& card = entry.CardInfo;
-  card.ATR = HexBytes(slot.Atr, true);
-  card.ActiveProtocol = protocol;
-  slot.InfoList = CardInformationLines(slot.Atr);
-  card.InfoList = &slot.InfoList;
-  card.CardState = csCardReady;
-  connection_.LoadCardType(reader);
-  Raise(connection_.OnCardReady, connection_, entry.ReaderName, card, value);
-}
-
-DeviceLayer::ReaderSlot& DeviceLayer::OpenSlot(int reader) {
-  if (reader < 0 || reader >= static_cast<int>(kReaderCount) ||
-      !slots_[static_cast<std::size_t>(reader)]->Open) {
-    throw EDeviceError("No card is open in reader " + std::to_string(reader));
-  }
-  return *slots_[static_cast<std::size_t>(reader)];
-}
-
-bool DeviceLayer::CardOpen(int reader) const {
-  return reader >= 0 && reader < static_cast<int>(kReaderCount) &&
-         slots_[static_cast<std::size_t>(reader)]->Open;
-}
-
-void DeviceLayer::CloseCard(int reader) {
-  OpenSlot(reader);
-  CloseOpenCard(reader);
-  TCardInfo& card = Entry(reader).CardInfo;
-  card.CardState = csCardDetected;
-  card.ActiveProtocol = -1;
-  connection_.LoadCardType(reader);
-}
-
-void DeviceLayer::CloseOpenCard(int n) {
-  ReaderSlot& slot = *slots_[static_cast<std::size_t>(n)];
-  const TReaderHead& entry = Entry(n);
-  const auto value = static_cast<std::uint32_t>(n);
-  Raise(connection_.OnBeforeReaderClosing, connection_, entry.ReaderName, value);
-  slot.Open = false;
-  try {
-    service_->Disconnect(slot.Card, entry.CurrentParams.ClosingMode);
-  } catch (const EPcscError& failure) {
-    ReportError(entry.ReaderName, failure.Code());
-  }
-  Raise(connection_.OnReaderClosed, connection_, entry.ReaderName, value);
-}
-
-void DeviceLayer::ResetCard(int reader) {
-  ReaderSlot& slot = OpenSlot(reader);
-  TReaderHead& entry = Entry(reader);
-  const auto value = static_cast<std::uint32_t>(reader);
-  Raise(connection_.OnBeforeReaderOpening, connection_, entry.ReaderName, value);
-  try {
-    slot.Protocol = service_->Reconnect(slot.Card, ShareModeOf(entry.CurrentParams),
-                                        ProtocolMask(entry.CurrentParams.Protocol), kResetCard);
-  } catch (const EPcscError& failure) {
-    ReportError(entry.ReaderName, failure.Code());
-    throw;
-  }
-  entry.CardInfo.ActiveProtocol = slot.Protocol;
-  Raise(connection_.OnReaderOpened, connection_, entry.ReaderName, value);
-}
-
-ExchangeResult DeviceLayer::Transmit(int reader, const std::string& hexCommand) {
-  const std::vector<std::uint8_t> command = ParseHexBytes(hexCommand);
-  return Transmit(reader, command);
-}
-
-ExchangeResult DeviceLayer::Transmit(int reader, std::span<const std::uint8_t> command) {
-  CheckCommandLength(command);
-  ReaderSlot& slot = OpenSlot(reader);
-  const std::string name = Entry(reader).ReaderName;
-  const auto value = static_cast<std::uint32_t>(reader);
-  const auto step = [&](std::span<const std::uint8_t> sent) {
-    Raise(connection_.OnBeforeDataSending, connection_, name, value);
-    std::vector<std::uint8_t> received;
-    try {
-      received = service_->Transmit(slot.Card, slot.Protocol, sent);
-    } catch (const EPcscError& failure) {
-      ReportError(name, failure.Code());
-      throw;
-    }
-    Raise(connection_.OnDataSent, connection_, name, HexBytes(sent, SeparateHexBytes),
-          HexBytes(received, SeparateHexBytes));
-    return received;
-  };
-  return ExchangeWithCompletion(command, step);
-}
-
-void DeviceLayer::ServiceLost(std::uint32_t code) {
-  ReportError("", code);
-  Raise(connection_.OnBeforeServiceDisconnection, connection_);
-  // The service has taken the card handles with it.
-  for (const auto& slot : slots_) slot->Open = false;
-  ClearReaders();
-  service_->ReleaseContext();
-  ServiceContext = 0;
-  connection_.ConnectionState = 0;
-  Raise(connection_.OnServiceDisconnected, connection_);
-  watcher_->RetryLater();
+  ShowDeviceState(n);
 }
 
 void DeviceLayer::ClearReaders() {
@@ -449,31 +421,54 @@ void DeviceLayer::ClearReaders() {
     entry.CardInfo.ActiveProtocol = -1;
     connection_.ResetCardData(n);
     entry = TReaderHead{};
-    slots_[static_cast<std::size_t>(n)]->State = 0;
+    Slot(n).State = 0;
+    ++Slot(n).CardNumber;
   }
   connection_.Readers.clear();
   known_.clear();
   ignoredReaders_.clear();
 }
 
-void DeviceLayer::RetryService() {
-  // Quietly first: only a service that answers gets the start sequence and its events.
-  try {
-    service_->EstablishContext();
-  } catch (const EPcscError&) {
-    watcher_->RetryLater();
-    return;
-  }
-  service_->ReleaseContext();
-  if (RunStartSequence()) {
-    watcher_->Watch(known_);
-  } else {
-    watcher_->RetryLater();
-  }
+void DeviceLayer::ShowDeviceState(int n) {
+  if (connection_.Monitor == nullptr || Entry(n).ReaderInUse == 0) return;
+  const ReaderSlot& slot = Slot(n);
+  DeviceState state;
+  state.Word = slot.State;
+  state.Open = slot.Open;
+  state.Exclusive = ShareModeOf(Entry(n).CurrentParams) == kShareExclusive;
+  state.NotAnswering = slot.GivenUp > 0;
+  state.Unusable = slot.Unusable;
+  tessaly::ShowDeviceState(*connection_.Monitor, Entry(n).ReaderName, DeviceStateText(state));
 }
 
-void DeviceLayer::ReportError(const std::string& source, std::uint32_t code) {
-  Raise(connection_.OnError, connection_, source, static_cast<std::int32_t>(code), PcscCodeText(code));
+void DeviceLayer::ReportError(const std::string& source, const EPcscError& failure) {
+  ReportError(source, failure.Code(), failure.what());
+}
+
+void DeviceLayer::ReportError(const std::string& source, std::uint32_t code, const std::string& message) {
+  Raise(connection_.OnError, connection_, source, static_cast<std::int32_t>(code), message);
+}
+
+void DeviceLayer::ReportGivenUp(const std::string& source, const char* call) {
+  ReportError(source, kScardTimeout,
+              std::string(call) + ": no answer within " + DeadlineText() +
+                  "; the call was given up and its answer is dropped when it comes");
+}
+
+std::string DeviceLayer::DeadlineText() const {
+  const auto milliseconds = calls_.Deadline().count();
+  if (milliseconds % 1000 == 0) return std::to_string(milliseconds / 1000) + " s";
+  return std::to_string(milliseconds) + " ms";
+}
+
+void DeviceLayer::ReportFailure(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const EPcscError& pcscFailure) {
+    ReportError("", pcscFailure);
+  } catch (const std::exception& otherFailure) {
+    ReportError("", 0, otherFailure.what());
+  }
 }
 
 int DeviceLayer::IndexOf(const std::string& name) const {

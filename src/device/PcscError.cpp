@@ -136,7 +136,9 @@ std::string PcscCodeText(std::uint32_t code) {
 }
 
 EPcscError::EPcscError(std::uint32_t code, std::string call)
-    : ETessalyError(PcscCodeText(code)), code_(code), call_(std::move(call)) {}
+    : ETessalyError(call.empty() ? PcscCodeText(code) : call + ": " + PcscCodeText(code)),
+      code_(code),
+      call_(std::move(call)) {}
 
 void CheckPcsc(std::uint32_t code, const char* call) {
   if (code != kScardSuccess) throw EPcscError(code, call);

@@ -28,7 +28,8 @@ inline constexpr std::uint32_t kScardRemovedCard = 0x80100069;
 // list is named "PC/SC error".
 std::string PcscCodeText(std::uint32_t code);
 
-// A PC/SC call that failed: which call, and the code with its standard name and text.
+// A PC/SC call that failed: which call, and the code with its standard name and text. Its message names
+// both: "SCardTransmit: SCARD_W_REMOVED_CARD (0x80100069): the smart card has been removed".
 class EPcscError : public ETessalyError {
  public:
   EPcscError(std::uint32_t code, std::string call);

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
 
 #include "device/PcscError.h"
 #include "device/PcscService.h"
@@ -15,10 +18,6 @@ namespace {
 // Every PC/SC result passes through here, so that none goes unchecked.
 void Check(LONG result, const char* call) {
   CheckPcsc(static_cast<std::uint32_t>(result), call);
-}
-
-SCARDHANDLE HandleOf(CardHandle card) {
-  return static_cast<SCARDHANDLE>(card);
 }
 
 const SCARD_IO_REQUEST* SendPciOf(std::int32_t protocol) {
@@ -51,22 +50,23 @@ class Context {
   std::atomic<SCARDCONTEXT> value_ = 0;
 };
 
+// A card with a context of its own: pcsc-lite serialises the calls of one context, so a card that does not
+// answer would otherwise hold every other card's calls, and the wait for changes, as long as it hangs.
+struct CardSession {
+  Context OwnContext;
+  SCARDHANDLE Handle = 0;
+};
+
 class SystemPcscService final : public PcscService {
  public:
   ~SystemPcscService() override { ReleaseContext(); }
 
-  void EstablishContext() override {
-    cards_.Establish();
-    watch_.Establish();
-  }
+  void EstablishContext() override { context_.Establish(); }
 
-  void ReleaseContext() noexcept override {
-    watch_.Release();
-    cards_.Release();
-  }
+  void ReleaseContext() noexcept override { context_.Release(); }
 
   std::uint32_t ContextValue() const override {
-    const SCARDCONTEXT context = cards_.Value();
+    const SCARDCONTEXT context = context_.Value();
     if (context == 0) return 0;
     const auto value = static_cast<std::uint32_t>(context);
     return value != 0 ? value : 1;
@@ -74,11 +74,11 @@ class SystemPcscService final : public PcscService {
 
   std::vector<std::string> ListReaders() override {
     DWORD length = 0;
-    LONG result = SCardListReaders(watch_.Value(), nullptr, nullptr, &length);
+    LONG result = SCardListReaders(context_.Value(), nullptr, nullptr, &length);
     if (result == static_cast<LONG>(SCARD_E_NO_READERS_AVAILABLE)) return {};
     Check(result, "SCardListReaders");
     std::string names(length, '\0');
-    result = SCardListReaders(watch_.Value(), nullptr, names.data(), &length);
+    result = SCardListReaders(context_.Value(), nullptr, names.data(), &length);
     if (result == static_cast<LONG>(SCARD_E_NO_READERS_AVAILABLE)) return {};
     Check(result, "SCardListReaders");
     return SplitMultiString(names);
@@ -91,7 +91,7 @@ class SystemPcscService final : public PcscService {
       raw[i].dwCurrentState = states[i].CurrentState;
     }
     const LONG result =
-        SCardGetStatusChange(watch_.Value(), timeoutMs == kInfiniteWait ? INFINITE : timeoutMs, raw.data(),
+        SCardGetStatusChange(context_.Value(), timeoutMs == kInfiniteWait ? INFINITE : timeoutMs, raw.data(),
                              static_cast<DWORD>(raw.size()));
     if (result == static_cast<LONG>(SCARD_E_TIMEOUT)) return false;
     Check(result, "SCardGetStatusChange");
@@ -104,31 +104,44 @@ class SystemPcscService final : public PcscService {
   }
 
   void Cancel() override {
-    if (watch_.Value() != 0) Check(SCardCancel(watch_.Value()), "SCardCancel");
+    if (context_.Value() != 0) Check(SCardCancel(context_.Value()), "SCardCancel");
   }
 
   CardHandle Connect(const std::string& reader, std::int32_t shareMode, std::uint32_t protocols,
                      std::int32_t& activeProtocol) override {
-    SCARDHANDLE card = 0;
+    auto session = std::make_unique<CardSession>();
+    session->OwnContext.Establish();
     DWORD active = 0;
-    Check(SCardConnect(cards_.Value(), reader.c_str(), static_cast<DWORD>(shareMode),
-                       static_cast<DWORD>(protocols), &card, &active),
+    Check(SCardConnect(session->OwnContext.Value(), reader.c_str(), static_cast<DWORD>(shareMode),
+                       static_cast<DWORD>(protocols), &session->Handle, &active),
           "SCardConnect");
     activeProtocol = static_cast<std::int32_t>(active);
-    return static_cast<CardHandle>(card);
+    std::lock_guard lock(mutex_);
+    const CardHandle card = ++lastCard_;
+    sessions_.emplace(card, std::move(session));
+    return card;
   }
 
   std::int32_t Reconnect(CardHandle card, std::int32_t shareMode, std::uint32_t protocols,
                          std::int32_t disposition) override {
     DWORD active = 0;
-    Check(SCardReconnect(HandleOf(card), static_cast<DWORD>(shareMode), static_cast<DWORD>(protocols),
-                         static_cast<DWORD>(disposition), &active),
+    Check(SCardReconnect(Session(card, "SCardReconnect").Handle, static_cast<DWORD>(shareMode),
+                         static_cast<DWORD>(protocols), static_cast<DWORD>(disposition), &active),
           "SCardReconnect");
     return static_cast<std::int32_t>(active);
   }
 
   void Disconnect(CardHandle card, std::int32_t disposition) override {
-    Check(SCardDisconnect(HandleOf(card), static_cast<DWORD>(disposition)), "SCardDisconnect");
+    std::unique_ptr<CardSession> session;
+    {
+      std::lock_guard lock(mutex_);
+      const auto found = sessions_.find(card);
+      if (found == sessions_.end()) Check(SCARD_E_INVALID_HANDLE, "SCardDisconnect");
+      session = std::move(found->second);
+      sessions_.erase(found);
+    }
+    // The card's context goes with it, whether the service takes the disconnect or not.
+    Check(SCardDisconnect(session->Handle, static_cast<DWORD>(disposition)), "SCardDisconnect");
   }
 
   std::vector<std::uint8_t> Transmit(CardHandle card, std::int32_t protocol,
@@ -136,7 +149,7 @@ class SystemPcscService final : public PcscService {
     // The largest extended-length answer: 65,536 data bytes and the status word.
     std::vector<std::uint8_t> response(65538);
     DWORD length = static_cast<DWORD>(response.size());
-    Check(SCardTransmit(HandleOf(card), SendPciOf(protocol), command.data(),
+    Check(SCardTransmit(Session(card, "SCardTransmit").Handle, SendPciOf(protocol), command.data(),
                         static_cast<DWORD>(command.size()), nullptr, response.data(), &length),
           "SCardTransmit");
     response.resize(length);
@@ -155,10 +168,19 @@ class SystemPcscService final : public PcscService {
     return readers;
   }
 
-  // Card operations run on the host's thread and the status-change wait on the device layer's worker, each
-  // with a context of its own: pcsc-lite serialises the calls of one context.
-  Context cards_;
-  Context watch_;
+  // Each card's calls come from one thread at a time, so a session found here is used by one call only.
+  CardSession& Session(CardHandle card, const char* call) {
+    std::lock_guard lock(mutex_);
+    const auto found = sessions_.find(card);
+    if (found == sessions_.end()) Check(SCARD_E_INVALID_HANDLE, call);
+    return *found->second;
+  }
+
+  // Listing readers and waiting for changes, from the layer's service worker.
+  Context context_;
+  std::mutex mutex_;
+  std::map<CardHandle, std::unique_ptr<CardSession>> sessions_;
+  CardHandle lastCard_ = 0;
 };
 
 }  // namespace

@@ -105,11 +105,19 @@ bool VirtualReaderService::GetStatusChange(std::vector<ReaderState>& states, std
   std::unique_lock lock(mutex_);
   CheckContext("SCardGetStatusChange");
   const std::uint32_t generation = generation_;
+  // Only a wait without end is the watch that WaitUntilWatched waits for.
+  const bool watch = timeoutMs == kInfiniteWait;
   ++waiting_;
+  if (watch) ++watching_;
   struct Leave {
     int& waiting;
-    ~Leave() { --waiting; }
-  } leave{waiting_};
+    int& watching;
+    bool watch;
+    ~Leave() {
+      --waiting;
+      if (watch) --watching;
+    }
+  } leave{waiting_, watching_, watch};
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (true) {
     if (!running_ || generation != generation_) Fail(kScardNoService, "SCardGetStatusChange");
@@ -118,9 +126,9 @@ bool VirtualReaderService::GetStatusChange(std::vector<ReaderState>& states, std
       Fail(kScardCancelled, "SCardGetStatusChange");
     }
     if (FillStates(states)) return true;
-    waiterVersion_ = version_;
-    changed_.notify_all();
-    if (timeoutMs == kInfiniteWait) {
+    if (watch) {
+      waiterVersion_ = version_;
+      changed_.notify_all();
       changed_.wait(lock);
     } else if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) {
       return FillStates(states);
@@ -278,6 +286,11 @@ void VirtualReaderService::StartService() {
   Changed();
 }
 
+void VirtualReaderService::KeepJournal() {
+  std::lock_guard lock(mutex_);
+  journalKept_ = true;
+}
+
 std::vector<std::string> VirtualReaderService::Journal() const {
   std::lock_guard lock(mutex_);
   return journal_;
@@ -285,7 +298,7 @@ std::vector<std::string> VirtualReaderService::Journal() const {
 
 void VirtualReaderService::WaitUntilWatched() {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return waiting_ > 0 && waiterVersion_ == version_; });
+  changed_.wait(lock, [this] { return watching_ > 0 && waiterVersion_ == version_; });
 }
 
 std::unique_ptr<PcscService> MakeVirtualReaderService() {

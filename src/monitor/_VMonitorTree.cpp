@@ -354,6 +354,16 @@ void ShowReader(TTreeControl& tree, const std::string& readerName, int level) {
   tree.RepaintNode(reader);
 }
 
+void ShowDeviceState(TTreeControl& tree, const std::string& readerName, const std::string& state) {
+  // "Device Info" is asked for first, so that the reader's groups keep their usual order.
+  if (FindReaderGroup(tree, readerName, mkDeviceInfo, true) == nullptr) return;
+  TTreeNode* deviceState = FindReaderGroup(tree, readerName, mkDeviceState, true);
+  TMonitorNodeObject* object = ObjectOf(tree, deviceState);
+  if (object == nullptr || object->Value == state) return;
+  object->SetValue(state);
+  tree.RepaintNode(deviceState);
+}
+
 TTreeNode* FindPreferencesNode(TTreeControl& tree) {
   TTreeNode* top = FindTopNode(tree);
   if (top == nullptr) return nullptr;

@@ -47,6 +47,8 @@ TTreeNode* FindLastErrorNode(TTreeControl& tree, TTreeNode* node, bool create);
 void RemoveLastError(TTreeControl& tree, const std::string& readerName);
 void DeleteBranch(TTreeControl& tree, TTreeNode* node);
 void ShowReader(TTreeControl& tree, const std::string& readerName, int level);
+// Shows the reader's device state in words as the value of its "Device State" node.
+void ShowDeviceState(TTreeControl& tree, const std::string& readerName, const std::string& state);
 // Creating "Preferences" also creates its two groups, so they always stand in the same order.
 TTreeNode* FindPreferencesNode(TTreeControl& tree);
 TTreeNode* FindPreferencesGroup(TTreeControl& tree, std::uint8_t kind);

@@ -148,7 +148,9 @@ TEST_F(ControlCenterTest, ABoxDuringStartCreatesTheApplicationThatTheMainWindowT
   const TempDir output;
 
   testing::internal::CaptureStderr();
-  const int status = RunControlCenter(output / "window.png");
+  ControlCenterOptions options;
+  options.ScreenshotFile = output / "window.png";
+  const int status = RunControlCenter(options);
   const std::string errors = testing::internal::GetCapturedStderr();
 
   EXPECT_EQ(status, 0);

@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -61,12 +63,29 @@ class ExchangePageTest : public VirtualReaderPagesTest {
     kernel_->Settings->SetProtocol(protocol);
     ASSERT_TRUE(StartAndSettle());
     DeviceLayer& layer = *layer_;
-    Page().SetReaderExchange({[&layer](int n) { return layer.CardOpen(n); },
-                              [&layer, this](int n, std::span<const std::uint8_t> command) {
-                                ++sent_;
-                                return layer.Transmit(n, command);
-                              }});
+    Page().SetReaderExchange(
+        {[&layer](int n) { return layer.CardOpen(n); },
+         [&layer, this](int n, std::span<const std::uint8_t> command, ExchangeDone done) {
+           ++sent_;
+           layer.Transmit(n, command, std::move(done));
+         },
+         [&layer](int n) { layer.CancelExchange(n); }});
     Page().RefreshReaders();
+  }
+
+  // Runs the event loop until what the page waits for has come; false after 5 s.
+  static bool Await(const std::function<bool()>& done) {
+    const QDeadlineTimer deadline(5000);
+    while (!done() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+  }
+  bool AwaitAnswer() {
+    return Await([this] { return !Page().ExchangeUnderWay(); });
+  }
+  // Sends what the fields make up and waits for the answer.
+  bool Send() { return Page().Send() && AwaitAnswer(); }
+  bool RunScript() {
+    return Page().RunScript() && Await([this] { return !Page().ScriptRunning(); });
   }
 
   ExchangePage& Page() { return pages_->Exchange(); }
@@ -110,6 +129,7 @@ TEST_F(ExchangePageTest, AFileSelectedByCommandNameAnswers9000WithItsMeaningAndC
   EXPECT_EQ(Field(ApduField::Ins).text(), "A4");
 
   emit Field(ApduField::Data).returnPressed();
+  ASSERT_TRUE(AwaitAnswer());
   EXPECT_EQ(sent_, 1);
   EXPECT_EQ(Row("SW1 SW2"), "90 00 | Normal processing");
   EXPECT_EQ(Page().StatusWordLabel().text(), "SW1 SW2 = 90 00: Normal processing");
@@ -119,6 +139,7 @@ TEST_F(ExchangePageTest, AFileSelectedByCommandNameAnswers9000WithItsMeaningAndC
   EXPECT_EQ(Page().History().item(0)->text(), "00 A4 00 00 02 2F 01  \u2192 90 00");
 
   emit Page().History().itemDoubleClicked(Page().History().item(0));
+  ASSERT_TRUE(AwaitAnswer());
   EXPECT_EQ(sent_, 2);
   EXPECT_EQ(Page().History().count(), 2);
 }
@@ -126,11 +147,11 @@ TEST_F(ExchangePageTest, AFileSelectedByCommandNameAnswers9000WithItsMeaningAndC
 TEST_F(ExchangePageTest, UnderT0AWrongLeIsCompletedThrough6CxxAndEveryStepShown) {
   Start(1);
   Fill({"00", "A4", "00", "00", "2F 01", ""});
-  ASSERT_TRUE(Page().Send());
+  ASSERT_TRUE(Send());
   EXPECT_EQ(Row("1 Received"), "61 10 | More data waiting");
 
   Fill({"00", "B0", "00", "00", "", "FF"});
-  ASSERT_TRUE(Page().Send());
+  ASSERT_TRUE(Send());
   EXPECT_EQ(Row("SW1 SW2"), "90 00 | Normal processing");
   EXPECT_EQ(Row("0000"), "54 65 73 73 61 6C 79 20 | Tessaly ");
   const QTreeWidgetItem* steps = Page().AnswerView().Row("Steps");
@@ -148,7 +169,7 @@ TEST_F(ExchangePageTest, AWrongPinShows63CxExplainedByTheWildcardEntry) {
   ASSERT_TRUE(Page().ChooseCommand("VERIFY"));
   Fill({Field(ApduField::Cla).text().toStdString(), Field(ApduField::Ins).text().toStdString(), "00", "81",
         "31 31 31 31", ""});
-  ASSERT_TRUE(Page().Send());
+  ASSERT_TRUE(Send());
   EXPECT_EQ(Row("SW1 SW2"), "63 C2 | Wrong PIN, tries left in the low digit");
   EXPECT_EQ(Page().AnswerView().Row("SW1 SW2")->foreground(1).color(), QColor(0xB4, 0x5A, 0x00));
 }
@@ -180,6 +201,7 @@ TEST_F(ExchangePageTest, BadInputIsRefusedNextToItsFieldAndNothingIsSent) {
 
   Fill({"00", "A4", "00", "00", "3F 00", ""});
   layer_->CloseCard(0);
+  ASSERT_TRUE(Await([this] { return Page().ReaderChoice().count() == 0; }));
   EXPECT_FALSE(Page().Send());
   EXPECT_EQ(Page().MessageLabel().text(), "No reader holds an open card: open one on the Monitor page");
   EXPECT_EQ(Page().ReaderChoice().count(), 0);
@@ -191,10 +213,10 @@ TEST_F(ExchangePageTest, ASavedScriptRunsAgainStoppingAtTheFirstErrorUnlessToldT
   Start();
   for (const char* file : {"2F 01", "7F 7F"}) {
     Fill({"00", "A4", "00", "00", file, ""});
-    ASSERT_TRUE(Page().Send());
+    ASSERT_TRUE(Send());
   }
   Fill({"00", "B0", "00", "00", "", "07"});
-  ASSERT_TRUE(Page().Send());
+  ASSERT_TRUE(Send());
   const std::filesystem::path script = folder_ / "session.apdu";
   ASSERT_TRUE(Page().SaveScript(QString::fromStdString(script.string())));
   const std::string text = ReadText(script);
@@ -203,11 +225,13 @@ TEST_F(ExchangePageTest, ASavedScriptRunsAgainStoppingAtTheFirstErrorUnlessToldT
 
   ASSERT_TRUE(Page().LoadScript(QString::fromStdString(script.string())));
   EXPECT_EQ(Page().ScriptLabel().text(), "session.apdu: 3 commands");
-  EXPECT_EQ(Page().RunScript(), 2);
+  ASSERT_TRUE(RunScript());
+  EXPECT_EQ(Page().ScriptAnswered(), 2);
   EXPECT_EQ(Page().MessageLabel().text(), "Script stopped at line 3: 6A 82 File or application not found");
 
   Page().ContinueOnErrorBox().setChecked(true);
-  EXPECT_EQ(Page().RunScript(), 3);
+  ASSERT_TRUE(RunScript());
+  EXPECT_EQ(Page().ScriptAnswered(), 3);
   EXPECT_EQ(Row("0000"), "54 65 73 73 61 6C 79 | Tessaly");
   EXPECT_EQ(Page().History().count(), 8);
   EXPECT_EQ(sent_, 8);

@@ -34,7 +34,7 @@ TEST_F(DeviceExchangeTest, UnderT0AnAnswer61xxIsFetchedWithGetResponse) {
   StartWith(1);
   ASSERT_EQ(Entry(0).CardInfo.ActiveProtocol, 1);
 
-  const ExchangeResult result = layer_->Transmit(0, "00 A4 04 00 08 F0 54 45 53 53 41 4C 59");
+  const ExchangeResult result = Exchange(0, "00 A4 04 00 08 F0 54 45 53 53 41 4C 59").Result;
 
   ASSERT_EQ(result.Steps.size(), 2u);
   EXPECT_EQ(Hex(result.Steps[0].Command), "00 A4 04 00 08 F0 54 45 53 53 41 4C 59");
@@ -56,11 +56,11 @@ TEST_F(DeviceExchangeTest, UnderT0AnAnswer61xxIsFetchedWithGetResponse) {
 
 TEST_F(DeviceExchangeTest, UnderT0AWrongLeIsRepeatedWithTheLeTheCardAsksFor) {
   StartWith(1);
-  layer_->Transmit(0, "00 A4 04 0C 08 F0 54 45 53 53 41 4C 59");
-  layer_->Transmit(0, "00 A4 02 0C 02 50 02");
+  Exchange(0, "00 A4 04 0C 08 F0 54 45 53 53 41 4C 59");
+  Exchange(0, "00 A4 02 0C 02 50 02");
   TakeLog();
 
-  const ExchangeResult result = layer_->Transmit(0, "00 B2 01 04 FF");
+  const ExchangeResult result = Exchange(0, "00 B2 01 04 FF").Result;
 
   ASSERT_EQ(result.Steps.size(), 2u);
   EXPECT_EQ(Hex(result.Steps[0].Response), "6C 1A");
@@ -76,8 +76,7 @@ TEST_F(DeviceExchangeTest, UnderT1TheAnswerComesInOneExchangeAndFollowsTheHexSpa
   kernel_.Settings->SetSeparateHexBytes(true);
   StartWith(2);
 
-  const ExchangeResult result =
-      layer_->Transmit(0, std::vector<std::uint8_t>{0x00, 0xA4, 0x00, 0x0C, 0x02, 0x3F, 0x00});
+  const ExchangeResult result = Exchange(0, "00 A4 00 0C 02 3F 00").Result;
 
   ASSERT_EQ(result.Steps.size(), 1u);
   EXPECT_EQ(Hex(result.Response), "90 00");
@@ -95,13 +94,13 @@ TEST_F(DeviceExchangeTest, BadCommandsAreRefusedBeforeAnythingIsSent) {
       "",
   };
   for (const std::string& command : refused) {
-    EXPECT_THROW(layer_->Transmit(0, command), EDeviceError) << command;
+    EXPECT_THROW(layer_->Transmit(0, command, {}), EDeviceError) << command;
   }
   const std::vector<std::uint8_t> tooLong(kLongestCommand + 1, 0x00);
-  EXPECT_THROW(layer_->Transmit(0, tooLong), EDeviceError);
-  EXPECT_THROW(layer_->Transmit(1, "00 A4 00 00"), EDeviceError);   // no reader there
-  EXPECT_THROW(layer_->Transmit(-1, "00 A4 00 00"), EDeviceError);  // not an entry
-  EXPECT_THROW(layer_->Transmit(10, "00 A4 00 00"), EDeviceError);
+  EXPECT_THROW(layer_->Transmit(0, tooLong, {}), EDeviceError);
+  EXPECT_THROW(layer_->Transmit(1, "00 A4 00 00", {}), EDeviceError);   // no reader there
+  EXPECT_THROW(layer_->Transmit(-1, "00 A4 00 00", {}), EDeviceError);  // not an entry
+  EXPECT_THROW(layer_->Transmit(10, "00 A4 00 00", {}), EDeviceError);
 
   EXPECT_TRUE(TakeLog().empty());
   const Lines journal = service_->Journal();
@@ -110,13 +109,14 @@ TEST_F(DeviceExchangeTest, BadCommandsAreRefusedBeforeAnythingIsSent) {
 
 TEST_F(DeviceExchangeTest, AResetReconnectsTheCardWithAReset) {
   StartWith(-1);
-  layer_->Transmit(0, "00 A4 04 0C 08 F0 54 45 53 53 41 4C 59");
+  Exchange(0, "00 A4 04 0C 08 F0 54 45 53 53 41 4C 59");
 
   layer_->ResetCard(0);
+  Settle();
 
   EXPECT_EQ(service_->Journal().back(), "SCardReconnect(1)");
   // After the reset the master file is selected again: the application's record file is out of reach.
-  EXPECT_EQ(Hex(layer_->Transmit(0, "00 A4 02 0C 02 50 02").Response), "6A 82");
+  EXPECT_EQ(Hex(Exchange(0, "00 A4 02 0C 02 50 02").Result.Response), "6A 82");
 }
 
 }  // namespace

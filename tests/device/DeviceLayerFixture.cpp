@@ -1,5 +1,7 @@
 #include "DeviceLayerFixture.h"
 
+#include <optional>
+
 #include "ReaderTableFixture.h"
 #include "settings/ProductIdentity.h"
 #include "settings/_RegistryWorks.h"
@@ -13,35 +15,6 @@ std::string Narrow(const std::u16string& text) {
 
 }  // namespace
 
-Dispatcher TaskQueue::Poster() {
-  return [this](std::function<void()> task) {
-    std::lock_guard lock(mutex_);
-    tasks_.push_back(std::move(task));
-    posted_.notify_all();
-  };
-}
-
-int TaskQueue::RunPending() {
-  std::deque<std::function<void()>> tasks;
-  {
-    std::lock_guard lock(mutex_);
-    tasks.swap(tasks_);
-  }
-  for (auto& task : tasks) task();
-  return static_cast<int>(tasks.size());
-}
-
-bool TaskQueue::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    std::unique_lock lock(mutex_);
-    if (!posted_.wait_until(lock, deadline, [this] { return !tasks_.empty(); })) return done();
-    lock.unlock();
-    RunPending();
-  }
-  return true;
-}
-
 DeviceLayerTest::DeviceLayerTest() {
   ZeroReaderTable();
   kernel_.Start();
@@ -51,7 +24,8 @@ DeviceLayerTest::DeviceLayerTest() {
   };
   auto service = std::make_unique<VirtualReaderService>();
   service_ = service.get();
-  layer_ = std::make_unique<DeviceLayer>(*kernel_.Connection, std::move(service), queue_.Poster());
+  service_->KeepJournal();
+  layer_ = std::make_unique<DeviceLayer>(*kernel_.Connection, std::move(service), queue_.Host());
 }
 
 DeviceLayerTest::~DeviceLayerTest() {
@@ -63,8 +37,16 @@ DeviceLayerTest::~DeviceLayerTest() {
 
 void DeviceLayerTest::Settle() {
   do {
+    EXPECT_TRUE(queue_.RunUntil([&] { return layer_->Idle(); }, std::chrono::seconds(5)));
     service_->WaitUntilWatched();
   } while (queue_.RunPending() > 0);
+}
+
+ExchangeOutcome DeviceLayerTest::Exchange(int n, const std::string& hexCommand) {
+  std::optional<ExchangeOutcome> outcome;
+  layer_->Transmit(n, hexCommand, [&](const ExchangeOutcome& ended) { outcome = ended; });
+  EXPECT_TRUE(queue_.RunUntil([&] { return outcome.has_value(); }, std::chrono::seconds(5)));
+  return outcome.value_or(ExchangeOutcome{{}, "no end within 5 s"});
 }
 
 Lines DeviceLayerTest::TakeLog() {

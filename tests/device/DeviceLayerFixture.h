@@ -3,15 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "ErrorBoxRecorder.h"
+#include "HostQueue.h"
 #include "RegisteredComponent.h"
 #include "ScratchHive.h"
 #include "device/DeviceLayer.h"
@@ -22,21 +19,6 @@ namespace tessaly::test {
 
 using Lines = std::vector<std::string>;
 
-// The host's thread in a test: tasks posted from any thread wait here until the test runs them.
-class TaskQueue {
- public:
-  Dispatcher Poster();
-  // Runs the tasks queued now; returns how many ran.
-  int RunPending();
-  // Runs tasks as they come until done() holds or the timeout passes; returns done().
-  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
-
- private:
-  std::mutex mutex_;
-  std::condition_variable posted_;
-  std::deque<std::function<void()>> tasks_;
-};
-
 // The device layer over the virtual reader service with the real kernel, connection, settings store on a
 // scratch hive and the working folder's template files. Every log record of the kernel is kept as one line
 // "Event name | source | details".
@@ -45,8 +27,10 @@ class DeviceLayerTest : public ::testing::Test {
   DeviceLayerTest();
   ~DeviceLayerTest() override;
 
-  // Runs posted changes until the watcher waits again with nothing left to post.
+  // Runs posted changes until the watch waits again with nothing left to post and the layer is idle.
   void Settle();
+  // Sends the command to the card in reader n and waits for the exchange's end.
+  ExchangeOutcome Exchange(int n, const std::string& hexCommand);
   // The log lines since the last call.
   Lines TakeLog();
   TReaderHead& Entry(int n);
@@ -55,7 +39,7 @@ class DeviceLayerTest : public ::testing::Test {
   TempComponent component_{hive_.Hive()};
   ErrorBoxRecorder errorBoxes_;
   TKernelObject kernel_{0, [hive = hive_.Hive()] { return hive; }};
-  TaskQueue queue_;
+  HostQueue queue_;
   VirtualReaderService* service_ = nullptr;  // owned by layer_
   std::unique_ptr<DeviceLayer> layer_;
   Lines log_;

@@ -67,14 +67,21 @@ class RealStack : public testing::Test {
   }
 
   void StartLayer() {
-    layer_ =
-        std::make_unique<DeviceLayer>(*kernel_->Connection, MakeSystemPcscService(), queue_.MakeDispatcher());
+    layer_ = std::make_unique<DeviceLayer>(*kernel_->Connection, MakeSystemPcscService(), queue_.Host());
     layer_->Start();
   }
 
   void StartCard(std::vector<std::string> arguments = {}) {
     arguments.insert(arguments.begin(), {"--port", std::to_string(pcscd_->CardPort())});
     card_.emplace(TESSALY_VIRTUAL_CARD_EXECUTABLE, arguments);
+  }
+
+  // Sends the command to the card in the private pcscd's reader and waits for the exchange's end.
+  ExchangeOutcome Exchange(const std::string& hexCommand) {
+    std::optional<ExchangeOutcome> outcome;
+    layer_->Transmit(ReaderIndex(), hexCommand, [&](const ExchangeOutcome& ended) { outcome = ended; });
+    EXPECT_TRUE(queue_.RunUntil([&] { return outcome.has_value(); }, 5s));
+    return outcome.value_or(ExchangeOutcome{{}, "no end within 5 s"});
   }
 
   // The first record named name from position from on, waiting for it while running the host's tasks.
@@ -116,9 +123,9 @@ TEST_F(RealStack, CardInsertedIsReadyWithItsAtrExchangesAndRemovedIsClosed) {
   ASSERT_TRUE(ready->Details.starts_with("ATR = "));
   EXPECT_EQ(CardBytes(ready->Details.substr(6)), VirtualCard().Atr());
 
-  const auto result = layer_->Transmit(ReaderIndex(), "00 A4 08 0C 04 50 00 50 02");
+  const auto result = Exchange("00 A4 08 0C 04 50 00 50 02").Result;
   EXPECT_EQ(result.Response, CardBytes("90 00"));
-  EXPECT_EQ(layer_->Transmit(ReaderIndex(), "00 B2 02 04 00").Response.size(), 13u + 2) << "Issuer=Orvane";
+  EXPECT_EQ(Exchange("00 B2 02 04 00").Result.Response.size(), 13u + 2) << "Issuer=Orvane";
   const std::size_t beforeRemoval = log_.size();
   card_->WriteLine("remove");
   ASSERT_TRUE(AwaitRecord("Waiting for card", beforeRemoval));
@@ -137,7 +144,7 @@ TEST_F(RealStack, ExchangeUnderT0IsCompletedWithGetResponse) {
   StartCard({"--protocol", "t0"});
   ASSERT_TRUE(AwaitRecord("Card ready"));
   const std::size_t beforeExchange = log_.size();
-  const auto result = layer_->Transmit(ReaderIndex(), "00 A4 04 04 08 F0 54 45 53 53 41 4C 59 00");
+  const auto result = Exchange("00 A4 04 04 08 F0 54 45 53 53 41 4C 59 00").Result;
   ASSERT_EQ(result.Steps.size(), 2u);
   EXPECT_EQ(result.Steps[0].Response, CardBytes("61 16"));
   EXPECT_EQ(result.Steps[1].Command, CardBytes("00 C0 00 00 16"));
