@@ -170,7 +170,10 @@ int RunMainWindow(const ControlCenterOptions& options) {
       if (exchange.ScriptWaitsForCard()) exchange.StopWaitingForCard();
       if (!exchange.ScriptRunning()) takeScreenshot();
     });
-    if (script) exchange.RunScriptWhenReady(std::move(*script));
+    if (script) {
+      exchange.RunScriptWhenReady(std::move(*script),
+                                  QString::fromStdString(options.ScriptFile->filename().string()));
+    }
     // The start sequence waits for the loop: the monitor's updates process pending messages, and handlers
     // queued before the loop must not run inside the window's construction.
     QTimer::singleShot(0, &mainForm, [&device] { device->Start(); });

@@ -256,9 +256,9 @@ void ExchangePage::CardChanged(const std::string& readerName, const TCardInfo& c
   RunWaitingScript();
 }
 
-void ExchangePage::RunScriptWhenReady(std::vector<ApduScriptLine> script) {
+void ExchangePage::RunScriptWhenReady(std::vector<ApduScriptLine> script, const QString& name) {
   script_ = std::move(script);
-  scriptLabel_->setText(QStringLiteral("%1 commands, to run once a card is ready").arg(script_.size()));
+  scriptLabel_->setText(QStringLiteral("%1: %2 commands").arg(name).arg(script_.size()));
   scriptWaitsForCard_ = true;
   RefreshReaders();
   RunWaitingScript();
@@ -419,11 +419,13 @@ void ExchangePage::ShowUnderWay(bool underWay) {
 }
 
 void ExchangePage::Cancel() {
-  const bool wasRunning = scriptRunning_;
-  scriptRunning_ = false;
-  if (ExchangeUnderWay() && exchange_.Cancel) exchange_.Cancel(underWay_);
-  // A script between two commands stops here; one waiting for an answer stops when the answer ends.
-  if (wasRunning && !ExchangeUnderWay()) EndScript(QStringLiteral("Script stopped"), true);
+  // A script run stops at the answer under way, or here when none is.
+  stopRequested_ = scriptRunning_;
+  if (ExchangeUnderWay()) {
+    if (exchange_.Cancel) exchange_.Cancel(underWay_);
+  } else if (scriptRunning_) {
+    EndScript(QStringLiteral("Script stopped"), true);
+  }
 }
 
 void ExchangePage::ShowAnswer(const ExchangeResult& result, int reader) {
@@ -505,6 +507,7 @@ bool ExchangePage::RunScript() {
     return false;
   }
   scriptRunning_ = true;
+  stopRequested_ = false;
   scriptNext_ = 0;
   scriptAnswered_ = 0;
   run_->setText(QStringLiteral("Stop"));
@@ -533,7 +536,7 @@ void ExchangePage::ScriptLineAnswered(int lineNumber, const ExchangeOutcome& out
     const QListWidgetItem* last = history_->item(history_->count() - 1);
     return EndScript(stoppedAt.arg(last->data(kNoteRole).toString()), true);
   }
-  if (!scriptRunning_) return EndScript(QStringLiteral("Script stopped after line %1").arg(lineNumber), true);
+  if (stopRequested_) return EndScript(QStringLiteral("Script stopped after line %1").arg(lineNumber), true);
   RunNextScriptLine();
 }
 

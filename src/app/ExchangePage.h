@@ -78,7 +78,7 @@ class ExchangePage final : public QWidget {
   bool ScriptRunning() const { return scriptRunning_; }
   // Takes the script and runs it as Run would once a card is ready in the chosen reader: at once when one
   // is, otherwise when the first one becomes ready.
-  void RunScriptWhenReady(std::vector<ApduScriptLine> script);
+  void RunScriptWhenReady(std::vector<ApduScriptLine> script, const QString& name);
   bool ScriptWaitsForCard() const { return scriptWaitsForCard_; }
   void StopWaitingForCard() { scriptWaitsForCard_ = false; }
   // The commands the card answered in the last run.
@@ -148,6 +148,7 @@ class ExchangePage final : public QWidget {
   int underWay_ = -1;
   std::vector<ApduScriptLine> script_;
   bool scriptRunning_ = false;
+  bool stopRequested_ = false;
   bool scriptWaitsForCard_ = false;
   std::size_t scriptNext_ = 0;
   int scriptAnswered_ = 0;

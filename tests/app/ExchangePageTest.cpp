@@ -7,9 +7,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "TempDir.h"
 #include "VirtualReaderPagesFixture.h"
@@ -73,12 +75,6 @@ class ExchangePageTest : public VirtualReaderPagesTest {
     Page().RefreshReaders();
   }
 
-  // Runs the event loop until what the page waits for has come; false after 5 s.
-  static bool Await(const std::function<bool()>& done) {
-    const QDeadlineTimer deadline(5000);
-    while (!done() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-  }
   bool AwaitAnswer() {
     return Await([this] { return !Page().ExchangeUnderWay(); });
   }
@@ -207,6 +203,50 @@ TEST_F(ExchangePageTest, BadInputIsRefusedNextToItsFieldAndNothingIsSent) {
   EXPECT_EQ(Page().ReaderChoice().count(), 0);
   EXPECT_EQ(sent_, 0);
   EXPECT_EQ(Page().History().count(), 0);
+}
+
+TEST_F(ExchangePageTest, ACommandUnderWayTurnsSendIntoCancelAndRunIntoStop) {
+  Start();
+  // The card answers when the test says so.
+  ExchangeDone pending;
+  int cancels = 0;
+  const auto answer = [&](ExchangeOutcome outcome) { std::exchange(pending, nullptr)(outcome); };
+  Page().SetReaderExchange(
+      {[](int) { return true; },
+       [&](int, std::span<const std::uint8_t>, ExchangeDone done) { pending = std::move(done); },
+       [&](int) {
+         ++cancels;
+         answer({{}, "Cancelled: the card had not answered"});
+       }});
+  Fill({"00", "A4", "00", "00", "3F 00", ""});
+  ASSERT_TRUE(Page().Send());
+  EXPECT_TRUE(Page().ExchangeUnderWay());
+  EXPECT_EQ(Page().SendButton().text(), "Cancel");
+  EXPECT_FALSE(Page().SendCommand({0x00, 0xB0, 0x00, 0x00}));
+  EXPECT_EQ(Page().MessageLabel().text(), "A command is under way: wait for its answer, or cancel it");
+
+  emit Page().SendButton().clicked();
+  EXPECT_EQ(cancels, 1);
+  EXPECT_FALSE(Page().ExchangeUnderWay());
+  EXPECT_EQ(Page().SendButton().text(), "Send");
+  EXPECT_EQ(Page().MessageLabel().text(), "Cancelled: the card had not answered");
+  EXPECT_EQ(Page().StatusWordLabel().text(), "No answer");
+  EXPECT_EQ(Page().History().count(), 0);
+
+  WriteText(folder_ / "three.apdu", "00 A4 00 00 02 3F 00\n00 B0 00 00 01\n00 B0 00 00 02\n");
+  ASSERT_TRUE(Page().LoadScript(QString::fromStdString((folder_ / "three.apdu").string())));
+  ASSERT_TRUE(Page().RunScript());
+  EXPECT_EQ(Page().RunButton().text(), "Stop");
+  ExchangeOutcome done;
+  done.Result.Response = {0x90, 0x00};
+  done.Result.Steps = {{{0x00}, {0x90, 0x00}}};
+  answer(done);
+  ASSERT_TRUE(pending) << "the second line goes once the first has its answer";
+  emit Page().RunButton().clicked();
+  EXPECT_FALSE(Page().ScriptRunning());
+  EXPECT_EQ(Page().ScriptAnswered(), 1);
+  EXPECT_EQ(Page().RunButton().text(), "Run");
+  EXPECT_EQ(Page().MessageLabel().text(), "Script stopped at line 2: Cancelled: the card had not answered");
 }
 
 TEST_F(ExchangePageTest, ASavedScriptRunsAgainStoppingAtTheFirstErrorUnlessToldToGoOn) {

@@ -4,14 +4,18 @@
 
 #include <QImage>
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "RegisteredComponent.h"
 #include "TempDir.h"
 #include "TempHive.h"
@@ -91,6 +95,53 @@ TEST_F(ExecutableTest, AScreenshotRunSavesTheWindowClosesNormallyAndLeavesTheFir
   for (int x = 0; x < image.width(); x += 7) colours.insert(image.pixel(x, 32));
   EXPECT_GT(colours.size(), 2u) << "the window image is blank";
   ExpectFirstRunRegistry(component_.Folder());
+}
+
+TEST_F(ExecutableTest, AScriptRunsOnTheFirstCardEachExchangeGoesToTheTranscriptAndThePictureFollows) {
+  const fs::path script = output_ / "session.apdu";
+  std::ofstream(script) << "00 A4 04 00 08 F0 54 45 53 53 41 4C 59\n"
+                           "00 B0 00 00 04\n";
+  const fs::path transcript = output_ / "session.txt";
+  const fs::path screenshot = output_ / "window.png";
+  const TProgramRun run = Run(kHeadless, {"--registry", hive_.File().string(), "--readers", "virtual",
+                                          "--page", "exchange", "--script", script.string(), "--transcript",
+                                          transcript.string(), "--screenshot", screenshot.string()});
+
+  EXPECT_EQ(run.Status, 0) << run.Errors;
+  EXPECT_TRUE(fs::exists(screenshot));
+  const std::string text = FileText(transcript);
+  EXPECT_TRUE(text.starts_with("> 00 A4 04 00 08 F0 54 45 53 53 41 4C 59\n< ")) << text;
+  EXPECT_NE(text.find("\n> 00 B0 00 00 04\n< "), std::string::npos) << text;
+  EXPECT_NE(text.find(" 90 00 : "), std::string::npos) << text;
+
+  std::ofstream(script) << "00 A4 0\n";
+  const TProgramRun bad = Run(kHeadless, {"--registry", hive_.File().string(), "--readers", "virtual",
+                                          "--script", script.string(), "--screenshot", screenshot.string()});
+  EXPECT_EQ(bad.Status, 1);
+  EXPECT_NE(bad.Errors.find("Cannot run the script " + script.string() + ": Line 1: "), std::string::npos)
+      << bad.Errors;
+}
+
+TEST_F(ExecutableTest, SigtermClosesTheWindowAsCloseWouldAndAtOnce) {
+  const fs::path transcript = output_ / "session.txt";
+  const fs::path script = output_ / "one.apdu";
+  std::ofstream(script) << "00 A4 00 0C 02 3F 00\n";
+  ChildProcess program(TESSALY_CONTROL_CENTER_PROGRAM,
+                       {"--registry", hive_.File().string(), "--readers", "virtual", "--script",
+                        script.string(), "--transcript", transcript.string()},
+                       {kHeadless});
+  // The window is up and the card answered once the transcript has its answer.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (FileText(transcript).find("< ") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_NE(FileText(transcript).find("< 90 00"), std::string::npos);
+
+  const auto signalled = std::chrono::steady_clock::now();
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.Wait(), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(2));
 }
 
 TEST_F(ExecutableTest, AScreenshotThatCannotBeSavedIsReportedWithStatusOne) {

@@ -22,9 +22,13 @@ bool VirtualReaderPagesTest::StartAndSettle() {
   bool settled = false;
   layer_->SetOnSettled([&settled] { settled = true; });
   layer_->Start();
+  return Await([&settled] { return settled; });
+}
+
+bool VirtualReaderPagesTest::Await(const std::function<bool()>& done) {
   const QDeadlineTimer deadline(5000);
-  while (!settled && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  return settled;
+  while (!done() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  return done();
 }
 
 }  // namespace tessaly::test

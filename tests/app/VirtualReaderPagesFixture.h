@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "KernelPagesFixture.h"
@@ -18,6 +19,8 @@ class VirtualReaderPagesTest : public KernelPagesTest {
 
   // Starts the layer and runs the event loop until it has settled.
   bool StartAndSettle();
+  // Runs the event loop until done() holds; false after 5 s.
+  static bool Await(const std::function<bool()>& done);
 
   std::unique_ptr<DeviceLayer> layer_;
 };

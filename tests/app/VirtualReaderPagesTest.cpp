@@ -36,14 +36,16 @@ TEST_F(VirtualReaderPagesTest, TheVirtualCardShowsInTheMonitorAndTheLogAndADoubl
   EXPECT_EQ(ValueBelow(tree, "ATR", reader), atr);
   EXPECT_TRUE(Logged(pages_->Log().Model(), "Card ready"));
 
-  emit tree.itemDoubleClicked(reader, 0);
-  QCoreApplication::processEvents();
-  EXPECT_EQ(ValueBelow(tree, "ATR", reader), "");
-  EXPECT_TRUE(Logged(pages_->Log().Model(), "Reader closed"));
+  EXPECT_EQ(ValueBelow(tree, "Device State", reader), "Card in use, shared");
 
   emit tree.itemDoubleClicked(reader, 0);
-  QCoreApplication::processEvents();
-  EXPECT_EQ(ValueBelow(tree, "ATR", reader), atr);
+  ASSERT_TRUE(Await([&] { return ValueBelow(tree, "ATR", reader).isEmpty(); }));
+  EXPECT_TRUE(Logged(pages_->Log().Model(), "Reader closed"));
+  // Once the service has let the card go.
+  EXPECT_TRUE(Await([&] { return ValueBelow(tree, "Device State", reader) == "Card present"; }));
+
+  emit tree.itemDoubleClicked(reader, 0);
+  ASSERT_TRUE(Await([&] { return ValueBelow(tree, "ATR", reader) == atr; }));
   EXPECT_TRUE(errorBoxes_.Texts().empty());
 }
 

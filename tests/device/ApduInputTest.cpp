@@ -24,6 +24,17 @@ TEST(ApduFields, EncodeTheFourCommandCasesInShortAndExtendedLength) {
   EXPECT_EQ(Built({"00", "D6", "00", "00", std::string(600, 'A'), ""}, true).size(), (4 + 3 + 300) * 3 - 1);
 }
 
+TEST(ApduFields, TakeTheLongestDataOfEachLengthAndNoMore) {
+  const std::vector<std::uint8_t> shortest =
+      BuildCommand({"00", "D6", "00", "00", std::string(2 * 255, '0'), ""}, false);
+  ASSERT_EQ(shortest.size(), 4u + 1 + 255);
+  EXPECT_EQ(shortest[4], 0xFF);
+  const std::vector<std::uint8_t> longest =
+      BuildCommand({"00", "D6", "00", "00", std::string(2 * 65535, '0'), ""}, true);
+  ASSERT_EQ(longest.size(), 4u + 3 + 65535);
+  EXPECT_EQ(HexBytes(std::span(longest).subspan(4, 3), true), "00 FF FF");
+}
+
 TEST(ApduFields, RefuseBadInputNamingTheField) {
   struct Case {
     ApduFieldTexts Fields;

@@ -115,6 +115,12 @@ INSTANTIATE_TEST_SUITE_P(
                   {kWrongPin, "63 C0"},
                   {kRightPin, "69 83"},
                   {"00 20 00 81", "69 83"}}},
+        Scenario{"AWrongPinAfterTheRightOneLocksTheFileAgain",
+                 kT1,
+                 {{"00 A4 08 0C 04 50 00 50 01", "90 00"},
+                  {kRightPin, "90 00"},
+                  {kWrongPin, "63 C2"},
+                  {"00 D6 00 00 04 'That'", "69 82"}}},
         Scenario{
             "RightPinRestoresTheTries",
             kT1,

@@ -25,6 +25,8 @@ ScriptedPcscService::ScriptedPcscService() {
 void ScriptedPcscService::Script(const std::string& call, Reaction reaction) {
   std::lock_guard lock(mutex_);
   scripts_[call].push_back(std::move(reaction));
+  // A wait under way takes a failure scripted for it at once.
+  changed_.notify_all();
 }
 
 void ScriptedPcscService::SetReader(const std::string& name, std::uint32_t word,
@@ -114,7 +116,6 @@ bool ScriptedPcscService::FillStates(std::vector<ReaderState>& states) const {
 }
 
 bool ScriptedPcscService::GetStatusChange(std::vector<ReaderState>& states, std::uint32_t timeoutMs) {
-  React("SCardGetStatusChange", {});
   std::unique_lock lock(mutex_);
   const bool watch = timeoutMs == kInfiniteWait;
   if (watch) ++watching_;
@@ -127,6 +128,11 @@ bool ScriptedPcscService::GetStatusChange(std::vector<ReaderState>& states, std:
   } leave{watching_, watch};
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (true) {
+    if (auto& script = scripts_["SCardGetStatusChange"]; !script.empty()) {
+      const std::uint32_t code = script.front().Code;
+      script.pop_front();
+      if (code != 0) throw EPcscError(code, "SCardGetStatusChange");
+    }
     if (cancels_ > 0) {
       --cancels_;
       throw EPcscError(kScardCancelled, "SCardGetStatusChange");

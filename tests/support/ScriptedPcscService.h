@@ -51,7 +51,8 @@ inline Reaction Reaction::Waits(std::shared_ptr<Latch> latch) {
 
 // A PC/SC service whose calls do what the test lists, for the codes and hangs real services give rarely: each
 // call takes the next reaction scripted for its name ("SCardTransmit", "SCardConnect", "SCardCancel", ...)
-// and, with none left, succeeds. The readers and their state words are the test's to set; a status-change
+// and, with none left, succeeds. A status-change call that waits takes a failure scripted for it at once
+// (its latch is not waited for). The readers and their state words are the test's to set; a status-change
 // call waits for a change (or a cancel) as a real service does. Every call may come from any thread.
 class ScriptedPcscService final : public PcscService {
  public:

@@ -26,7 +26,7 @@ TSimulatedDevice::TSimulatedDevice(TConnection& connection) : connection_(connec
 TSimulatedDevice::~TSimulatedDevice() {
   ServiceContext = 0;
   ReaderTable.fill(TReaderHead{});
-  connection_.Monitor = nullptr;
+  if (connection_.Monitor == attachedMonitor_) connection_.Monitor = nullptr;
 }
 
 TReaderHead& TSimulatedDevice::Entry(int n) {

@@ -57,7 +57,10 @@ class TSimulatedDevice {
   void DisconnectService();
   void UnloadDriver();
 
-  void AttachMonitor(TTreeControl* tree) { connection_.Monitor = tree; }
+  void AttachMonitor(TTreeControl* tree) {
+    connection_.Monitor = tree;
+    attachedMonitor_ = tree;
+  }
   TTemplatesObject& Templates(int n);
 
  private:
@@ -68,6 +71,8 @@ class TSimulatedDevice {
   TConnection& connection_;
   std::array<std::unique_ptr<TTemplatesObject>, kReaderCount> templates_;
   std::array<std::vector<std::string>, kReaderCount> infoLists_;
+  // The monitor this device attached, which it detaches again when it goes.
+  TTreeControl* attachedMonitor_ = nullptr;
 };
 
 }  // namespace tessaly::test

@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "CardBytes.h"
+#include "device/DeviceStateText.h"
+#include "device/PcscService.h"
+#include "device/Transcript.h"
+#include "templates/KeyedTable.h"
+
+namespace tessaly::test {
+namespace {
+
+TEST(DeviceStateText, SaysWhatTheReaderHolds) {
+  struct Case {
+    DeviceState State;
+    const char* Text;
+  };
+  const Case cases[] = {
+      {{kStateEmpty, false, false, false, ""}, "No card"},
+      {{kStatePresent, false, false, false, ""}, "Card present"},
+      {{kStatePresent | kStateInUse, false, false, false, ""}, "Card in use, shared"},
+      {{kStatePresent | kStateExclusive, false, false, false, ""}, "Card in use, exclusive"},
+      // This program's own use shows before the service reports it.
+      {{kStatePresent, true, true, false, ""}, "Card in use, exclusive"},
+      {{kStatePresent | kStateInUse, true, false, true, ""},
+       "Card in use, shared; its last call has not been answered"},
+      {{kStatePresent | kStateMute, false, false, false, "it does not answer a reset"},
+       "Card unusable: it does not answer a reset"},
+      // A reason left from a card that has gone says nothing.
+      {{kStateEmpty, false, false, false, "it does not answer a reset"}, "No card"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(DeviceStateText(c.State), c.Text);
+}
+
+TEST(Transcript, WritesTheWholeAnswerWithItsMeaningAndEveryStep) {
+  TKeyedTable statusWords({{"SW", TKeyedTable::TColumnKind::Text},
+                           {"Color", TKeyedTable::TColumnKind::Integer},
+                           {"Verbose", TKeyedTable::TColumnKind::Text}});
+  statusWords.Append({{"SW", "9000"}, {"Verbose", "Normal processing"}});
+  ExchangeOutcome outcome;
+  outcome.Result.Steps = {{CardBytes("00 B0 00 00 00"), CardBytes("61 02")},
+                          {CardBytes("00 C0 00 00 02"), CardBytes("41 42 90 00")}};
+  outcome.Result.Response = CardBytes("41 42 90 00");
+
+  EXPECT_EQ(TranscriptText(CardBytes("00 B0 00 00 00"), outcome, &statusWords),
+            "> 00 B0 00 00 00\n"
+            "< 41 42 90 00 : Normal processing\n"
+            "# step 1: 00 B0 00 00 00 -> 61 02\n"
+            "# step 2: 00 C0 00 00 02 -> 41 42 90 00\n");
+
+  outcome.Result.Steps.resize(1);
+  outcome.Failure = "The card did not answer within 30 s";
+  EXPECT_EQ(TranscriptText(CardBytes("00 B0 00 00 00"), outcome, nullptr),
+            "> 00 B0 00 00 00\n"
+            "# no answer: The card did not answer within 30 s\n");
+}
+
+}  // namespace
+}  // namespace tessaly::test
