@@ -1,5 +1,8 @@
 #include "device/AwaitedCalls.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace tessaly {
 
 bool AwaitedCalls::Ticket::End() {
@@ -17,10 +20,38 @@ bool AwaitedCalls::Ticket::GiveUp() {
 
 AwaitedCalls::Id AwaitedCalls::Register(std::shared_ptr<Ticket> ticket, std::function<void()> onGiveUp) {
   const Id id = ++lastId_;
-  calls_.emplace(id, Call{std::move(ticket), std::move(onGiveUp)});
+  const Clock::time_point due = Clock::now() + deadline_;
+  calls_.emplace(id, Call{std::move(ticket), std::move(onGiveUp), due});
   mailbox_.Await();
-  gate_->After(deadline_, [this, id] { GiveUp(id); });
+  Arm(due);
   return id;
+}
+
+void AwaitedCalls::Arm(Clock::time_point due) {
+  if (armedFor_ && *armedFor_ <= due) return;
+  armedFor_ = due;
+  const auto delay = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
+  gate_->After(std::max(delay, std::chrono::milliseconds(0)), [this, due] {
+    // A timer set for a later time than the one armed since has nothing to do.
+    if (armedFor_ != due) return;
+    armedFor_.reset();
+    Expire();
+  });
+}
+
+void AwaitedCalls::Expire() {
+  const Clock::time_point now = Clock::now();
+  std::vector<Id> expired;
+  std::optional<Clock::time_point> next;
+  for (const auto& [id, call] : calls_) {
+    if (call.Due <= now) {
+      expired.push_back(id);
+    } else if (!next || call.Due < *next) {
+      next = call.Due;
+    }
+  }
+  for (const Id id : expired) GiveUp(id);
+  if (next) Arm(*next);
 }
 
 void AwaitedCalls::Ended(Id id, std::function<void()> continuation) {

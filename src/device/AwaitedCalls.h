@@ -27,10 +27,12 @@ struct CallOutcome {
 // Calls made on workers whose results the device layer awaits on the host's thread. Each call has a
 // deadline; a call still running then is given up: its continuation runs at once with GivenUp set, and when
 // the call does end, its result is dropped (after its late clean-up, on the worker: a card connected too
-// late is disconnected) and the host hears only that it ended.
+// late is disconnected) and the host hears only that it ended. One host timer at a time watches the
+// deadlines, so that a long session of quick calls leaves no timers behind.
 class AwaitedCalls {
  public:
   using Id = std::uint64_t;
+  using Clock = std::chrono::steady_clock;
 
   AwaitedCalls(SerialMailbox& mailbox, std::chrono::milliseconds deadline)
       : mailbox_(mailbox), deadline_(deadline) {}
@@ -39,6 +41,7 @@ class AwaitedCalls {
   // now on.
   void Reset(std::shared_ptr<HostGate> gate) {
     calls_.clear();
+    armedFor_.reset();
     gate_ = std::move(gate);
   }
 
@@ -92,16 +95,22 @@ class AwaitedCalls {
   struct Call {
     std::shared_ptr<Ticket> CallTicket;
     std::function<void()> OnGiveUp;
+    Clock::time_point Due;
   };
 
   Id Register(std::shared_ptr<Ticket> ticket, std::function<void()> onGiveUp);
   void Ended(Id id, std::function<void()> continuation);
+  // Sets the host's timer for the deadline unless one is set for an earlier time.
+  void Arm(Clock::time_point due);
+  // Gives up the calls whose deadline has passed, and sets the timer for the next.
+  void Expire();
 
   SerialMailbox& mailbox_;
   std::shared_ptr<HostGate> gate_;
   std::chrono::milliseconds deadline_;
   std::map<Id, Call> calls_;
   Id lastId_ = 0;
+  std::optional<Clock::time_point> armedFor_;
 };
 
 }  // namespace tessaly

@@ -112,11 +112,12 @@ void DeviceLayer::Stop() {
     }
     slot.Open = false;
   }
-  serviceWorker_->Post([service = service_] { service->ReleaseContext(); });
   for (const auto& slot : slots_) {
     if (slot->Lane) slot->Lane->Finish(deadline);
     slot->Lane.reset();
   }
+  // The context goes once the cards are released, when the wait for changes has been cancelled.
+  serviceWorker_->Post([service = service_] { service->ReleaseContext(); });
   serviceWorker_->Finish(deadline);
   serviceWorker_.reset();
   watcher_.reset();

@@ -94,6 +94,14 @@ void PrivatePcscd::Kill() {
   daemon_.reset();
 }
 
+void PrivatePcscd::Freeze() {
+  daemon_->Signal(SIGSTOP);
+}
+
+void PrivatePcscd::Thaw() {
+  daemon_->Signal(SIGCONT);
+}
+
 void PrivatePcscd::WaitUntilAnswering(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (std::chrono::steady_clock::now() < deadline) {

@@ -27,6 +27,9 @@ class PrivatePcscd {
   void Start();
   // Ends the daemon with SIGKILL, as a crash would.
   void Kill();
+  // Stops the daemon (SIGSTOP) so that it answers nothing, and lets it go on (SIGCONT).
+  void Freeze();
+  void Thaw();
   std::uint16_t CardPort() const { return port_; }
   // The first of the driver's two readers.
   static constexpr const char* kReaderName = "Virtual PCD 00 00";
