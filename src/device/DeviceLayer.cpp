@@ -54,6 +54,10 @@ DeviceLayer::DeviceLayer(TConnection& connection, std::unique_ptr<PcscService> s
 
 DeviceLayer::~DeviceLayer() {
   Stop();
+  // Letting the service go releases its contexts, a call that hangs as long as the service does: it
+  // happens on a worker let go at once, never on the host's thread.
+  Worker disposer;
+  disposer.Post([service = std::move(service_)]() mutable { service.reset(); });
 }
 
 void DeviceLayer::SetOnSettled(std::function<void()> handler) {
