@@ -77,7 +77,8 @@ TagTable TagTable::Parse(std::string_view text) {
       std::adjacent_find(table.entries_.begin(), table.entries_.end(),
                          [](const auto& left, const auto& right) { return left.first == right.first; });
   if (repeated != table.entries_.end())
-    table.problems_.push_back("the tag of \"" + repeated->second.Name + "\" is named twice in one scope");
+    table.problems_.push_back("the tag of \"" + std::next(repeated)->second.Name +
+                              "\" is named twice in one scope");
   return table;
 }
 
