@@ -68,6 +68,7 @@ TEST_F(TessalyTlvTool, EachLineOfStandardInputIsDecodedAndOneBadLineMakesTheExit
             "Problem: length 0x07 of tag 84 at offset 2 runs 3 bytes past the end\n\n"
             "Problem: the hexadecimal digit at column 4 is half a byte\n");
   EXPECT_EQ(Run({}, "84 01 41\n9F 38 00\n").Code, 0);
+  EXPECT_EQ(Run({}, "84 05 00\n84 00\n").Code, 1);
   EXPECT_EQ(Run({}, "\n").Code, 1);
 }
 
