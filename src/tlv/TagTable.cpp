@@ -18,18 +18,18 @@ std::uint64_t KeyOf(std::uint32_t scope, std::uint32_t tag) {
   return (std::uint64_t{scope} << 32) | tag;
 }
 
-struct TagText {
+struct ParsedTag {
   std::uint32_t Value = 0;
   std::size_t Size = 0;
 };
 
 // A tag written in hexadecimal, when its bytes make exactly one tag.
-std::optional<TagText> ParseTag(std::string_view text) {
+std::optional<ParsedTag> ParseTag(std::string_view text) {
   const HexReading hex = ReadHexBytes(text, "");
   if (!hex.Complete() || hex.Bytes.empty() || hex.Bytes.size() > kMaxTagSize) return std::nullopt;
   const TagReading tag = ReadTag(hex.Bytes);
   if (tag.Result != TagReading::Outcome::Complete || tag.Size != hex.Bytes.size()) return std::nullopt;
-  return TagText{tag.Value, tag.Size};
+  return ParsedTag{tag.Value, tag.Size};
 }
 
 std::optional<ValueExplanation> ExplanationNamed(std::string_view name) {
@@ -49,12 +49,12 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
   }
 }
 
-// The scopes a key names before its tag: "62,6F/" gives both parents, "/" the top level, none any scope.
+// The scopes a key names before the "/" of its tag: "62,6F" gives both parents, nothing the top level.
 std::optional<std::vector<std::uint32_t>> ParseScopes(std::string_view scopes) {
   if (scopes.empty()) return std::vector<std::uint32_t>{kTopLevelScope};
   std::vector<std::uint32_t> parents;
   for (const std::string_view text : Split(scopes, ',')) {
-    const std::optional<TagText> parent = ParseTag(text);
+    const std::optional<ParsedTag> parent = ParseTag(text);
     if (!parent || !IsConstructedTag(parent->Value, parent->Size)) return std::nullopt;
     parents.push_back(parent->Value);
   }
@@ -90,7 +90,7 @@ void TagTable::AddLine(std::string_view line, std::size_t lineNumber) {
     return;
   }
   const std::size_t slash = fields[0].find('/');
-  const std::optional<TagText> tag =
+  const std::optional<ParsedTag> tag =
       ParseTag(slash == std::string_view::npos ? fields[0] : fields[0].substr(slash + 1));
   const auto scopes = slash == std::string_view::npos ? std::optional(std::vector<std::uint32_t>{kAnyScope})
                                                       : ParseScopes(fields[0].substr(0, slash));

@@ -41,8 +41,8 @@ std::string LengthText(std::size_t length) {
   return "0x" + HexText(bytes, "");
 }
 
-// The objects of one list (the whole input or a constructed object's value), decoded into a tree that
-// keeps the first problem only.
+// Decodes lists of objects (the whole input, each constructed object's value) into one tree, which keeps
+// the first problem only.
 class Decoder {
  public:
   explicit Decoder(TlvTree& tree) : tree_(tree), bytes_(tree.Bytes) {}
@@ -71,7 +71,7 @@ class Decoder {
     return false;
   }
 
-  std::string EndOf(const TlvNode* parent) const {
+  static std::string EndOf(const TlvNode* parent) {
     return parent == nullptr ? "the end" : "the end of tag " + TagText(*parent);
   }
 
@@ -85,7 +85,7 @@ class Decoder {
     if (tag.Result == TagReading::Outcome::CutShort)
       return Fail(offset, "tag " + OffsetText(offset) + " is cut short by " + EndOf(parent));
     if (tag.Result == TagReading::Outcome::TooLong)
-      return Fail(offset, "tag " + OffsetText(offset) + " is longer than 3 bytes");
+      return Fail(offset, "tag " + OffsetText(offset) + " is longer than " + ByteCount(kMaxTagSize));
     node.Offset = offset;
     node.Tag = tag.Value;
     node.TagSize = tag.Size;
@@ -125,7 +125,7 @@ class Decoder {
                                    " has the indefinite form 80, which ISO/IEC 7816-4 does not allow");
     if (count > kMaxLengthBytes)
       return Fail(node.Offset, "the length of " + TagAt(node) + " has " + std::to_string(count) +
-                                   " length bytes, more than 4");
+                                   " length bytes, more than " + std::to_string(kMaxLengthBytes));
     if (count >= end - offset)
       return Fail(node.Offset, "the length of " + TagAt(node) + " is cut short by " + EndOf(parent));
     std::uint32_t length = 0;
