@@ -45,6 +45,13 @@ std::string_view TrimLeadingControls(std::string_view text) {
   return text.substr(static_cast<std::size_t>(first - text.begin()));
 }
 
+std::string_view TrimControls(std::string_view text) {
+  text = TrimLeadingControls(text);
+  const auto last =
+      std::find_if(text.rbegin(), text.rend(), [](char c) { return static_cast<unsigned char>(c) > 0x20; });
+  return text.substr(0, static_cast<std::size_t>(text.rend() - last));
+}
+
 std::string WithoutBlanks(std::string_view text) {
   std::string result(text);
   std::erase(result, ' ');

@@ -34,6 +34,8 @@ std::size_t FindIgnoringAsciiCase(std::string_view text, std::string_view patter
 
 // The text without its leading characters of codes 0x00 to 0x20 (blanks and control characters).
 std::string_view TrimLeadingControls(std::string_view text);
+// The text without its leading and trailing characters of codes 0x00 to 0x20.
+std::string_view TrimControls(std::string_view text);
 
 // The text without any blank (0x20); other white space stays.
 std::string WithoutBlanks(std::string_view text);

@@ -1,0 +1,63 @@
+// Hexadecimal text read into bytes and written back, and trimming; one row per rule.
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include "platform/HexText.h"
+#include "platform/TextRules.h"
+
+namespace tessaly {
+namespace {
+
+struct HexCase {
+  const char* Text;
+  const char* Bytes;    // as HexText writes them
+  const char* Problem;  // empty when the text reads whole
+};
+
+// Control characters by their code, so that the test's name stays on one line.
+void PrintTo(const HexCase& row, std::ostream* out) {
+  *out << '"';
+  for (const char c : std::string_view(row.Text)) {
+    if (static_cast<unsigned char>(c) < 0x20)
+      *out << "\\x" << HexText(std::vector<std::uint8_t>{static_cast<std::uint8_t>(c)});
+    else
+      *out << c;
+  }
+  *out << '"';
+}
+
+class ReadHex : public ::testing::TestWithParam<HexCase> {};
+
+TEST_P(ReadHex, ReadsPairsWithSeparatorsBetweenThemOnly) {
+  const HexReading reading = ReadHexBytes(GetParam().Text, " \t:");
+  EXPECT_EQ(HexText(reading.Bytes), GetParam().Bytes);
+  EXPECT_EQ(reading.Problem, GetParam().Problem);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ReadHex,
+    ::testing::Values(
+        HexCase{"6f07a0", "6F 07 A0", ""}, HexCase{" 6F:07\t a0 ", "6F 07 A0", ""}, HexCase{"", "", ""},
+        HexCase{"6F 0 7", "6F", "the hexadecimal digit at column 4 is half a byte"},
+        HexCase{"6F07A", "6F 07", "the hexadecimal digit at column 5 is half a byte"},
+        HexCase{"6F x7", "6F", "'x' at column 4 is neither a hexadecimal digit nor a separator"},
+        HexCase{"6F\x01", "6F",
+                "the character 0x01 at column 3 is neither a hexadecimal digit nor a separator"}));
+
+TEST(HexText, WritesUpperCaseDigitsWithTheSeparatorBetweenBytes) {
+  const std::vector<std::uint8_t> bytes = {0x00, 0xAB, 0x7F};
+  EXPECT_EQ(HexText(bytes), "00 AB 7F");
+  EXPECT_EQ(HexText(bytes, ""), "00AB7F");
+  EXPECT_EQ(HexText({}, ":"), "");
+  EXPECT_TRUE(ReadHexBytes("a b", "").Problem.starts_with("' ' at column 2"));
+}
+
+TEST(TextRules, TrimControlsDropsControlsAndBlanksAtBothEndsOnly) {
+  EXPECT_EQ(TrimControls(" \t\r a b\x01\n"), "a b");
+  EXPECT_EQ(TrimControls(" \r\n"), "");
+  EXPECT_EQ(TrimControls("x"), "x");
+}
+
+}  // namespace
+}  // namespace tessaly
