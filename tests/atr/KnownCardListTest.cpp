@@ -2,11 +2,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
-#include <optional>
-#include <utility>
 
+#include "ScopedEnvironment.h"
 #include "TempDir.h"
 #include "atr/AtrInfoLines.h"
 
@@ -120,25 +118,8 @@ TEST_F(KnownCardListFile, AnAtrLongerThanEveryExactPatternFindsNothing) {
 class KnownCardListSearch : public KnownCardListFile {
  protected:
   KnownCardListSearch() {
-    Keep("HOME");
-    Keep("XDG_CACHE_HOME");
-    ::setenv("HOME", (dir_ / "home").c_str(), 1);
-    ::setenv("XDG_CACHE_HOME", (dir_ / "cache").c_str(), 1);
     std::filesystem::create_directories(dir_ / "home" / ".cache");
     std::filesystem::create_directories(dir_ / "cache");
-  }
-  ~KnownCardListSearch() override {
-    for (const auto& [name, value] : kept_) {
-      if (value)
-        ::setenv(name.c_str(), value->c_str(), 1);
-      else
-        ::unsetenv(name.c_str());
-    }
-  }
-
-  void Keep(const std::string& name) {
-    const char* value = std::getenv(name.c_str());
-    kept_.emplace_back(name, value != nullptr ? std::optional<std::string>(value) : std::nullopt);
   }
 
   std::filesystem::path Place(const std::string& relative, const std::string& card) {
@@ -147,7 +128,8 @@ class KnownCardListSearch : public KnownCardListFile {
     return file;
   }
 
-  std::vector<std::pair<std::string, std::optional<std::string>>> kept_;
+  test::ScopedEnvironment home_{"HOME", (dir_ / "home").string().c_str()};
+  test::ScopedEnvironment cache_{"XDG_CACHE_HOME", (dir_ / "cache").string().c_str()};
 };
 
 TEST_F(KnownCardListSearch, LooksWhereAtrAnalysisLooksInItsOrder) {
@@ -155,7 +137,7 @@ TEST_F(KnownCardListSearch, LooksWhereAtrAnalysisLooksInItsOrder) {
               ElementsAre(dir_ / "cache" / "smartcard_list.txt", dir_ / "home" / ".smartcard_list.txt",
                           "/usr/local/pcsc/smartcard_list.txt", "/usr/share/pcsc/smartcard_list.txt",
                           "/usr/local/share/pcsc/smartcard_list.txt"));
-  ::unsetenv("XDG_CACHE_HOME");
+  const test::ScopedEnvironment noCache("XDG_CACHE_HOME", nullptr);
   EXPECT_EQ(KnownCardList::SearchPlaces().front(), dir_ / "home" / ".cache" / "smartcard_list.txt");
 }
 
