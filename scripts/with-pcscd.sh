@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Runs a command with the smart-card service up: starts `pcscd --foreground` when none runs and this is
+# Runs a command with the smart-card service up: starts `pcscd --foreground` when none answers and this is
 # root, waits until it answers, and stops what it started (by its process id) however the command ends.
 # Without root nothing is started; the end-to-end tests then say why they are skipped.
 set -euo pipefail
 
+here="$(dirname "$0")"
 started=""
 stop_started() {
   [[ -n "$started" ]] || return 0
@@ -12,8 +13,8 @@ stop_started() {
 }
 trap stop_started EXIT
 
-if pgrep -x pcscd > /dev/null; then
-  echo "pcscd already runs (pid $(pgrep -x pcscd | tr '\n' ' ')); using it"
+if "$here/pcscd-answers.sh"; then
+  echo "the smart-card service answers; using it"
 elif [[ $(id -u) -ne 0 ]]; then
   echo "pcscd not started: not root; the end-to-end tests will be skipped"
 else
@@ -21,11 +22,11 @@ else
   started=$!
   echo "pcscd started, pid $started (log ${TMPDIR:-/tmp}/pcscd-ci.log)"
   for _ in $(seq 50); do
-    pcsc_scan -r > /dev/null 2>&1 && break
+    "$here/pcscd-answers.sh" && break
     kill -0 "$started" 2>/dev/null || { echo "pcscd ended at start"; exit 1; }
     sleep 0.1
   done
-  pcsc_scan -r > /dev/null 2>&1 || { echo "pcscd does not answer"; exit 1; }
+  "$here/pcscd-answers.sh" || { echo "pcscd does not answer"; exit 1; }
 fi
 
 "$@"

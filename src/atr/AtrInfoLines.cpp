@@ -21,15 +21,31 @@ std::string FormatByteText(std::uint8_t t0) {
   }
   return "T0 = " + FormatHexByte(t0) + ": " +
          (bytes.empty() ? "no interface bytes" : bytes + (bytes.size() == 3 ? " follows" : " follow")) +
-         ", " + std::to_string(t0 & 0x0F) + " historical bytes";
+         ", " + CountOf(t0 & 0x0F, "historical byte");
 }
 
-void AddAtrItems(const ParsedAtr& atr, const KnownCardList* knownCards, InfoLineList& lines) {
-  lines.Item("Length", std::to_string(atr.Bytes.size()) + (atr.Bytes.size() == 1 ? " byte" : " bytes"));
-  if (knownCards != nullptr) {
-    for (const std::string& description : knownCards->Describe(atr.Bytes))
-      lines.Item("Known card", description);
-  }
+// Where pcsc-tools send a person whose card their list does not know.
+std::string SubmissionAddress(const ParsedAtr& atr) {
+  std::string hex = FormatHexBytes(atr.Bytes);
+  std::erase(hex, ' ');
+  return "https://smartcard-atr.apdu.fr/parse?ATR=" + hex;
+}
+
+void AddKnownCardItems(const ParsedAtr& atr, const KnownCardList* knownCards, KnownCardNotes notes,
+                       InfoLineList& lines) {
+  const bool withNotes = notes == KnownCardNotes::ListAndSubmission;
+  if (withNotes) lines.Item("Card list", knownCards != nullptr ? knownCards->FileName() : "none found");
+  if (knownCards == nullptr) return;
+  const std::vector<std::string> descriptions = knownCards->Describe(atr.Bytes);
+  for (const std::string& description : descriptions) lines.Item("Known card", description);
+  if (withNotes && descriptions.empty() && atr.WellFormed())
+    lines.Item("Known card", "not in the list; submit it at " + SubmissionAddress(atr));
+}
+
+void AddAtrItems(const ParsedAtr& atr, const KnownCardList* knownCards, KnownCardNotes notes,
+                 InfoLineList& lines) {
+  lines.Item("Length", CountOf(atr.Bytes.size(), "byte"));
+  if (atr.T0()) AddKnownCardItems(atr, knownCards, notes, lines);
   if (atr.Ts()) lines.Item("Convention", ConventionText(*atr.Ts()));
   if (atr.T0()) lines.Item("Format byte", FormatByteText(*atr.T0()));
   lines.Item("Status", atr.WellFormed() ? "well-formed" : "malformed");
@@ -39,12 +55,11 @@ void AddAtrItems(const ParsedAtr& atr, const KnownCardList* knownCards, InfoLine
 std::string TckVerdict(const ParsedAtr& atr) {
   if (atr.Truncated) return "not checked, the ATR ends early";
   if (!atr.Tck) return atr.TckRequired ? "missing" : "absent, as it should be";
-  const std::string tck = "TCK = " + FormatHexByte(*atr.Tck);
-  if (*atr.Tck == atr.ExpectedTck)
-    return atr.TckRequired ? "correct, " + tck : "correct though not required, " + tck;
   if (!atr.TckRequired)
     return "none expected, yet byte " + FormatHexByte(*atr.Tck) + " follows (as TCK it would be " +
            FormatHexByte(atr.ExpectedTck) + ")";
+  const std::string tck = "TCK = " + FormatHexByte(*atr.Tck);
+  if (*atr.Tck == atr.ExpectedTck) return "correct, " + tck;
   return "wrong, " + tck + ", expected " + FormatHexByte(atr.ExpectedTck);
 }
 
@@ -56,10 +71,12 @@ void AddCheckByteItems(const ParsedAtr& atr, InfoLineList& lines) {
 
 }  // namespace
 
-std::vector<std::string> AtrInfoLines(const ParsedAtr& atr, const KnownCardList* knownCards) {
+std::vector<std::string> AtrInfoLines(const ParsedAtr& atr, const KnownCardList* knownCards,
+                                      KnownCardNotes notes) {
   InfoLineList lines;
   lines.Heading("ATR");
-  AddAtrItems(atr, knownCards, lines);
+  AddAtrItems(atr, knownCards, notes, lines);
+  if (!atr.T0()) return lines.Take();
   lines.Heading("Interface bytes");
   AddInterfaceByteItems(atr, lines);
   lines.Heading("Protocols");

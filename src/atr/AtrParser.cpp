@@ -9,14 +9,20 @@ namespace {
 
 constexpr std::array<char, 4> kKinds = {'A', 'B', 'C', 'D'};
 
-std::string ByteCount(std::size_t count) {
-  return std::to_string(count) + (count == 1 ? " byte" : " bytes");
-}
-
 std::string Shown(char c) {
   const auto code = static_cast<unsigned char>(c);
   if (code >= 0x20 && code < 0x7F) return std::string("'") + c + "'";
   return "0x" + FormatHexByte(code);
+}
+
+// Bytes are written with blanks between them, or with colons as opensc-tool prints them, or with dashes.
+bool IsSeparator(char c) {
+  return c == ' ' || c == '\t' || c == ':' || c == '-';
+}
+
+// "0x3B": the prefix of a byte written as a C literal.
+bool StartsHexPrefix(std::string_view text, std::size_t at) {
+  return text[at] == '0' && at + 1 < text.size() && (text[at + 1] == 'x' || text[at + 1] == 'X');
 }
 
 // Reads the interface bytes from offset 2 on; returns the offset after them, or nullopt when the ATR ends
@@ -33,7 +39,7 @@ std::optional<std::size_t> ReadInterfaceBytes(std::span<const std::uint8_t> atr,
       const InterfaceByte byte{kKinds[bit], level, 0, position, protocol};
       if (position >= atr.size()) {
         parsed.Problems.push_back(byte.Name() + " is announced by " + announcer +
-                                  ", but the ATR ends after " + ByteCount(atr.size()));
+                                  ", but the ATR ends after " + CountOf(atr.size(), "byte"));
         return std::nullopt;
       }
       parsed.Interface.push_back(byte);
@@ -62,18 +68,19 @@ void CheckTck(std::span<const std::uint8_t> atr, std::size_t end, ParsedAtr& par
     return;
   }
   parsed.Tck = atr[end];
-  const bool correct = *parsed.Tck == parsed.ExpectedTck;
-  if (!correct && parsed.TckRequired) {
+  // With only T=0 offered the ATR has no check byte, even one that happens to equal the exclusive-or.
+  if (!parsed.TckRequired) {
+    parsed.Problems.push_back("Byte " + std::to_string(end + 1) + " (" + FormatHexByte(*parsed.Tck) +
+                              ") follows the historical bytes, but only T=0 is offered, when no check "
+                              "byte may follow");
+  } else if (*parsed.Tck != parsed.ExpectedTck) {
     parsed.Problems.push_back("TCK = " + FormatHexByte(*parsed.Tck) + " at byte " + std::to_string(end + 1) +
                               " is wrong: expected " + FormatHexByte(parsed.ExpectedTck));
-  } else if (!correct) {
-    parsed.Problems.push_back(
-        "Byte " + std::to_string(end + 1) + " (" + FormatHexByte(*parsed.Tck) +
-        ") follows the historical bytes, but only T=0 is offered and it is no check byte");
   }
   if (rest > 1) {
-    parsed.Problems.push_back(ByteCount(rest - 1) + " follow the check byte at byte " +
-                              std::to_string(end + 1) + ", where the ATR should end");
+    parsed.Problems.push_back(CountOf(rest - 1, "byte") + (rest == 2 ? " follows" : " follow") +
+                              " the check byte at byte " + std::to_string(end + 1) +
+                              ", where the ATR should end");
   }
 }
 
@@ -102,7 +109,7 @@ ParsedAtr ParseAtr(std::span<const std::uint8_t> atr) {
   ParsedAtr parsed;
   parsed.Bytes.assign(atr.begin(), atr.end());
   if (atr.size() > MaxAtrLength) {
-    parsed.Problems.push_back("The ATR has " + ByteCount(atr.size()) +
+    parsed.Problems.push_back("The ATR has " + CountOf(atr.size(), "byte") +
                               ", more than the 33 that TS and 32 more allow");
   }
   if (atr.empty()) {
@@ -129,8 +136,8 @@ ParsedAtr ParseAtr(std::span<const std::uint8_t> atr) {
   const std::size_t present = std::min(parsed.HistoricalCount, atr.size() - *afterInterface);
   parsed.Historical.assign(atr.begin() + *afterInterface, atr.begin() + *afterInterface + present);
   if (present < parsed.HistoricalCount) {
-    parsed.Problems.push_back("T0 announces " + std::to_string(parsed.HistoricalCount) +
-                              " historical bytes, but only " + std::to_string(present) +
+    parsed.Problems.push_back("T0 announces " + CountOf(parsed.HistoricalCount, "historical byte") +
+                              ", but only " + std::to_string(present) +
                               (present == 1 ? " follows" : " follow") + " the interface bytes");
     parsed.Truncated = true;
     return parsed;
@@ -146,7 +153,11 @@ ParsedAtr ParseAtr(std::string_view hexText) {
   char pendingDigit = 0;
   for (std::size_t i = 0; i < hexText.size(); ++i) {
     const char c = hexText[i];
-    if (c == ' ' || c == '\t') continue;
+    if (IsSeparator(c)) continue;
+    if (pending < 0 && StartsHexPrefix(hexText, i)) {
+      ++i;
+      continue;
+    }
     const int digit = HexDigitValue(c);
     if (digit < 0) {
       textProblems.push_back("Character " + Shown(c) + " at position " + std::to_string(i + 1) +
@@ -167,12 +178,17 @@ ParsedAtr ParseAtr(std::string_view hexText) {
   }
   ParsedAtr parsed = ParseAtr(bytes);
   parsed.Problems.insert(parsed.Problems.begin(), textProblems.begin(), textProblems.end());
+  parsed.TextUnreadable = !textProblems.empty();
   return parsed;
 }
 
 std::string FormatHexByte(std::uint8_t value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   return {kDigits[value >> 4], kDigits[value & 0x0F]};
+}
+
+std::string CountOf(std::size_t count, std::string_view noun) {
+  return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
 }
 
 std::string FormatHexBytes(std::span<const std::uint8_t> bytes) {

@@ -35,6 +35,7 @@ struct ParsedAtr {
   std::optional<std::uint8_t> Tck;
   std::uint8_t ExpectedTck = 0;  // exclusive-or of T0 up to the byte before TCK
   std::vector<std::string> Problems;
+  bool TextUnreadable = false;  // the hex text had a character that is not hex, or an odd digit
 
   bool WellFormed() const { return Problems.empty(); }
   std::optional<std::uint8_t> Ts() const;
@@ -48,12 +49,17 @@ inline constexpr std::size_t MaxAtrLength = 33;
 // Takes the bytes apart without ever reading past their end; never throws for any input.
 ParsedAtr ParseAtr(std::span<const std::uint8_t> atr);
 
-// Reads hexadecimal text (blanks and tabs anywhere) and takes the bytes apart. Text that is not hex stops the
-// reading there; the bytes read before are analysed, and the problem says which character it was.
+// Reads hexadecimal text and takes the bytes apart. Blanks, tabs, colons and dashes may stand anywhere, and
+// a byte may carry a "0x" prefix: "3B 8F", "3b:8f", "3B-8F", "0x3B 0x8F" and "3B8F" are the same ATR. Text
+// that is not hex stops the reading there; the bytes read before are analysed, and the problem says which
+// character it was.
 ParsedAtr ParseAtr(std::string_view hexText);
 
 // "3B 8F 80": two upper-case digits per byte, separated by single blanks.
 std::string FormatHexBytes(std::span<const std::uint8_t> bytes);
 std::string FormatHexByte(std::uint8_t value);
+
+// "1 byte", "2 bytes": a count with its noun in the singular or the plural (the noun plus "s").
+std::string CountOf(std::size_t count, std::string_view noun);
 
 }  // namespace tessaly

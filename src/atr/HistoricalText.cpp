@@ -68,7 +68,7 @@ std::string LifeCycleText(std::uint8_t lcs) {
   if ((lcs & 0xFD) == 0x05) return "operational, activated";
   if ((lcs & 0xFD) == 0x04) return "operational, deactivated";
   if ((lcs & 0xFC) == 0x0C) return "termination";
-  return "proprietary";
+  return lcs >= 0x10 ? "proprietary" : "reserved";
 }
 
 std::string StatusText(Bytes value) {
@@ -105,17 +105,21 @@ void AddCompactObject(std::uint8_t tag, Bytes value, InfoLineList& lines) {
   }
 }
 
+// The value is cut to the bytes that are there before its length is compared, so that no length can make
+// the walk read past the end.
 void AddCompactObjects(Bytes objects, InfoLineList& lines) {
   while (!objects.empty()) {
-    const std::uint8_t tag = objects[0] >> 4;
-    const std::size_t length = objects[0] & 0x0F;
-    if (length >= objects.size()) {
-      return lines.Item("Format error", "object " + FormatHexByte(objects[0]) + " announces " +
-                                            std::to_string(length) + " bytes, but only " +
-                                            std::to_string(objects.size() - 1) + " follow");
+    const std::uint8_t header = objects[0];
+    const std::size_t length = header & 0x0F;
+    const Bytes value = objects.subspan(1, std::min(length, objects.size() - 1));
+    if (value.size() < length) {
+      return lines.Item("Format error", "object " + FormatHexByte(header) + " announces " +
+                                            CountOf(length, "byte") + ", but only " +
+                                            std::to_string(value.size()) +
+                                            (value.size() == 1 ? " follows" : " follow"));
     }
-    AddCompactObject(tag, objects.subspan(1, length), lines);
-    objects = objects.subspan(1 + length);
+    AddCompactObject(header >> 4, value, lines);
+    objects = objects.subspan(1 + value.size());
   }
 }
 

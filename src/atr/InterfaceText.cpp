@@ -95,9 +95,17 @@ std::string ClockStopText(std::uint8_t ta) {
   return kStops[ta >> 6];
 }
 
+bool IsReservedIfsc(int ifsc) {
+  return ifsc == 0x00 || ifsc == 0xFF;
+}
+
+bool IsReservedBwi(int bwi) {
+  return bwi > 9;
+}
+
 std::string IfscText(std::uint8_t ta) {
-  if (ta == 0x00 || ta == 0xFF) return "IFSC value " + std::to_string(ta) + " is reserved";
-  return "IFSC = " + std::to_string(ta) + " bytes";
+  if (IsReservedIfsc(ta)) return "IFSC value " + std::to_string(ta) + " is reserved";
+  return "IFSC = " + CountOf(ta, "byte");
 }
 
 std::string WaitingText(const char* name, int integer, const std::string& time) {
@@ -105,7 +113,7 @@ std::string WaitingText(const char* name, int integer, const std::string& time) 
 }
 
 std::string BlockWaitingText(int bwi) {
-  if (bwi > 9) return WaitingText("BWI", bwi, "reserved");
+  if (IsReservedBwi(bwi)) return WaitingText("BWI", bwi, "reserved");
   return WaitingText("BWI", bwi, "11 etu + " + std::to_string((1 << bwi) * 960) + " x 372 clock cycles");
 }
 
@@ -206,8 +214,10 @@ std::string BlockProtocolText(const ParsedAtr& atr) {
   const int bwi = tb != nullptr ? tb->Value >> 4 : kDefaultBwi;
   const int cwi = tb != nullptr ? tb->Value & 0x0F : kDefaultCwi;
   const bool crc = tc != nullptr && (tc->Value & 0x01) != 0;
-  return WithDefault("IFSC " + std::to_string(ifsc), ta != nullptr) + ", " +
-         WithDefault("BWI " + std::to_string(bwi) + ", CWI " + std::to_string(cwi), tb != nullptr) + ", " +
+  const std::string ifscText = "IFSC " + std::to_string(ifsc) + (IsReservedIfsc(ifsc) ? " (reserved)" : "");
+  const std::string bwiText = "BWI " + std::to_string(bwi) + (IsReservedBwi(bwi) ? " (reserved)" : "");
+  return WithDefault(ifscText, ta != nullptr) + ", " +
+         WithDefault(bwiText + ", CWI " + std::to_string(cwi), tb != nullptr) + ", " +
          WithDefault(crc ? "CRC" : "LRC", tc != nullptr);
 }
 

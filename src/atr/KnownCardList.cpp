@@ -1,6 +1,7 @@
 #include "atr/KnownCardList.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 
@@ -53,12 +54,41 @@ std::optional<MaskPattern> CompileMask(const std::string& pattern) {
   return compiled;
 }
 
+// "3B 02 14 50|3B 02 14 51": alternatives outside any group and character class, each of which must match
+// the whole ATR.
+bool HasOuterAlternatives(const std::string& pattern) {
+  int depth = 0;
+  bool inClass = false;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    if (c == '\\') {
+      ++i;
+    } else if (inClass) {
+      inClass = c != ']';
+    } else if (c == '[') {
+      inClass = true;
+    } else if (c == '(' || c == ')') {
+      depth += c == '(' ? 1 : -1;
+    } else if (c == '|' && depth == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The text every ATR the pattern matches starts with.
 std::string LiteralPrefixOf(const std::string& pattern) {
+  if (HasOuterAlternatives(pattern)) return {};
   const std::size_t special = pattern.find_first_of(".[]()*+?{}|\\^$");
   std::string prefix = pattern.substr(0, special);
   std::transform(prefix.begin(), prefix.end(), prefix.begin(),
                  [](char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; });
   return prefix;
+}
+
+std::string EnvironmentValue(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
 }
 
 std::string TrimEnd(const std::string& line) {
@@ -69,6 +99,7 @@ std::string TrimEnd(const std::string& line) {
 }  // namespace
 
 struct KnownCardList::Index {
+  std::string FileName;
   std::vector<std::vector<std::string>> Descriptions;   // one per entry, in the order of the file
   std::vector<std::vector<MaskPattern>> MasksByLength;  // index: ATR length in bytes
   std::vector<RegexPattern> Regexes;
@@ -120,16 +151,35 @@ KnownCardList KnownCardList::Load(const std::string& fileName) {
     throw EKnownCardListError("The list of known cards " + fileName + " cannot be read: " + error.what());
   }
   KnownCardList list;
+  list.index_->FileName = fileName;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     list.index_->AddLine(lines[i], fileName + ", line " + std::to_string(i + 1));
   }
   return list;
 }
 
+std::vector<std::filesystem::path> KnownCardList::SearchPlaces() {
+  constexpr const char* kFileName = "smartcard_list.txt";
+  const std::string home = EnvironmentValue("HOME");
+  const std::string cache = EnvironmentValue("XDG_CACHE_HOME");
+  std::vector<std::filesystem::path> places;
+  if (!cache.empty()) {
+    places.push_back(std::filesystem::path(cache) / kFileName);
+  } else if (!home.empty()) {
+    places.push_back(std::filesystem::path(home) / ".cache" / kFileName);
+  }
+  if (!home.empty()) places.push_back(std::filesystem::path(home) / ".smartcard_list.txt");
+  for (const char* folder : {"/usr/local/pcsc", "/usr/share/pcsc", "/usr/local/share/pcsc"})
+    places.push_back(std::filesystem::path(folder) / kFileName);
+  return places;
+}
+
 std::optional<KnownCardList> KnownCardList::LoadDefault() {
-  std::error_code error;
-  if (!std::filesystem::exists(DefaultFileName, error)) return std::nullopt;
-  return Load(DefaultFileName);
+  for (const std::filesystem::path& place : SearchPlaces()) {
+    std::error_code error;
+    if (std::filesystem::exists(place, error)) return Load(place.string());
+  }
+  return std::nullopt;
 }
 
 std::vector<std::string> KnownCardList::Describe(std::span<const std::uint8_t> atr) const {
@@ -154,6 +204,11 @@ std::vector<std::string> KnownCardList::Describe(std::span<const std::uint8_t> a
     descriptions.insert(descriptions.end(), lines.begin(), lines.end());
   }
   return descriptions;
+}
+
+const std::string& KnownCardList::FileName() const {
+  static const std::string kNoFile;
+  return index_ ? index_->FileName : kNoFile;
 }
 
 std::size_t KnownCardList::EntryCount() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
@@ -22,8 +23,6 @@ class EKnownCardListError : public ETessalyError {
 // below, each indented by a tab; "#" starts a comment line. Read once and matched in memory.
 class KnownCardList {
  public:
-  static constexpr const char* DefaultFileName = "/usr/share/pcsc/smartcard_list.txt";
-
   KnownCardList();
   ~KnownCardList();
   KnownCardList(KnownCardList&&) noexcept;
@@ -31,12 +30,17 @@ class KnownCardList {
 
   // Throws EKnownCardListError when the file is missing, unreadable or malformed.
   static KnownCardList Load(const std::string& fileName);
-  // The list of the system's pcsc-tools; none when it is not installed. A broken file still throws.
+  // Where pcsc-tools' ATR_analysis looks for the list, in its order: the copy its update keeps in
+  // $XDG_CACHE_HOME (~/.cache when unset), ~/.smartcard_list.txt, then the system's folders.
+  static std::vector<std::filesystem::path> SearchPlaces();
+  // The list at the first of those places where a file is; none when there is none. A broken file throws.
   static std::optional<KnownCardList> LoadDefault();
 
   // The descriptions of every entry whose pattern matches, in the order of the file.
   std::vector<std::string> Describe(std::span<const std::uint8_t> atr) const;
   std::size_t EntryCount() const;
+  // The file the list was read from.
+  const std::string& FileName() const;
 
  private:
   struct Index;

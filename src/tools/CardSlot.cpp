@@ -1,5 +1,7 @@
 #include "tools/CardSlot.h"
 
+#include <poll.h>
+
 #include <ostream>
 
 namespace tessaly {
@@ -11,42 +13,86 @@ constexpr std::uint8_t kPowerOn = 1;
 constexpr std::uint8_t kReset = 2;
 constexpr std::uint8_t kGetAtr = 4;
 
+constexpr auto kRetryInterval = std::chrono::milliseconds(100);
+
 }  // namespace
 
 CardSlot::CardSlot(std::string host, std::uint16_t port, std::uint32_t protocol, std::ostream& status,
                    std::ostream& errors)
-    : host_(std::move(host)), port_(port), status_(status), errors_(errors) {
+    : host_(std::move(host)),
+      port_(port),
+      driver_(DriverAddress(host_, port).value()),
+      status_(status),
+      errors_(errors) {
   card_.SetProtocol(protocol);
 }
 
 void CardSlot::Insert() {
+  if (wantInserted_) return;
   wantInserted_ = true;
   waitReported_ = false;
-  Reconnect();
+  Attempt();
 }
 
 void CardSlot::Remove() {
   wantInserted_ = false;
-  if (!link_) return;
+  const bool wasInserted = IsInserted();
   link_.reset();
-  status_ << "removed" << std::endl;
+  claim_.reset();
+  if (wasInserted) status_ << "removed" << std::endl;
 }
 
-void CardSlot::Reconnect() {
-  if (!wantInserted_ || link_) return;
-  try {
-    link_.emplace(host_, port_);
-  } catch (const EPosixCallError& error) {
-    if (!waitReported_) {
-      errors_ << "tessaly-virtual-card: waiting for the reader driver at " << host_ << ':' << port_ << " ("
-              << error.what() << ")" << std::endl;
+short CardSlot::Events() const {
+  if (!link_) return 0;
+  return link_->IsConnected() ? POLLIN : POLLOUT;
+}
+
+std::optional<CardSlot::Clock::duration> CardSlot::Timeout() const {
+  if (!wantInserted_ || link_) return std::nullopt;
+  return std::max(Clock::duration::zero(), nextAttempt_ - Clock::now());
+}
+
+void CardSlot::Tick(short revents) {
+  if (IsConnecting() && revents != 0) {
+    try {
+      link_->FinishConnecting();
+      Connected();
+    } catch (const EPosixCallError& error) {
+      Waiting(error.what());
     }
-    waitReported_ = true;
-    return;
+  } else if (IsInserted() && revents != 0) {
+    Serve();
   }
+  if (wantInserted_ && !link_ && Clock::now() >= nextAttempt_) Attempt();
+}
+
+// The reader is claimed first, so that a second card for it waits without ever showing as inserted.
+void CardSlot::Attempt() {
+  if (!wantInserted_ || link_) return;
+  if (!claim_) claim_ = ReaderClaim::Take(host_, port_);
+  if (!claim_) return Waiting("the reader already holds a card, put in by another tessaly-virtual-card");
+  try {
+    link_.emplace(driver_);
+  } catch (const EPosixCallError& error) {
+    return Waiting(error.what());
+  }
+  if (link_->IsConnected()) Connected();
+}
+
+void CardSlot::Connected() {
   waitReported_ = false;
   card_.Reset();
   status_ << "inserted" << std::endl;
+}
+
+void CardSlot::Waiting(const std::string& reason) {
+  link_.reset();
+  nextAttempt_ = Clock::now() + kRetryInterval;
+  if (!waitReported_) {
+    errors_ << "tessaly-virtual-card: waiting for the reader at " << host_ << ':' << port_ << " (" << reason
+            << ")" << std::endl;
+  }
+  waitReported_ = true;
 }
 
 void CardSlot::Serve() {
@@ -79,8 +125,10 @@ void CardSlot::Answer(const std::vector<std::uint8_t>& message) {
   }
 }
 
+// The card goes back in at once: the driver that closed may be up again.
 void CardSlot::Lost(const std::string& reason) {
   link_.reset();
+  nextAttempt_ = Clock::now();
   errors_ << "tessaly-virtual-card: " << reason << std::endl;
   status_ << "removed" << std::endl;
 }

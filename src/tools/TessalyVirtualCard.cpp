@@ -5,8 +5,13 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <deque>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -21,7 +26,9 @@ constexpr int kSuccess = 0;
 constexpr int kFailure = 1;
 constexpr int kBadUsage = 2;
 constexpr std::uint16_t kVpcdPort = 35963;
-constexpr int kReconnectMilliseconds = 100;
+// A line after "insert" waits this long at most for the driver to take the card, so that quick insert and
+// remove lines are each carried out when the driver answers, and still end soon when it does not.
+constexpr auto kInsertSettling = std::chrono::milliseconds(50);
 
 constexpr const char* kUsage =
     "Usage: tessaly-virtual-card [--host ADDRESS] [--port PORT] [--protocol t0|t1] [--removed]\n"
@@ -31,11 +38,12 @@ constexpr const char* kUsage =
     "  insert   put the card into the reader (connect to the driver)\n"
     "  remove   take it out (close the connection)\n"
     "  quit     end the program\n"
-    "SIGUSR1 inserts, SIGUSR2 removes, SIGTERM and SIGINT end the program. Each change is reported on\n"
-    "standard output as \"inserted\" or \"removed\"; while the driver is not there, the card waits for it.\n"
+    "SIGUSR1 inserts, SIGUSR2 removes, SIGTERM and SIGINT end the program; quit and the signals that end\n"
+    "it take the card out first. Each change is reported on standard output as \"inserted\" or \"removed\".\n"
+    "While the driver is not there, or another card holds its reader, the card waits for it.\n"
     "\n"
     "Options:\n"
-    "  --host ADDRESS     the driver's IPv4 address (default 127.0.0.1)\n"
+    "  --host ADDRESS     the driver's IPv4 address, such as 127.0.0.1 (the default)\n"
     "  --port PORT        the driver's port (default 35963)\n"
     "  --protocol t0|t1   how the card answers; the driver does not tell the card what pcscd chose.\n"
     "                     t1 (default; pcscd's choice when a program accepts both) answers directly,\n"
@@ -77,6 +85,8 @@ Options ParseCommandLine(int argc, char** argv) {
       options.Help = true;
     } else if (argument == "--host") {
       options.Host = value();
+      if (!DriverAddress(options.Host, kVpcdPort))
+        throw UsageError("--host takes an IPv4 address such as 127.0.0.1, not \"" + options.Host + "\"");
     } else if (argument == "--port") {
       options.Port = ParsePort(value());
     } else if (argument == "--protocol") {
@@ -141,20 +151,46 @@ class LineInput {
   std::string pending_;
 };
 
-// False when the program should end.
-bool Obey(const std::string& line, CardSlot& slot) {
-  if (line == "insert") {
-    slot.Insert();
-  } else if (line == "remove") {
-    slot.Remove();
-  } else if (line == "quit") {
-    return false;
-  } else if (!line.empty()) {
-    std::cerr << "tessaly-virtual-card: unknown command \"" << line << "\" (insert, remove, quit)"
-              << std::endl;
+// The lines read and not yet carried out; a line after "insert" waits while the driver takes the card.
+class LineQueue {
+ public:
+  void Add(std::vector<std::string> lines) {
+    pending_.insert(pending_.end(), std::make_move_iterator(lines.begin()),
+                    std::make_move_iterator(lines.end()));
   }
-  return true;
-}
+
+  // Carries out the lines that may go now; false when one of them ends the program.
+  bool CarryOut(CardSlot& slot) {
+    while (!pending_.empty() && !Settling(slot)) {
+      const std::string line = std::move(pending_.front());
+      pending_.pop_front();
+      if (line == "quit") return false;
+      if (line == "insert") {
+        slot.Insert();
+        settleUntil_ = CardSlot::Clock::now() + kInsertSettling;
+      } else if (line == "remove") {
+        slot.Remove();
+      } else if (!line.empty()) {
+        std::cerr << "tessaly-virtual-card: unknown command \"" << line << "\" (insert, remove, quit)"
+                  << std::endl;
+      }
+    }
+    return true;
+  }
+
+  std::optional<CardSlot::Clock::duration> Timeout(const CardSlot& slot) const {
+    if (pending_.empty() || !Settling(slot)) return std::nullopt;
+    return settleUntil_ - CardSlot::Clock::now();
+  }
+
+ private:
+  bool Settling(const CardSlot& slot) const {
+    return slot.IsConnecting() && CardSlot::Clock::now() < settleUntil_;
+  }
+
+  std::deque<std::string> pending_;
+  CardSlot::Clock::time_point settleUntil_;
+};
 
 bool ObeySignal(int signal, CardSlot& slot) {
   if (signal == SIGUSR1) slot.Insert();
@@ -162,29 +198,45 @@ bool ObeySignal(int signal, CardSlot& slot) {
   return signal == SIGUSR1 || signal == SIGUSR2;
 }
 
+// The shorter of two waits, in poll()'s milliseconds rounded up; -1 for none.
+int PollTimeout(std::optional<CardSlot::Clock::duration> first,
+                std::optional<CardSlot::Clock::duration> second) {
+  std::optional<CardSlot::Clock::duration> shorter = first;
+  if (second && (!shorter || *second < *shorter)) shorter = second;
+  if (!shorter) return -1;
+  const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(*shorter).count();
+  return static_cast<int>(std::max<decltype(milliseconds)>(0, milliseconds));
+}
+
+// Runs until quit, SIGTERM or SIGINT, which take the card out first.
+void Serve(CardSlot& slot, SignalInbox& signals, LineInput& input) {
+  LineQueue lines;
+  bool readingInput = true;
+  for (;;) {
+    if (!lines.CarryOut(slot)) return;
+    pollfd watched[] = {{signals.Descriptor(), POLLIN, 0},
+                        {readingInput ? STDIN_FILENO : -1, POLLIN, 0},
+                        {slot.Descriptor(), slot.Events(), 0}};
+    if (::poll(watched, 3, PollTimeout(slot.Timeout(), lines.Timeout(slot))) < 0 && errno != EINTR)
+      throw EPosixCallError("poll", errno);
+    if (watched[0].revents != 0 && !ObeySignal(signals.Take(), slot)) return;
+    if (watched[1].revents != 0) {
+      auto read = input.Read();
+      if (!read) readingInput = false;  // without input the card is moved by signals only
+      lines.Add(std::move(read).value_or(std::vector<std::string>{}));
+    }
+    slot.Tick(watched[2].revents);
+  }
+}
+
 int Run(const Options& options) {
   SignalInbox signals;
   LineInput input(STDIN_FILENO);
   CardSlot slot(options.Host, options.Port, options.Protocol, std::cout, std::cerr);
   if (options.Inserted) slot.Insert();
-  bool readingInput = true;
-  for (;;) {
-    pollfd watched[] = {{signals.Descriptor(), POLLIN, 0},
-                        {readingInput ? STDIN_FILENO : -1, POLLIN, 0},
-                        {slot.Descriptor(), POLLIN, 0}};
-    const bool waitingForDriver = slot.WantsInserted() && !slot.IsInserted();
-    CheckPosix(::poll(watched, 3, waitingForDriver ? kReconnectMilliseconds : -1), "poll");
-    if (watched[0].revents && !ObeySignal(signals.Take(), slot)) return kSuccess;
-    if (watched[1].revents) {
-      const auto lines = input.Read();
-      if (!lines) readingInput = false;  // without input the card is moved by signals only
-      for (const auto& line : lines.value_or(std::vector<std::string>{})) {
-        if (!Obey(line, slot)) return kSuccess;
-      }
-    }
-    if (watched[2].revents && slot.IsInserted()) slot.Serve();
-    slot.Reconnect();
-  }
+  Serve(slot, signals, input);
+  slot.Remove();
+  return kSuccess;
 }
 
 }  // namespace

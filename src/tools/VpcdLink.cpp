@@ -1,6 +1,7 @@
 #include "tools/VpcdLink.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -17,24 +18,46 @@ void SetOption(int socket, int level, int option, int value) {
 
 }  // namespace
 
-VpcdLink::VpcdLink(const std::string& host, std::uint16_t port) {
+std::optional<sockaddr_in> DriverAddress(const std::string& host, std::uint16_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
-  if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
-    throw ETessalyError("not an IPv4 address: " + host);
-  }
-  socket_ = static_cast<int>(CheckPosix(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), "socket"));
+  if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) return std::nullopt;
+  return address;
+}
+
+VpcdLink::VpcdLink(const sockaddr_in& driver) {
+  socket_ = static_cast<int>(
+      CheckPosix(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0), "socket"));
   try {
-    CheckPosix(::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address), "connect");
-    // The driver writes a length and its bytes in two writes; without these, delayed acknowledgements
-    // hold every APDU for about 45 ms.
-    SetOption(socket_, IPPROTO_TCP, TCP_NODELAY, 1);
-    AcknowledgeQuickly();
+    if (::connect(socket_, reinterpret_cast<const sockaddr*>(&driver), sizeof driver) == 0) {
+      Connected();
+    } else if (errno != EINPROGRESS) {
+      throw EPosixCallError("connect", errno);
+    }
   } catch (...) {
     ::close(socket_);
     throw;
   }
+}
+
+void VpcdLink::FinishConnecting() {
+  int error = 0;
+  socklen_t length = sizeof error;
+  CheckPosix(::getsockopt(socket_, SOL_SOCKET, SO_ERROR, &error, &length), "getsockopt");
+  if (error != 0) throw EPosixCallError("connect", error);
+  Connected();
+}
+
+// Messages are read whole once poll() has seen their start, as the driver writes each at once.
+void VpcdLink::Connected() {
+  const int flags = static_cast<int>(CheckPosix(::fcntl(socket_, F_GETFL), "fcntl"));
+  CheckPosix(::fcntl(socket_, F_SETFL, flags & ~O_NONBLOCK), "fcntl");
+  // The driver writes a length and its bytes in two writes; without these, delayed acknowledgements
+  // hold every APDU for about 45 ms.
+  SetOption(socket_, IPPROTO_TCP, TCP_NODELAY, 1);
+  AcknowledgeQuickly();
+  connected_ = true;
 }
 
 VpcdLink::~VpcdLink() {

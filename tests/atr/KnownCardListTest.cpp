@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "ScopedEnvironment.h"
 #include "TempDir.h"
 #include "atr/AtrInfoLines.h"
 
@@ -86,6 +87,71 @@ TEST_F(KnownCardListFile, BrokenFilesAreRejectedNamingFileAndLine) {
   EXPECT_THAT(LoadError(orphan), HasSubstr(orphan + ", line 1"));
   const std::string badPattern = Write("3B 02 14 50\n\tfine\n\n3B [12\n\tbroken\n");
   EXPECT_THAT(LoadError(badPattern), HasSubstr(badPattern + ", line 4"));
+}
+
+TEST_F(KnownCardListFile, AlternativesMatchEachAsAWholeAtr) {
+  const KnownCardList list =
+      KnownCardList::Load(Write("3B 02 14 50|3F 02 14 5.\n\tEither\n"
+                                "3B 02 (14|15) 51\n\tGrouped\n"));
+  EXPECT_THAT(Describe(list, "3B 02 14 50"), ElementsAre("Either"));
+  EXPECT_THAT(Describe(list, "3F 02 14 5A"), ElementsAre("Either"));
+  EXPECT_THAT(Describe(list, "3B 02 15 51"), ElementsAre("Grouped"));
+  EXPECT_THAT(Describe(list, "3B 02 14 50 00"), IsEmpty());
+  EXPECT_THAT(Describe(list, "3F 02 14"), IsEmpty());
+}
+
+// The bucket of exact patterns ends at the longest one: an ATR one byte longer (or 34 bytes, longer than any
+// ATR may be) must find nothing there. The sanitizer build turns a read past the bucket into a failure.
+TEST_F(KnownCardListFile, AnAtrLongerThanEveryExactPatternFindsNothing) {
+  const std::string longest = "3B 8F 80 01 80 4F 0C A0 00 00 03 06 03 00 01 00 00 00 00 6A";
+  const KnownCardList list = KnownCardList::Load(Write(longest + "\n\tOnly entry\n"));
+  EXPECT_THAT(Describe(list, longest), ElementsAre("Only entry"));
+  EXPECT_THAT(Describe(list, longest + " 00"), IsEmpty());
+  std::string thirtyThreeBytes = "3B 0F";
+  for (int i = 0; i < 31; ++i) thirtyThreeBytes += " 00";
+  const KnownCardList full = KnownCardList::Load(Write(thirtyThreeBytes + "\n\tLongest possible\n"));
+  EXPECT_THAT(Describe(full, thirtyThreeBytes), ElementsAre("Longest possible"));
+  EXPECT_THAT(Describe(full, thirtyThreeBytes + " 00"), IsEmpty());
+}
+
+// ATR_analysis's places, in its order; the first that holds a file is the one used.
+class KnownCardListSearch : public KnownCardListFile {
+ protected:
+  KnownCardListSearch() {
+    std::filesystem::create_directories(dir_ / "home" / ".cache");
+    std::filesystem::create_directories(dir_ / "cache");
+  }
+
+  std::filesystem::path Place(const std::string& relative, const std::string& card) {
+    const std::filesystem::path file = dir_ / relative;
+    std::ofstream(file, std::ios::binary) << "3B 02 14 50\n\t" << card << "\n";
+    return file;
+  }
+
+  test::ScopedEnvironment home_{"HOME", (dir_ / "home").string().c_str()};
+  test::ScopedEnvironment cache_{"XDG_CACHE_HOME", (dir_ / "cache").string().c_str()};
+};
+
+TEST_F(KnownCardListSearch, LooksWhereAtrAnalysisLooksInItsOrder) {
+  EXPECT_THAT(KnownCardList::SearchPlaces(),
+              ElementsAre(dir_ / "cache" / "smartcard_list.txt", dir_ / "home" / ".smartcard_list.txt",
+                          "/usr/local/pcsc/smartcard_list.txt", "/usr/share/pcsc/smartcard_list.txt",
+                          "/usr/local/share/pcsc/smartcard_list.txt"));
+  const test::ScopedEnvironment noCache("XDG_CACHE_HOME", nullptr);
+  EXPECT_EQ(KnownCardList::SearchPlaces().front(), dir_ / "home" / ".cache" / "smartcard_list.txt");
+}
+
+TEST_F(KnownCardListSearch, TakesTheUpdatedCopyBeforeTheOthers) {
+  const auto dotFile = Place("home/.smartcard_list.txt", "From the home folder");
+  std::optional<KnownCardList> list = KnownCardList::LoadDefault();
+  ASSERT_TRUE(list);
+  EXPECT_EQ(list->FileName(), dotFile.string());
+  EXPECT_THAT(Describe(*list, "3B 02 14 50"), ElementsAre("From the home folder"));
+  const auto cached = Place("cache/smartcard_list.txt", "From the cache");
+  list = KnownCardList::LoadDefault();
+  ASSERT_TRUE(list);
+  EXPECT_EQ(list->FileName(), cached.string());
+  EXPECT_THAT(Describe(*list, "3B 02 14 50"), ElementsAre("From the cache"));
 }
 
 TEST(KnownCardListSystem, DebianListNamesTheContactlessClassicCard) {

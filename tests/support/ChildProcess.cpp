@@ -121,6 +121,23 @@ void ChildProcess::Signal(int signal) {
   if (!exitCode_) Check(::kill(pid_, signal), "kill");
 }
 
+std::optional<int> ChildProcess::WaitFor(std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!exitCode_) {
+    int status = 0;
+    const pid_t ended = ::waitpid(pid_, &status, WNOHANG);
+    Check(ended, "waitpid");
+    if (ended == pid_) {
+      exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    } else if (std::chrono::steady_clock::now() >= deadline) {
+      return std::nullopt;
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  return exitCode_;
+}
+
 int ChildProcess::Wait() {
   if (!exitCode_) {
     int status = 0;

@@ -28,6 +28,8 @@ class ChildProcess {
   void Signal(int signal);
   // Its exit code, or -1 when a signal ended it.
   int Wait();
+  // As Wait, or nothing when it still runs after timeout.
+  std::optional<int> WaitFor(std::chrono::milliseconds timeout);
 
  private:
   pid_t pid_ = -1;

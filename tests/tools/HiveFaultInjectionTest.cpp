@@ -226,6 +226,47 @@ TEST(HiveFaults, DamagedAndForeignFilesAreRefusedAndLeftUnchanged) {
   EXPECT_GE(refused, 15);
 }
 
+// Changes every value of the hive in one transaction large enough that SQLite writes some of it to disk
+// before the commit, in the journal mode given, and is killed before the commit.
+[[noreturn]] void ChangeEverythingUntilKilled(const std::filesystem::path& file, const char* journalMode) {
+  sqlite3* db = nullptr;
+  sqlite3_open(file.c_str(), &db);
+  const std::string sql = std::string("PRAGMA journal_mode = ") + journalMode +
+                          "; PRAGMA cache_size = 2; BEGIN; UPDATE entries SET data = 'changed';"
+                          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+                          "INSERT INTO keys(parent_id, name) SELECT 3, 'Uncommitted ' || i FROM n;";
+  sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+  kill(getpid(), SIGKILL);
+  _exit(1);
+}
+
+// A writer killed in the middle of a transaction leaves a journal beside the hive: in the rollback modes
+// the hive file already holds some of the transaction's pages, and may end in a page cut short (as after a
+// power cut). The next open rolls it back to the last committed values.
+TEST(HiveFaults, AHiveLeftWithAJournalByAKilledWriterOpensRolledBack) {
+  for (const char* journalMode : {"DELETE", "WAL"}) {
+    test::TempDir folder;
+    const auto file = folder / "registry.db";
+    const std::string committed = MakeHive(file);
+    const std::string committedBytes = ReadBytes(file);
+    const pid_t writer = fork();
+    if (writer == 0) ChangeEverythingUntilKilled(file, journalMode);
+    int status = 0;
+    waitpid(writer, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << journalMode;
+    const bool rollbackJournal = std::string(journalMode) != "WAL";
+    const auto journal = file.string() + (rollbackJournal ? "-journal" : "-wal");
+    ASSERT_TRUE(std::filesystem::exists(journal)) << journalMode << ": the kill left no journal";
+    if (rollbackJournal) {
+      ASSERT_NE(ReadBytes(file), committedBytes) << "the kill left nothing in the hive file to roll back";
+      std::ofstream(file, std::ios::binary | std::ios::app) << std::string(100, '\x5A');
+    }
+    EXPECT_EQ(ExportAll(file), committed) << journalMode << ", opened only to be read";
+    SqliteRegistryHive hive(file);
+    EXPECT_EQ(ExportAll(hive), committed) << journalMode;
+  }
+}
+
 // One random change of a .reg text: a byte dropped, a byte put in (often one the syntax gives meaning
 // to), a line doubled, or the text cut.
 std::string Mutated(std::string text, std::mt19937& random) {

@@ -277,6 +277,18 @@ TEST_F(TessalyReg, AKeyDeeperThanTheRegistryAllowsCanStillBeImportedUpToTheBound
   EXPECT_NE(Export("hive.db", "HKCU").find("\"V\"=\"deep\""), std::string::npos);
 }
 
+TEST_F(TessalyReg, AKeyNameOfTheLongestLengthTheRegistryAllowsIsImported) {
+  const std::string longest(255, 'n');
+  const auto outcome = Import("hive.db", "REGEDIT4\n[HKCU\\" + longest + "]\n\"V\"=\"long\"\n");
+  ASSERT_EQ(outcome.Code, 0) << outcome.Err;
+  EXPECT_NE(Export("hive.db", "HKCU").find("[HKEY_CURRENT_USER\\" + longest + "]\n\"V\"=\"long\""),
+            std::string::npos);
+  const auto tooLong = Import("hive.db", "REGEDIT4\n\n[HKCU\\" + longest + "n]\n");
+  EXPECT_EQ(tooLong.Code, 1);
+  EXPECT_NE(tooLong.Err.find("in.reg:3: "), std::string::npos) << tooLong.Err;
+  EXPECT_NE(tooLong.Err.find("longer than 255 characters"), std::string::npos) << tooLong.Err;
+}
+
 // A full disk is made by a file-size limit, which fails every write past it as a full disk does.
 TEST_F(TessalyReg, AnImportOntoAFullDiskIsAllOrNothing) {
   std::string big = "REGEDIT4\n[HKCU\\Big]\n";

@@ -8,9 +8,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "ChildProcess.h"
@@ -41,17 +44,33 @@ class StandInDriver {
   }
   ~StandInDriver() {
     CloseCard();
+    for (const int socket : queued_) ::close(socket);
     ::close(listener_);
   }
 
   std::string Port() const { return std::to_string(port_); }
-  void Listen() { ::listen(listener_, 1); }
+  void Listen(int backlog = 1) { ::listen(listener_, backlog); }
+  // Listens without ever accepting, with its accept queue full: the system then drops new connection
+  // requests, and a connect waits for seconds of retries.
+  void ListenWithAFullQueue() {
+    Listen(0);
+    for (;;) {
+      const int waiting = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+      queued_.push_back(waiting);
+      sockaddr_in address = Address();
+      ::connect(waiting, reinterpret_cast<sockaddr*>(&address), sizeof address);
+      pollfd watched{waiting, POLLOUT, 0};
+      if (::poll(&watched, 1, 200) == 0) return;
+    }
+  }
   bool Accept(std::chrono::milliseconds timeout) {
     pollfd watched{listener_, POLLIN, 0};
     if (::poll(&watched, 1, static_cast<int>(timeout.count())) != 1) return false;
     card_ = ::accept(listener_, nullptr, nullptr);
     return card_ >= 0;
   }
+  // The accepted connection, now the caller's to close.
+  int ReleaseCard() { return std::exchange(card_, -1); }
   void CloseCard() {
     if (card_ >= 0) ::close(card_);
     card_ = -1;
@@ -86,10 +105,26 @@ class StandInDriver {
     return true;
   }
 
+  sockaddr_in Address() const {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port_);
+    return address;
+  }
+
   int listener_ = -1;
   int card_ = -1;
+  std::vector<int> queued_;
   std::uint16_t port_ = 0;
 };
+
+// "quit", SIGTERM and SIGINT, each with its name.
+std::vector<std::pair<std::string, std::function<void(test::ChildProcess&)>>> WaysToEnd() {
+  return {{"quit", [](test::ChildProcess& card) { card.WriteLine("quit"); }},
+          {"SIGTERM", [](test::ChildProcess& card) { card.Signal(SIGTERM); }},
+          {"SIGINT", [](test::ChildProcess& card) { card.Signal(SIGINT); }}};
+}
 
 const Bytes kSelectApplication{0x00, 0xA4, 0x04, 0x04, 0x08, 0xF0, 'T', 'E', 'S', 'S', 'A', 'L', 'Y', 0x00};
 
@@ -99,6 +134,24 @@ class TessalyVirtualCard : public testing::Test {
     arguments.insert(arguments.begin(), {"--port", driver_.Port()});
     card_.emplace(TESSALY_VIRTUAL_CARD_EXECUTABLE, arguments);
     return *card_;
+  }
+
+  // The card with its error output among its standard output.
+  static std::unique_ptr<test::ChildProcess> StartCardTellingAll(const std::vector<std::string>& arguments) {
+    std::vector<std::string> shell{"-c", "exec \"$0\" \"$@\" 2>&1", TESSALY_VIRTUAL_CARD_EXECUTABLE};
+    shell.insert(shell.end(), arguments.begin(), arguments.end());
+    return std::make_unique<test::ChildProcess>("/bin/sh", shell);
+  }
+
+  // How long the card takes to end after ending is asked for, or nothing when it did not end within 5 s.
+  static std::optional<std::chrono::milliseconds> TimeToEnd(test::ChildProcess& card,
+                                                            const std::function<void()>& askToEnd) {
+    const auto asked = std::chrono::steady_clock::now();
+    askToEnd();
+    const std::optional<int> code = card.WaitFor(5s);
+    if (!code) return std::nullopt;
+    EXPECT_EQ(*code, 0);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - asked);
   }
 
   StandInDriver driver_;
@@ -171,6 +224,81 @@ TEST_F(TessalyVirtualCard, QuitEndsWithSuccessAndBadUsageWithTwo) {
   EXPECT_EQ(card.Wait(), 0);
   EXPECT_EQ(StartCard({"--protocol", "t2"}).Wait(), 2);
   EXPECT_EQ(StartCard({"--help"}).Wait(), 0);
+  for (const char* host : {"localhost", "127.0.0.256", "::1", ""}) {
+    EXPECT_EQ(StartCard({"--host", host}).Wait(), 2) << host;
+    EXPECT_EQ(StartCard({"--removed", "--host", host}).Wait(), 2) << host << " is checked before any insert";
+  }
+}
+
+TEST_F(TessalyVirtualCard, QuitAndSignalsThatEndItTakeTheCardOutFirst) {
+  driver_.Listen(4);
+  for (const auto& [way, end] : WaysToEnd()) {
+    auto& card = StartCard();
+    ASSERT_TRUE(driver_.Accept(2s));
+    ASSERT_TRUE(card.WaitForLine("inserted", 2s));
+    end(card);
+    EXPECT_TRUE(card.WaitForLine("removed", 2s)) << way;
+    EXPECT_EQ(card.Wait(), 0) << way;
+    driver_.CloseCard();
+  }
+}
+
+// While the driver cannot take the connection, the card still obeys at once; it waited in connect() for
+// seconds before.
+TEST_F(TessalyVirtualCard, EndsWithinASecondWhileTheDriversQueueIsFull) {
+  driver_.ListenWithAFullQueue();
+  for (const auto& [way, end] : WaysToEnd()) {
+    auto& card = StartCard();
+    std::this_thread::sleep_for(300ms);
+    const auto taken = TimeToEnd(card, [&] { end(card); });
+    ASSERT_TRUE(taken) << "still running 5 s after " << way;
+    EXPECT_LT(*taken, 1s) << way;
+  }
+}
+
+TEST_F(TessalyVirtualCard, QuickLinesAreAllCarriedOutAndASignalStillEndsItAtOnce) {
+  driver_.ListenWithAFullQueue();
+  auto& card = StartCard({"--removed"});
+  std::this_thread::sleep_for(200ms);  // until it has taken over its signals
+  for (int i = 0; i < 10; ++i) {
+    card.WriteLine("insert");
+    card.WriteLine("remove");
+  }
+  const auto taken = TimeToEnd(card, [&] { card.Signal(SIGTERM); });
+  ASSERT_TRUE(taken) << "still running 5 s after SIGTERM";
+  EXPECT_LT(*taken, 1s);
+}
+
+TEST_F(TessalyVirtualCard, QuickInsertAndRemoveLinesAreEachReportedWhenTheDriverTakesThem) {
+  driver_.Listen(16);
+  std::vector<int> taken;
+  std::thread accepting([&] {
+    while (taken.size() < 10 && driver_.Accept(2s)) taken.push_back(driver_.ReleaseCard());
+  });
+  auto& card = StartCard({"--removed"});
+  for (int i = 0; i < 10; ++i) {
+    card.WriteLine("insert");
+    card.WriteLine("remove");
+  }
+  int reported = 0;
+  for (int i = 0; i < 10; ++i) reported += card.WaitForLine("inserted", 2s) + card.WaitForLine("removed", 2s);
+  accepting.join();
+  for (const int socket : taken) ::close(socket);
+  EXPECT_EQ(reported, 20);
+}
+
+TEST_F(TessalyVirtualCard, ASecondCardForTheSameReaderIsToldItHoldsOneAlready) {
+  driver_.Listen(4);
+  auto& first = StartCard();
+  ASSERT_TRUE(driver_.Accept(2s));
+  ASSERT_TRUE(first.WaitForLine("inserted", 2s));
+  const auto second = StartCardTellingAll({"--port", driver_.Port()});
+  const auto told = second->ReadLine(2s);
+  ASSERT_TRUE(told);
+  EXPECT_NE(told->find("already holds a card"), std::string::npos) << *told;
+  EXPECT_FALSE(second->WaitForLine("inserted", 300ms));
+  first.WriteLine("quit");
+  EXPECT_TRUE(second->WaitForLine("inserted", 2s)) << "the second card goes in once the reader is free";
 }
 
 }  // namespace
