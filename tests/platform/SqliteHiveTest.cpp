@@ -11,10 +11,10 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "ScopedEnvironment.h"
 #include "TempDir.h"
 #include "TempHive.h"
 #include "platform/Registry.h"
@@ -70,20 +70,7 @@ int InChild(const std::function<bool()>& body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    value != nullptr ? setenv(name, value, 1) : unsetenv(name);
-  }
-  ~ScopedEnvironment() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using test::ScopedEnvironment;
 
 TEST(HiveFileChoice, OptionThenEnvironmentThenXdgConfigThenHome) {
   SetHiveFile({});
