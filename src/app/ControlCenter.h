@@ -5,11 +5,12 @@
 #include <string>
 
 #include "app/CommandLine.h"
+#include "platform/ProductInfo.h"
 
 namespace tessaly {
 
 // The title the application carries from the toolkit's initialisation until the main window sets its own.
-inline constexpr char kApplicationTitle[] = "Tessaly Easy v1.3 Control Center";
+inline constexpr auto& kApplicationTitle = kControlCenterTitle;
 
 // Runs the program from the construction of the kernel to its release: start-up synchronisation, main
 // window with its pages and the device layer driving the connection from the given readers, message loop. A

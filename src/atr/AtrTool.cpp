@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "atr/AtrInfoLines.h"
+#include "platform/ProductInfo.h"
 
 namespace tessaly {
 namespace {
@@ -24,12 +25,14 @@ constexpr const char* kUsage =
     "  --card-list FILE  the list of known cards (default: /usr/share/pcsc/smartcard_list.txt, when "
     "present)\n"
     "  --help            shows this text\n"
+    "  --version         shows the program's name and version\n"
     "Exit code: 0, 1 when an ATR is malformed, 2 on bad usage or when the --card-list FILE is unreadable.\n";
 
 struct Options {
   std::optional<std::string> CardList;
   std::vector<std::string> Atrs;
   bool Help = false;
+  bool Version = false;
 };
 
 bool IsHexByte(const std::string& text) {
@@ -51,6 +54,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, s
     const std::string& argument = arguments[i];
     if (argument == "--help") {
       options.Help = true;
+    } else if (argument == "--version") {
+      options.Version = true;
     } else if (argument == "--card-list") {
       if (i + 1 == arguments.size()) {
         err << "tessaly-atr: --card-list needs a file name\n";
@@ -118,6 +123,10 @@ int RunAtrTool(const std::vector<std::string>& arguments, std::istream& in, std:
   }
   if (options->Help) {
     out << kUsage;
+    return 0;
+  }
+  if (options->Version) {
+    out << VersionLine("tessaly-atr") << "\n";
     return 0;
   }
   std::optional<KnownCardList> knownCards;

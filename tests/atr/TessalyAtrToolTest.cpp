@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "TempDir.h"
+#include "platform/ProductInfo.h"
 
 namespace tessaly {
 namespace {
@@ -81,7 +82,7 @@ TEST_F(TessalyAtrTool, ReadsOneAtrPerLineFromStandardInputOrOneFromSeparateBytes
   EXPECT_THAT(Run({"3B", "02", "14", "50"}).Out, StartsWith("3B 02 14 50\nATR\n"));
 }
 
-TEST_F(TessalyAtrTool, BadUsageExitsWithTwoAndHelpWithZero) {
+TEST_F(TessalyAtrTool, BadUsageExitsWithTwoAndHelpAndVersionWithZero) {
   EXPECT_EQ(Run({"--bogus"}).Code, 2);
   EXPECT_EQ(Run({"--card-list"}).Code, 2);
   const Outcome missingList = Run({"--card-list", "nowhere.txt", "3B 02 14 50"});
@@ -91,6 +92,9 @@ TEST_F(TessalyAtrTool, BadUsageExitsWithTwoAndHelpWithZero) {
   const Outcome help = Run({"--help"});
   EXPECT_EQ(help.Code, 0);
   EXPECT_THAT(help.Out, StartsWith("Usage: tessaly-atr [--card-list FILE] [ATR...]\n"));
+  const Outcome version = Run({"--version"});
+  EXPECT_EQ(version.Code, 0);
+  EXPECT_EQ(version.Out, std::string("tessaly-atr (Tessaly Easy) ") + kProductVersion + "\n");
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include "ChildProcess.h"
 #include "device/VirtualCard.h"
+#include "platform/ProductInfo.h"
 
 namespace tessaly {
 namespace {
@@ -171,6 +172,9 @@ TEST_F(TessalyVirtualCard, QuitEndsWithSuccessAndBadUsageWithTwo) {
   EXPECT_EQ(card.Wait(), 0);
   EXPECT_EQ(StartCard({"--protocol", "t2"}).Wait(), 2);
   EXPECT_EQ(StartCard({"--help"}).Wait(), 0);
+  auto& version = StartCard({"--version"});
+  EXPECT_TRUE(version.WaitForLine(std::string("tessaly-virtual-card (Tessaly Easy) ") + kProductVersion, 2s));
+  EXPECT_EQ(version.Wait(), 0);
 }
 
 }  // namespace
