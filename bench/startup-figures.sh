@@ -10,7 +10,7 @@ build=${1:-build}
 turns=${2:-21}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work"
+export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work" XDG_DATA_HOME="$work"
 
 program="$build/src/app/tessaly-control-center"
 bare="$build/bench/bare_window"

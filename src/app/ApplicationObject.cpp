@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/ProductInfo.h"
+
 namespace tessaly {
 namespace {
 
@@ -51,6 +53,8 @@ QApplication& InitialiseApplication() {
     holder.Arguments[0] = holder.ProgramName.data();
     holder.ArgumentCount = 1;
     holder.Application = std::make_unique<QApplication>(holder.ArgumentCount, holder.Arguments);
+    // Lets the desktop match the windows to the installed desktop entry and show its icon.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopEntryId));
   }
   return *holder.Application;
 }

@@ -5,11 +5,12 @@
 #include <string>
 
 #include "app/CommandLine.h"
+#include "platform/ProductInfo.h"
 
 namespace tessaly {
 
 // The title the application carries from the toolkit's initialisation until the main window sets its own.
-inline constexpr char kApplicationTitle[] = "Tessaly Easy v1.3 Control Center";
+inline constexpr auto& kApplicationTitle = kControlCenterTitle;
 
 // What a run of the Control Center is asked to do besides showing its window.
 struct ControlCenterOptions {

@@ -6,6 +6,7 @@
 
 #include "atr/AtrInfoLines.h"
 #include "atr/AtrJson.h"
+#include "platform/ProductInfo.h"
 
 namespace tessaly {
 namespace {
@@ -155,7 +156,7 @@ int RunAtrTool(const std::vector<std::string>& arguments, std::istream& in, std:
     return 0;
   }
   if (options->Version) {
-    out << "tessaly-atr, Tessaly Easy v" << TESSALY_VERSION << "\n";
+    out << VersionLine("tessaly-atr") << "\n";
     return 0;
   }
   std::optional<KnownCardList> knownCards;

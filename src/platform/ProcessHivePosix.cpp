@@ -1,6 +1,3 @@
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <mutex>
 #include <system_error>
@@ -8,6 +5,7 @@
 
 #include "platform/RegistryHive.h"
 #include "platform/SqliteRegistryHive.h"
+#include "platform/UserFolders.h"
 
 namespace tessaly {
 namespace {
@@ -23,26 +21,6 @@ struct ProcessHive {
 ProcessHive& State() {
   static ProcessHive state;
   return state;
-}
-
-std::filesystem::path FromEnvironment(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? std::filesystem::path(value) : std::filesystem::path();
-}
-
-std::filesystem::path HomeFolder() {
-  auto home = FromEnvironment("HOME");
-  if (home.empty()) {
-    if (const passwd* user = getpwuid(getuid()); user != nullptr && user->pw_dir != nullptr)
-      home = user->pw_dir;
-  }
-  return home;
-}
-
-std::filesystem::path ConfigFolder() {
-  // A relative XDG_CONFIG_HOME is invalid and ignored, as the XDG base directory rules say.
-  if (auto config = FromEnvironment("XDG_CONFIG_HOME"); config.is_absolute()) return config;
-  return HomeFolder() / ".config";
 }
 
 void CreateFolderOf(const std::filesystem::path& file) {
@@ -69,8 +47,8 @@ std::filesystem::path HiveFile() {
     std::lock_guard lock(State().mutex);
     if (!State().chosenFile.empty()) return State().chosenFile;
   }
-  if (auto file = FromEnvironment("TESSALY_REGISTRY"); !file.empty()) return file;
-  return ConfigFolder() / "orvane" / "registry.db";
+  if (const char* file = std::getenv("TESSALY_REGISTRY"); file != nullptr && *file != '\0') return file;
+  return UserConfigFolder() / kMakerFolderName / "registry.db";
 }
 
 namespace {

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/ProductInfo.h"
+
 namespace tessaly {
 namespace {
 
@@ -26,7 +28,8 @@ void SetProductIdentity(TProductIdentity identity) {
 }
 
 void SetFixedProductIdentity() {
-  SetProductIdentity({"Tessaly Easy", "v1.3", "1", "3"});
+  SetProductIdentity({kProductName, std::string("v") + kProductVersion, std::to_string(kProductVersionMajor),
+                      std::to_string(kProductVersionMinor)});
 }
 
 const std::string& ComponentFolder() {

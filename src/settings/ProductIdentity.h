@@ -15,8 +15,8 @@ struct TProductIdentity {
 // Process-wide; all texts are empty until set.
 const TProductIdentity& ProductIdentity();
 void SetProductIdentity(TProductIdentity identity);
-// Sets the identity of this program ("Tessaly Easy", "v1.3", "1", "3"); the kernel calls it once, at the
-// end of its construction.
+// Sets the identity of this program from platform/ProductInfo.h ("Tessaly Easy", "v1.3", "1", "3"); the
+// kernel calls it once, at the end of its construction.
 void SetFixedProductIdentity();
 
 // The folder of the component's registered file, with its trailing separator; empty until set, and empty

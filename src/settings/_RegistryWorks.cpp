@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <exception>
+#include <filesystem>
 #include <system_error>
 #include <tuple>
 #include <utility>
@@ -22,6 +23,7 @@ using namespace registry_layout;
 namespace {
 
 const std::string kWorkDirMacro = "$(WorkDir)";
+const std::string kWorkFolderName = "- Smart Cards Works";
 
 const std::string kEventsPath = "WorkDir EventsPath";
 const std::string kInfoPath = "WorkDir InfoPath";
@@ -42,6 +44,15 @@ constexpr std::int32_t kDefaultEventLogMode = 1;
 
 std::string WorkDirSubfolder(const std::string& name) {
   return kWorkDirMacro + kSeparator + name;
+}
+
+// A new account has no data folder yet, and SetWorkDir makes one level only. A failure shows when the
+// working folder itself cannot be made.
+std::string DefaultWorkDirWithItsParents() {
+  const std::string folder = TRegistrySettings::DefaultWorkDir();
+  std::error_code ignored;
+  std::filesystem::create_directories(std::filesystem::path(folder).parent_path(), ignored);
+  return folder;
 }
 
 void CreateFolderOrReport(const std::string& folder) {
@@ -124,15 +135,21 @@ bool TRegistrySettings::TryOpenExisting(const std::string& baseKey, const std::s
   return OpenBaseKey(baseKey) && OpenKey(subkey, false);
 }
 
+// A component folder the user cannot write (an installed program's) or none at all (the folder would be the
+// file-system root) gives way to the user's data folder.
 std::string TRegistrySettings::DefaultWorkDir() {
-  return ComponentFolder() + kSeparator + "- Smart Cards Works";
+  const std::string besideComponent = ComponentFolder() + kSeparator + kWorkFolderName;
+  if (!ComponentFolder().empty() && CanUseAsWorkFolder(besideComponent, ComponentFolder()))
+    return besideComponent;
+  const std::string parent = UserWorkFolderParent();
+  return parent.empty() ? besideComponent : parent + kSeparator + kWorkFolderName;
 }
 
 // ---- Working folder ----
 
 std::string TRegistrySettings::GetWorkDir() {
   if (auto stored = ReadPreferenceString(kWorkDir)) return *stored;
-  const std::string folder = DefaultWorkDir();
+  const std::string folder = DefaultWorkDirWithItsParents();
   SetWorkDir(folder);
   return folder;
 }
@@ -315,7 +332,7 @@ void TRegistrySettings::WriteDefaultPreferences() {
   WriteInteger(kProtocol, kDefaultProtocol);
   WriteBool(kSeparateHexBytes, true);
   WriteInteger(kEventLogMode, kDefaultEventLogMode);
-  SetWorkDir(DefaultWorkDir());
+  SetWorkDir(DefaultWorkDirWithItsParents());
   SetEventsPath(WorkDirSubfolder("Events"));
   SetInfoPath(WorkDirSubfolder("Info"));
   SetTemplatesPath(WorkDirSubfolder(kTemplatesFolder));

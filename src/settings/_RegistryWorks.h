@@ -75,7 +75,9 @@ class TRegistrySettings : public TRegistry {
   bool OpenMakerKey();
   bool OpenProductKey();
 
-  // The component folder followed by "- Smart Cards Works", joined by the native separator.
+  // The component folder followed by "- Smart Cards Works", joined by the native separator, when that folder
+  // can be made or written there; otherwise "- Smart Cards Works" in "orvane" in the user's data folder, and
+  // the component folder's when the environment names no data folder. Leaves the file system as it was.
   static std::string DefaultWorkDir();
 
   std::string GetWorkDir();

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/HexText.h"
+#include "platform/ProductInfo.h"
 #include "platform/TextRules.h"
 #include "tlv/TlvJson.h"
 #include "tlv/TlvTree.h"
@@ -112,7 +113,7 @@ int RunTlvTool(const std::vector<std::string>& arguments, std::istream& in, std:
     return 0;
   }
   if (options->Version) {
-    out << "tessaly-tlv " << TESSALY_VERSION << "\n";
+    out << VersionLine("tessaly-tlv") << "\n";
     return 0;
   }
   InputPrinter printer(options->Json, out);

@@ -16,6 +16,7 @@
 #include "RegImport.h"
 #include "RegKeyName.h"
 #include "platform/ComponentRegistration.h"
+#include "platform/ProductInfo.h"
 #include "platform/Registry.h"
 
 namespace tessaly {
@@ -38,7 +39,8 @@ constexpr const char* kUsage =
     "Options:\n"
     "  --registry FILE   the hive file to use (default: $TESSALY_REGISTRY, else\n"
     "                    $XDG_CONFIG_HOME/orvane/registry.db)\n"
-    "  --help            this text; COMMAND --help tells more about a command\n";
+    "  --help            this text; COMMAND --help tells more about a command\n"
+    "  --version         the program's name and version\n";
 
 constexpr const char* kExportUsage =
     "Usage: tessaly-reg [--registry FILE] export [KEY] [-o FILE]\n"
@@ -77,6 +79,7 @@ struct Command {
   std::string Name;
   std::vector<std::string> Arguments;
   bool Help = false;
+  bool Version = false;
 };
 
 bool IsHelp(const std::string& argument) {
@@ -97,6 +100,8 @@ Command ParseCommandLine(int argc, char** argv) {
       SetHiveFile(file);
     } else if (IsHelp(argument)) {
       command.Help = true;
+    } else if (argument == "--version") {
+      command.Version = true;
     } else if (command.Name.empty()) {
       if (argument.starts_with("-")) throw UsageError("unknown option " + argument);
       command.Name = argument;
@@ -253,6 +258,7 @@ int RegisterComponent(const std::vector<std::string>& arguments) {
 
 int Run(int argc, char** argv) {
   const auto command = ParseCommandLine(argc, argv);
+  if (command.Version) return std::cout << VersionLine("tessaly-reg") << '\n', kSuccess;
   if (command.Name.empty()) {
     if (!command.Help) throw UsageError("no command given");
     std::cout << kUsage;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ProductInfo.h"
 #include "tools/CardSlot.h"
 
 namespace tessaly {
@@ -49,7 +50,8 @@ constexpr const char* kUsage =
     "                     t1 (default; pcscd's choice when a program accepts both) answers directly,\n"
     "                     t0 announces data with 61xx and corrects a wrong Le with 6Cxx\n"
     "  --removed          start with the card out of the reader\n"
-    "  --help             this text\n";
+    "  --help             this text\n"
+    "  --version          the program's name and version\n";
 
 class UsageError : public std::runtime_error {
  public:
@@ -62,6 +64,7 @@ struct Options {
   std::uint32_t Protocol = 2;
   bool Inserted = true;
   bool Help = false;
+  bool Version = false;
 };
 
 std::uint16_t ParsePort(const std::string& text) {
@@ -83,6 +86,8 @@ Options ParseCommandLine(int argc, char** argv) {
     };
     if (argument == "--help" || argument == "-h") {
       options.Help = true;
+    } else if (argument == "--version") {
+      options.Version = true;
     } else if (argument == "--host") {
       options.Host = value();
       if (!DriverAddress(options.Host, kVpcdPort))
@@ -247,6 +252,10 @@ int main(int argc, char** argv) {
     const auto options = tessaly::ParseCommandLine(argc, argv);
     if (options.Help) {
       std::cout << tessaly::kUsage;
+      return tessaly::kSuccess;
+    }
+    if (options.Version) {
+      std::cout << tessaly::VersionLine("tessaly-virtual-card") << '\n';
       return tessaly::kSuccess;
     }
     return tessaly::Run(options);

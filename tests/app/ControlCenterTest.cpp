@@ -17,6 +17,7 @@
 #include "AppTestSupport.h"
 #include "ErrorBoxRecorder.h"
 #include "RegisteredComponent.h"
+#include "ScopedEnvironment.h"
 #include "TempHive.h"
 #include "app/ApplicationObject.h"
 #include "app/CC_Main.h"
@@ -132,8 +133,11 @@ TEST_F(ControlCenterTest, AnErrorBoxClosedBeforeTheMainWindowDoesNotEndItsLoop) 
 }
 
 TEST_F(ControlCenterTest, ABoxDuringStartCreatesTheApplicationThatTheMainWindowThenUses) {
-  // A file where the working folder belongs: the start-up synchronisation cannot create the folders.
+  // Files where the working folder and the user's data folder belong: the start-up synchronisation cannot
+  // create the folders.
   std::ofstream(component_.Folder() / "- Smart Cards Works") << "in the way";
+  std::ofstream(component_.Folder() / "data") << "in the way";
+  const ScopedEnvironment userData(kUserDataFolderVariable, (component_.Folder() / "data" / "below").c_str());
   InstallQtErrorBox();
   const ErrorBoxHook qtErrorBox = SetErrorBoxHook({});
   std::vector<std::string> texts;

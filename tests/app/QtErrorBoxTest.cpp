@@ -6,11 +6,10 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
-#include <cstdlib>
-#include <optional>
 #include <string>
 
 #include "AppTestSupport.h"
+#include "ScopedEnvironment.h"
 #include "app/ApplicationObject.h"
 #include "platform/ErrorBox.h"
 
@@ -39,30 +38,6 @@ TEST_F(QtErrorBoxTest, TheBoxShowsTheTextAloneWithTheErrorIconAndASingleOkButton
   EXPECT_EQ(text.toStdString(), kFolderBoxText);
 }
 
-// Sets an environment variable for its lifetime (unset when value is null), then restores it.
-class EnvironmentVariable {
- public:
-  EnvironmentVariable(const char* name, const char* value) : name_(name) {
-    if (const char* previous = std::getenv(name)) previous_ = previous;
-    Set(value);
-  }
-  ~EnvironmentVariable() { Set(previous_ ? previous_->c_str() : nullptr); }
-  EnvironmentVariable(const EnvironmentVariable&) = delete;
-  EnvironmentVariable& operator=(const EnvironmentVariable&) = delete;
-
- private:
-  void Set(const char* value) {
-    if (value != nullptr) {
-      setenv(name_.c_str(), value, 1);
-    } else {
-      unsetenv(name_.c_str());
-    }
-  }
-
-  std::string name_;
-  std::optional<std::string> previous_;
-};
-
 class QtErrorBoxHookTest : public ::testing::Test {
  protected:
   void SetUp() override { InstallQtErrorBox(); }
@@ -83,9 +58,9 @@ TEST_F(QtErrorBoxHookTest, ABoxBeforeTheApplicationExistsCreatesItAndOffscreenWr
 }
 
 TEST_F(QtErrorBoxHookTest, WithoutADisplayTheTextGoesToStderrAndNoApplicationIsCreated) {
-  const EnvironmentVariable platform("QT_QPA_PLATFORM", nullptr);
-  const EnvironmentVariable display("DISPLAY", nullptr);
-  const EnvironmentVariable wayland("WAYLAND_DISPLAY", nullptr);
+  const ScopedEnvironment platform("QT_QPA_PLATFORM", nullptr);
+  const ScopedEnvironment display("DISPLAY", nullptr);
+  const ScopedEnvironment wayland("WAYLAND_DISPLAY", nullptr);
   EXPECT_FALSE(DisplayAvailable());
   testing::internal::CaptureStderr();
   ShowErrorBox(kFolderBoxText);

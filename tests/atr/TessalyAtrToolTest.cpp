@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "TempDir.h"
+#include "platform/ProductInfo.h"
 
 namespace tessaly {
 namespace {
@@ -164,7 +165,7 @@ TEST_F(TessalyAtrTool, BadUsageExitsWithTwoHelpAndVersionWithZero) {
   for (const char* version : {"--version", "-V"}) {
     const Outcome outcome = Run({version});
     EXPECT_EQ(outcome.Code, 0);
-    EXPECT_EQ(outcome.Out, "tessaly-atr, Tessaly Easy v1.3\n");
+    EXPECT_EQ(outcome.Out, std::string("tessaly-atr (Tessaly Easy) ") + kProductVersion + "\n");
   }
   EXPECT_THAT(Run({"--", "--json"}).Out, StartsWith("ATR: --json\n")) << "after -- every argument is an ATR";
 }

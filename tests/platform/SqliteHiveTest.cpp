@@ -11,7 +11,6 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <optional>
 #include <string>
 #include <vector>
 

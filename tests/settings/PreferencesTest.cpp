@@ -139,12 +139,6 @@ TEST_F(Preferences, SubfolderSettersStoreTheMacroFormAndCreateTheFolder) {
   EXPECT_TRUE(std::filesystem::is_directory(outside));
 }
 
-TEST_F(Preferences, DefaultWorkDirFollowsTheComponentFolder) {
-  EXPECT_EQ(TRegistrySettings::DefaultWorkDir(), DefaultWorkDir());
-  SetComponentFolder("");
-  EXPECT_EQ(TRegistrySettings::DefaultWorkDir(), std::string(1, kSep) + "- Smart Cards Works");
-}
-
 // A key that cannot be opened must never let a value land in whatever key was current before.
 TEST_F(Preferences, AFailedOpenRaisesNamingTheKeyAndWritesNothingElsewhere) {
   auto hive = std::make_shared<FaultyHive>(Hive());

@@ -23,7 +23,8 @@ std::string ScratchKeyOfThisTest() {
 SettingsFixture::SettingsFixture()
     : hive_(std::make_shared<RedirectedHive>(OpenProcessHive(), RootKey::LocalMachine, RootKey::CurrentUser,
                                              ScratchKeyOfThisTest())),
-      tempFolder_(dir_.Path().string()) {
+      tempFolder_(dir_.Path().string()),
+      userData_(kUserDataFolderVariable, UserDataFolder().c_str()) {
   SetFixedProductIdentity();
   SetComponentFolder(tempFolder_ + kSep);
 }

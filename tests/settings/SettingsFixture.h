@@ -10,6 +10,7 @@
 
 #include "ErrorBoxRecorder.h"
 #include "RedirectedHive.h"
+#include "ScopedEnvironment.h"
 #include "TempDir.h"
 #include "TempHive.h"
 #include "settings/_RegistryWorks.h"
@@ -18,10 +19,10 @@ namespace tessaly::test {
 
 inline constexpr char kSep = static_cast<char>(std::filesystem::path::preferred_separator);
 
-// Every test gets its own hive file, a component folder in a fresh temporary folder, the program's
-// identity and a recorder of error boxes; the process-wide values are restored afterwards. Stores are made
-// on Hive(), whose HKEY_LOCAL_MACHINE is a scratch key of the test's own: on Windows the process hive is the
-// machine's registry, whose settings a test must never touch.
+// Every test gets its own hive file, a component folder and a user's data folder in a fresh temporary
+// folder, the program's identity and a recorder of error boxes; the process-wide values are restored
+// afterwards. Stores are made on Hive(), whose HKEY_LOCAL_MACHINE is a scratch key of the test's own: on
+// Windows the process hive is the machine's registry, whose settings a test must never touch.
 class SettingsFixture : public ::testing::Test {
  protected:
   SettingsFixture();
@@ -29,6 +30,12 @@ class SettingsFixture : public ::testing::Test {
 
   // The default working folder for the temporary component folder (its trailing separator doubled).
   std::string DefaultWorkDir() const { return tempFolder_ + kSep + kSep + "- Smart Cards Works"; }
+  // The user's data folder, a missing folder in the temporary folder, and the working folder a first start
+  // makes there when the component folder cannot take it.
+  std::string UserDataFolder() const { return tempFolder_ + kSep + "data"; }
+  std::string UserDataWorkDir() const {
+    return UserDataFolder() + kSep + "orvane" + kSep + "- Smart Cards Works";
+  }
   std::shared_ptr<RegistryHive> Hive() const { return hive_; }
   // The temporary folder; the component folder is this folder with a trailing separator.
   const std::string& TempFolder() const { return tempFolder_; }
@@ -59,6 +66,7 @@ class SettingsFixture : public ::testing::Test {
   TempDir dir_;
   ErrorBoxRecorder boxes_;
   std::string tempFolder_;
+  ScopedEnvironment userData_;
   std::vector<std::string> events_;
 };
 

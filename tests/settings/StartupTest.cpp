@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <fstream>
 
 #include "SettingsFixture.h"
 #include "settings/ProductIdentity.h"
@@ -203,7 +204,10 @@ TEST_F(Startup, ProgramVersionComesFromTheIdentityTexts) {
   EXPECT_EQ(TRegistrySettings::GetProgramVersion().Text, "0.0");
 }
 
-TEST_F(Startup, MissingParentFolderIsReportedOncePerFolderAndTheValuesStay) {
+TEST_F(Startup, AWorkingFolderThatCannotBeMadeIsReportedOncePerFolderAndTheValuesStay) {
+  const std::string blocked = TempFolder() + kSep + "blocked";
+  std::ofstream(blocked) << "a file where the user's data folder should be";
+  const ScopedEnvironment userData(kUserDataFolderVariable, (blocked + kSep + "data").c_str());
   SetComponentFolder(DefaultWorkDir() + kSep + "missing" + kSep);
   const std::string workDir = TRegistrySettings::DefaultWorkDir();
   TRegistrySettings store(0, Hive());

@@ -1,35 +1,28 @@
 #pragma once
 
-#include <cstdlib>
 #include <optional>
 #include <string>
 
 namespace tessaly::test {
 
-// Sets an environment variable (or removes it, for a null value) for the life of the object, then puts
-// back what was there.
+// The variable that names the user's data folder on this platform.
+#ifdef _WIN32
+inline constexpr char kUserDataFolderVariable[] = "LOCALAPPDATA";
+#else
+inline constexpr char kUserDataFolderVariable[] = "XDG_DATA_HOME";
+#endif
+
+// Sets an environment variable for its lifetime (unsets it when value is null), then restores it.
 class ScopedEnvironment {
  public:
-  ScopedEnvironment(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    Set(value);
-  }
-  ~ScopedEnvironment() { Set(old_ ? old_->c_str() : nullptr); }
+  ScopedEnvironment(const char* name, const char* value);
+  ~ScopedEnvironment();
   ScopedEnvironment(const ScopedEnvironment&) = delete;
   ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
  private:
-  void Set(const char* value) const {
-#ifdef _WIN32
-    // An empty value removes the variable on Windows.
-    _putenv_s(name_.c_str(), value != nullptr ? value : "");
-#else
-    value != nullptr ? ::setenv(name_.c_str(), value, 1) : ::unsetenv(name_.c_str());
-#endif
-  }
-
   std::string name_;
-  std::optional<std::string> old_;
+  std::optional<std::string> previous_;
 };
 
 }  // namespace tessaly::test

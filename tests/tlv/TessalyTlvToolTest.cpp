@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "TempDir.h"
+#include "platform/ProductInfo.h"
 
 namespace tessaly {
 namespace {
@@ -103,7 +104,7 @@ TEST_F(TessalyTlvTool, BadUsageExitsWithTwoHelpAndVersionWithZero) {
   EXPECT_THAT(help.Out, StartsWith("Usage: tessaly-tlv [--json] [HEX...]\n"));
   const Outcome version = Run({"--version"});
   EXPECT_EQ(version.Code, 0);
-  EXPECT_THAT(version.Out, StartsWith("tessaly-tlv 1."));
+  EXPECT_EQ(version.Out, std::string("tessaly-tlv (Tessaly Easy) ") + kProductVersion + "\n");
 }
 
 TEST_F(TessalyTlvTool, ManPageDescribesEveryOptionTheHelpNames) {

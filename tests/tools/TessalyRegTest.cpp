@@ -13,6 +13,7 @@
 
 #include "TempDir.h"
 #include "platform/ComponentRegistration.h"
+#include "platform/ProductInfo.h"
 #include "platform/Registry.h"
 #include "platform/SqliteRegistryHive.h"
 
@@ -258,6 +259,9 @@ TEST_F(TessalyReg, ExitCodesTellHelpFromFailureFromBadUsage) {
     EXPECT_NE(help.Out.find(std::string("tessaly-reg [--registry FILE] ") + command), std::string::npos);
   }
   EXPECT_EQ(Run({"--help"}).Code, 0);
+  const auto version = Run({"--version"});
+  EXPECT_EQ(version.Code, 0);
+  EXPECT_EQ(version.Out, std::string("tessaly-reg (Tessaly Easy) ") + kProductVersion + "\n");
   EXPECT_EQ(Run({}).Code, 2);
   EXPECT_EQ(Run({"frobnicate"}).Code, 2);
   EXPECT_EQ(Run({"--registry"}).Code, 2);

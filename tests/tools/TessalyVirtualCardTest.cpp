@@ -18,6 +18,7 @@
 
 #include "ChildProcess.h"
 #include "device/VirtualCard.h"
+#include "platform/ProductInfo.h"
 
 namespace tessaly {
 namespace {
@@ -224,6 +225,9 @@ TEST_F(TessalyVirtualCard, QuitEndsWithSuccessAndBadUsageWithTwo) {
   EXPECT_EQ(card.Wait(), 0);
   EXPECT_EQ(StartCard({"--protocol", "t2"}).Wait(), 2);
   EXPECT_EQ(StartCard({"--help"}).Wait(), 0);
+  auto& version = StartCard({"--version"});
+  EXPECT_TRUE(version.WaitForLine(std::string("tessaly-virtual-card (Tessaly Easy) ") + kProductVersion, 2s));
+  EXPECT_EQ(version.Wait(), 0);
   for (const char* host : {"localhost", "127.0.0.256", "::1", ""}) {
     EXPECT_EQ(StartCard({"--host", host}).Wait(), 2) << host;
     EXPECT_EQ(StartCard({"--removed", "--host", host}).Wait(), 2) << host << " is checked before any insert";
