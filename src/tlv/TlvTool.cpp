@@ -9,10 +9,6 @@
 #include "tlv/TlvJson.h"
 #include "tlv/TlvTree.h"
 
-#ifndef TESSALY_VERSION
-#error "the build defines TESSALY_VERSION, the project's version"
-#endif
-
 namespace tessaly {
 namespace {
 
