@@ -109,7 +109,7 @@ TEST_F(TessalyTlvTool, BadUsageExitsWithTwoHelpAndVersionWithZero) {
 
 TEST_F(TessalyTlvTool, ManPageDescribesEveryOptionTheHelpNames) {
   const std::string manPage = ReadFile(TESSALY_TLV_MAN_PAGE);
-  ASSERT_THAT(manPage, StartsWith(".TH TESSALY-TLV 1"));
+  ASSERT_THAT(manPage, StartsWith(".TH TESSALY\\-TLV 1"));
   for (const char* option : {"json", "version", "help"})
     EXPECT_THAT(manPage, HasSubstr("\\-\\-" + std::string(option)));
 }
