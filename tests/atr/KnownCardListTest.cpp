@@ -145,12 +145,12 @@ TEST_F(KnownCardListSearch, TakesTheUpdatedCopyBeforeTheOthers) {
   const auto dotFile = Place("home/.smartcard_list.txt", "From the home folder");
   std::optional<KnownCardList> list = KnownCardList::LoadDefault();
   ASSERT_TRUE(list);
-  EXPECT_EQ(list->FileName(), dotFile.string());
+  EXPECT_EQ(std::filesystem::path(list->FileName()), dotFile);
   EXPECT_THAT(Describe(*list, "3B 02 14 50"), ElementsAre("From the home folder"));
   const auto cached = Place("cache/smartcard_list.txt", "From the cache");
   list = KnownCardList::LoadDefault();
   ASSERT_TRUE(list);
-  EXPECT_EQ(list->FileName(), cached.string());
+  EXPECT_EQ(std::filesystem::path(list->FileName()), cached);
   EXPECT_THAT(Describe(*list, "3B 02 14 50"), ElementsAre("From the cache"));
 }
 
