@@ -296,9 +296,9 @@ std::vector<std::string> VirtualReaderService::Journal() const {
   return journal_;
 }
 
-void VirtualReaderService::WaitUntilWatched() {
+bool VirtualReaderService::WaitUntilWatched(std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return watching_ > 0 && waiterVersion_ == version_; });
+  return changed_.wait_for(lock, timeout, [this] { return watching_ > 0 && waiterVersion_ == version_; });
 }
 
 std::unique_ptr<PcscService> MakeVirtualReaderService() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -56,9 +57,10 @@ class VirtualReaderService final : public PcscService {
   void KeepJournal();
   std::vector<std::string> Journal() const;
 
-  // Blocks until a status-change call waits in this service and has seen every change made so far; tests
-  // use it to know that the watcher has posted all it is going to post.
-  void WaitUntilWatched();
+  // Blocks until a status-change call waits in this service and has seen every change made so far, or the
+  // time is up; tests use it to know that the watch has posted all it is going to post. False when the time
+  // ran out.
+  bool WaitUntilWatched(std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
  private:
   struct Reader {

@@ -55,7 +55,7 @@ class DeviceLayerOver : public ::testing::Test {
   void Settle() {
     do {
       EXPECT_TRUE(queue_.RunUntil([&] { return layer_->Idle(); }, std::chrono::seconds(5)));
-      service_->WaitUntilWatched();
+      ASSERT_TRUE(service_->WaitUntilWatched()) << "the watch did not come back to its wait";
     } while (queue_.RunPending() > 0);
   }
   // Starts the exchange with the card in reader n; its outcome lands in outcome_.

@@ -49,9 +49,9 @@ std::vector<std::string> ScriptedPcscService::Calls() const {
   return calls_;
 }
 
-void ScriptedPcscService::WaitUntilWatched() {
+bool ScriptedPcscService::WaitUntilWatched(std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return watching_ > 0 && watchedVersion_ == version_; });
+  return changed_.wait_for(lock, timeout, [this] { return watching_ > 0 && watchedVersion_ == version_; });
 }
 
 Reaction ScriptedPcscService::React(const std::string& call, const std::string& journalEntry) {

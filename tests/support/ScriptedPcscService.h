@@ -69,8 +69,9 @@ class ScriptedPcscService final : public PcscService {
   // The calls made, in order, with the disposition where they take one ("SCardDisconnect(1)"); the waits
   // for changes and the cancels are left out.
   std::vector<std::string> Calls() const;
-  // Blocks until a status-change call without end waits and has seen every change made so far.
-  void WaitUntilWatched();
+  // Blocks until a status-change call without end waits and has seen every change made so far, or the time
+  // is up; false then.
+  bool WaitUntilWatched(std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
   void EstablishContext() override;
   void ReleaseContext() noexcept override;
