@@ -73,7 +73,9 @@ bool Worker::Finish(Clock::time_point deadline) {
   if (!shared_->Thread.joinable()) return shared_->Ended;
   shared_->Closing = true;
   shared_->Wake.notify_all();
-  shared_->Wake.wait_until(lock, deadline, [this] { return shared_->Ended; });
+  // A deadline long past is not handed to the wait: some thread libraries take a time that far back for
+  // one far ahead.
+  if (deadline > Clock::now()) shared_->Wake.wait_until(lock, deadline, [this] { return shared_->Ended; });
   if (shared_->Ended) {
     lock.unlock();
     shared_->Thread.join();
