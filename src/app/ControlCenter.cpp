@@ -114,7 +114,10 @@ std::unique_ptr<PcscService> MakeReaderService(ReaderSource source, TKernelObjec
   } else {
     service = MakeSystemPcscService();
   }
-  kernel.LogEvent(ecMessage, AnsiToWide(kernel.Connection->DisplayName()), AnsiToWide(choice));
+  // A note, not an error: it is made where the kernel makes its main events' records.
+  if (kernel.LogsMainEvents()) {
+    kernel.LogEvent(ecMessage, AnsiToWide(kernel.Connection->DisplayName()), AnsiToWide(choice));
+  }
   return service;
 }
 
@@ -191,6 +194,12 @@ int RunMainWindow(const ControlCenterOptions& options) {
 
 }  // namespace
 
+void StartKernel(TKernelObject& kernel) {
+  kernel.Start();
+  kernel.HandleEventLogModeChanged(*kernel.Settings);
+  kernel.HandleSeparateHexBytesChanged(*kernel.Settings);
+}
+
 int RunControlCenter(const ControlCenterOptions& options) {
   // The kernel is released whatever happened before.
   struct KernelRelease {
@@ -200,7 +209,7 @@ int RunControlCenter(const ControlCenterOptions& options) {
   try {
     const std::uint32_t ownerHandle = 0;
     Kernel = std::make_unique<TKernelObject>(ownerHandle);
-    Kernel->Start();
+    StartKernel(*Kernel);
     status = RunMainWindow(options);
   } catch (const std::exception& failure) {
     ShowErrorBox(failure.what());

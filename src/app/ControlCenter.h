@@ -9,6 +9,8 @@
 
 namespace tessaly {
 
+class TKernelObject;
+
 // The title the application carries from the toolkit's initialisation until the main window sets its own.
 inline constexpr auto& kApplicationTitle = kControlCenterTitle;
 
@@ -26,6 +28,10 @@ struct ControlCenterOptions {
   // Every exchange of the session is written there as it happens.
   std::optional<std::filesystem::path> TranscriptFile;
 };
+
+// Runs the kernel's Start, then has the kernel take both stored log preferences through its own handlers,
+// so that they hold from the first record on instead of from their first change.
+void StartKernel(TKernelObject& kernel);
 
 // Runs the program from the construction of the kernel to its release: start-up synchronisation, main
 // window with its pages and the device layer driving the connection from the chosen readers, message loop.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -9,6 +10,8 @@
 #include "KernelPagesFixture.h"
 #include "app/EventLogPage.h"
 #include "app/MonitorPage.h"
+#include "readers/EventCodes.h"
+#include "settings/_RegistryWorks.h"
 
 namespace tessaly::test {
 namespace {
@@ -61,6 +64,42 @@ TEST_F(MainWindowPagesTest, ADoubleClickOnAReaderOpensItsCardOrClosesAnOpenOne) 
   emit tree.itemDoubleClicked(FindItem(tree, "Preferences"), 0);
 
   EXPECT_EQ(commands, (std::vector<std::string>{"close 0", "open 1"}));
+}
+
+std::vector<std::uint8_t> LoggedCodes(EventLogModel& model) {
+  model.Flush();
+  std::vector<std::uint8_t> codes;
+  for (int row = 0; row < model.rowCount(); ++row) codes.push_back(model.RecordAt(row).EventCode);
+  return codes;
+}
+
+TEST_F(MainWindowPagesTest, TheStoredLogPreferencesHoldFromTheFirstRecordOfTheNextStart) {
+  kernel_->Settings->SetEventLogMode(2);
+  kernel_->Settings->SetSeparateHexBytes(true);
+  Restart();
+  QCoreApplication::processEvents();
+
+  EXPECT_EQ(kernel_->EventLogMode, 2);
+  EXPECT_TRUE(SeparateHexBytes);
+  QTreeWidget& tree = pages_->Monitor().Tree();
+  EXPECT_EQ(FindItem(tree, "Separate received HEX bytes")->text(1), "Yes");
+  EXPECT_EQ(FindItem(tree, "Events logging")->text(1), "Log most useful events only ");
+
+  // Errors only: the whole start of a session leaves no record, an error does.
+  device_->StartSession({"Reader A"});
+  device_->InsertCard(0, kAtr);
+  device_->Exchange(0, "00 A4 00 00", "90 00");
+  device_->ReportError("Reader A", 0, "lost");
+  EXPECT_EQ(LoggedCodes(pages_->Log().Model()), (std::vector<std::uint8_t>{ecError}));
+
+  kernel_->Settings->SetEventLogMode(0);
+  kernel_->Settings->SetSeparateHexBytes(false);
+  Restart();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(FindItem(pages_->Monitor().Tree(), "Separate received HEX bytes")->text(1), "No");
+  EXPECT_EQ(FindItem(pages_->Monitor().Tree(), "Events logging")->text(1), "Log all events");
+  device_->StartSession({"Reader A"});
+  EXPECT_GT(LoggedCodes(pages_->Log().Model()).size(), 1u);
 }
 
 TEST_F(MainWindowPagesTest, ClosingTheMainWindowDetachesItsPagesFromTheKernel) {
