@@ -2,8 +2,11 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QScrollBar>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTreeWidget>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -100,6 +103,26 @@ TEST_F(MainWindowPagesTest, TheStoredLogPreferencesHoldFromTheFirstRecordOfTheNe
   EXPECT_EQ(FindItem(pages_->Monitor().Tree(), "Events logging")->text(1), "Log all events");
   device_->StartSession({"Reader A"});
   EXPECT_GT(LoggedCodes(pages_->Log().Model()).size(), 1u);
+}
+
+TEST_F(MainWindowPagesTest, TheLogsDetailsAreInViewAtTheWindowsSizeWithTimesOfOneDayOrOfSeveral) {
+  auto now = std::chrono::system_clock::now();
+  kernel_->SetLogClock([&now] { return now; });
+  form_->show();
+  ASSERT_TRUE(pages_->ShowPage("log"));
+  QTableView& view = pages_->Log().View();
+  const auto expectDetailsInView = [&view](const char* when) {
+    QCoreApplication::processEvents();
+    const int detailsLeft = view.columnViewportPosition(EventLogModel::DetailsColumn);
+    EXPECT_EQ(view.horizontalScrollBar()->maximum(), 0) << when;
+    EXPECT_GE(view.viewport()->width() - detailsLeft, view.viewport()->width() / 4) << when;
+  };
+  device_->StartSession({"Tessaly Virtual Reader 00 00"});
+  expectDetailsInView("within one day");
+  now += std::chrono::hours(48);
+  device_->InsertCard(0, kAtr);
+  ASSERT_TRUE(pages_->Log().Model().DatesShown());
+  expectDetailsInView("over two days");
 }
 
 TEST_F(MainWindowPagesTest, ClosingTheMainWindowDetachesItsPagesFromTheKernel) {
