@@ -20,6 +20,7 @@
 #include "app/ApplicationObject.h"
 #include "app/CC_Main.h"
 #include "app/CloseOnSignal.h"
+#include "app/EventLogPage.h"
 #include "app/ExchangePage.h"
 #include "app/MainWindowPages.h"
 #include "app/MonitorPage.h"
@@ -185,10 +186,23 @@ int RunMainWindow(const ControlCenterOptions& options) {
   }
   const int status = QApplication::exec();
   device.reset();
-  if (options.ScreenshotFile && screenshotFailure) {
-    throw ETessalyError("Cannot save the screenshot to " + options.ScreenshotFile->string() + ": " +
-                        *screenshotFailure);
+  // Both files are tried; the box names every one that could not be written.
+  std::string failures;
+  const auto addFailure = [&failures](const std::string& text) {
+    failures += (failures.empty() ? "" : "\n") + text;
+  };
+  if (options.LogFile) {
+    try {
+      pages.Log().SaveKeptRecords(QString::fromStdString(options.LogFile->string()));
+    } catch (const ELogFileError& failure) {
+      addFailure(failure.what());
+    }
   }
+  if (options.ScreenshotFile && screenshotFailure) {
+    addFailure("Cannot save the screenshot to " + options.ScreenshotFile->string() + ": " +
+               *screenshotFailure);
+  }
+  if (!failures.empty()) throw ETessalyError(failures);
   return status;
 }
 
