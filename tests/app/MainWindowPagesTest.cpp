@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -47,7 +48,7 @@ TEST_F(MainWindowPagesTest, TheMessageColumnShowsTheKernelsMessageUntilItIsHidde
   EXPECT_TRUE(message.text().isEmpty());
 }
 
-TEST_F(MainWindowPagesTest, ADoubleClickOnAReaderOpensItsCardOrClosesAnOpenOne) {
+TEST_F(MainWindowPagesTest, ADoubleClickOrEnterOnAReaderOpensItsCardOrClosesAnOpenOne) {
   std::vector<std::string> commands;
   pages_->Monitor().SetCardCommands({[&](int n) { commands.push_back("open " + std::to_string(n)); },
                                      [&](int n) { commands.push_back("close " + std::to_string(n)); },
@@ -65,7 +66,18 @@ TEST_F(MainWindowPagesTest, ADoubleClickOnAReaderOpensItsCardOrClosesAnOpenOne) 
   emit tree.itemDoubleClicked(FindItem(tree, "ATR", readerA), 0);
   emit tree.itemDoubleClicked(readerB, 0);
   emit tree.itemDoubleClicked(FindItem(tree, "Preferences"), 0);
+  EXPECT_EQ(commands, (std::vector<std::string>{"close 0", "open 1"}));
 
+  commands.clear();
+  const auto pressOn = [&tree](QTreeWidgetItem* item, Qt::Key key) {
+    tree.setCurrentItem(item);
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(&tree, &press);
+  };
+  pressOn(FindItem(tree, "ATR", readerA), Qt::Key_Return);
+  pressOn(readerB, Qt::Key_Enter);
+  pressOn(FindItem(tree, "Preferences"), Qt::Key_Return);
+  pressOn(readerB, Qt::Key_Space);
   EXPECT_EQ(commands, (std::vector<std::string>{"close 0", "open 1"}));
 }
 
