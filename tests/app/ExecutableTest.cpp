@@ -1,6 +1,5 @@
 // Runs the tessaly-control-center program itself, each time with its own hive, folders and environment.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <QImage>
@@ -190,22 +189,6 @@ TEST_F(ExecutableTest, ALogThatCannotBeWrittenAtCloseIsReportedWithStatusOne) {
   EXPECT_NE(run.Errors.find("Cannot save the event log to " + missing.string() + ": "), std::string::npos)
       << run.Errors;
   EXPECT_TRUE(fs::exists(output_ / "window.png"));
-
-  // A full disk, by a device like /dev/full of the test's own.
-  struct stat full {};
-  const fs::path device = output_ / "full";
-  if (stat("/dev/full", &full) != 0 || mknod(device.c_str(), S_IFCHR | 0666, full.st_rdev) != 0) {
-    GTEST_SKIP() << "no device like /dev/full can be made here (making one takes root)";
-  }
-  const TProgramRun onFull =
-      Run(kHeadless, {"--registry", hive_.File().string(), "--readers", "virtual", "--screenshot",
-                      (output_ / "window.png").string(), "--log", device.string()});
-  EXPECT_EQ(onFull.Status, 1);
-  EXPECT_NE(
-      onFull.Errors.find("Cannot save the event log to " + device.string() + ": No space left on device"),
-      std::string::npos)
-      << onFull.Errors;
-  EXPECT_TRUE(fs::is_character_file(device));
 }
 
 TEST_F(ExecutableTest, SigtermClosesTheWindowAsCloseWouldAndAtOnce) {
