@@ -4,8 +4,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTabWidget>
 
+#include "app/AboutBox.h"
 #include "settings/ProductIdentity.h"
 
 namespace tessaly {
@@ -14,6 +16,7 @@ TMainForm::TMainForm(QWidget* parent)
     : QWidget(parent, Qt::Window),
       PageControl(new QTabWidget(this)),
       CloseButton(new QPushButton(this)),
+      AboutButton(new QPushButton(this)),
       MessageLabel(new QLabel(this)) {
   SetFormProperties();
   PlaceChildren();
@@ -29,8 +32,13 @@ void TMainForm::SetFormProperties() {
 
   QPalette colours = palette();
   colours.setColor(QPalette::Window, colours.color(QPalette::Button));
-  for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) {
-    colours.setColor(role, Qt::black);
+  // Black text on a dark system palette would be unreadable: there the palette's own text colours stay.
+  const bool dark =
+      colours.color(QPalette::Window).lightness() < colours.color(QPalette::WindowText).lightness();
+  if (!dark) {
+    for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) {
+      colours.setColor(role, Qt::black);
+    }
   }
   setPalette(colours);
   setAutoFillBackground(true);
@@ -53,11 +61,22 @@ void TMainForm::PlaceChildren() {
   CloseButton->setGeometry(client.left() + 585, client.top() + 20, 76, 25);
   connect(CloseButton, &QPushButton::clicked, this, &TMainForm::CloseButtonClick);
 
-  setTabOrder(PageControl, CloseButton);
+  AboutButton->setObjectName(QStringLiteral("AboutButton"));
+  AboutButton->setText(QStringLiteral("About"));
+  AboutButton->setToolTip(QStringLiteral("The program, its libraries, settings and licence (F1)"));
+  AboutButton->setGeometry(client.left() + 585, client.top() + 55, 76, 25);
+  connect(AboutButton, &QPushButton::clicked, this, [this] { ShowAboutBox(*this); });
+  auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  connect(help, &QShortcut::activated, this, [this] { ShowAboutBox(*this); });
 
-  // The free column under the Close button, down to the bottom of the client area.
+  setTabOrder(PageControl, CloseButton);
+  setTabOrder(CloseButton, AboutButton);
+
+  // The free column under the buttons, down to the bottom of the client area.
+  constexpr int kMessageTop = 90;
   MessageLabel->setObjectName(QStringLiteral("MessageLabel"));
-  MessageLabel->setGeometry(client.left() + 585, client.top() + 55, 76, client.height() - 55);
+  MessageLabel->setGeometry(client.left() + 585, client.top() + kMessageTop, 76,
+                            client.height() - kMessageTop);
   MessageLabel->setWordWrap(true);
   MessageLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }

@@ -8,9 +8,9 @@ class QTabWidget;
 
 namespace tessaly {
 
-// The main window: a fixed-size frame with the page control, a Close button and, in the column under the
-// button, the kernel's message text. Its client area, the
-// 663 x 440 that the children are laid out in, lies inside a border of BorderWidth on every side.
+// The main window: a fixed-size frame with the page control, the Close and About buttons (F1 opens About
+// too) and, in the column under them, the kernel's message text. Its client area, the 663 x 440 that the
+// children are laid out in, lies inside a border of BorderWidth on every side.
 class TMainForm : public QWidget {
   Q_OBJECT
 
@@ -24,6 +24,7 @@ class TMainForm : public QWidget {
 
   QTabWidget* const PageControl;
   QPushButton* const CloseButton;
+  QPushButton* const AboutButton;
   QLabel* const MessageLabel;
 
  protected:

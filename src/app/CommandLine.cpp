@@ -66,6 +66,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       commandLine.ScriptFile = std::move(*script);
     } else if (auto transcript = FileOption("--transcript", arguments, index)) {
       commandLine.TranscriptFile = std::move(*transcript);
+    } else if (auto log = FileOption("--log", arguments, index)) {
+      commandLine.LogFile = std::move(*log);
     } else if (auto page = ValueOption("--page", "a page name", arguments, index)) {
       commandLine.Page = CheckedPageName(*page);
     } else if (auto readers = ValueOption("--readers", "pcsc, virtual or auto", arguments, index)) {
@@ -80,7 +82,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 std::string UsageText(const std::string& programName) {
   return "Usage: " + programName +
          " [--registry FILE] [--page NAME] [--screenshot FILE] [--readers pcsc|virtual|auto]\n"
-         "       [--card-list FILE] [--script FILE] [--transcript FILE]\n"
+         "       [--card-list FILE] [--script FILE] [--transcript FILE] [--log FILE]\n"
          "       " +
          programName +
          " --version | --help\n"
@@ -106,6 +108,8 @@ std::string UsageText(const std::string& programName) {
          "  --transcript FILE  write every exchange of the session to FILE as it happens, in scriptor's "
          "form\n"
          "                     (> command, < answer : meaning, the T=0 steps as # comment lines)\n"
+         "  --log FILE         when the window closes, write the kept log records to FILE as Save would:\n"
+         "                     JSON for .json, JSON Lines for .jsonl, CSV otherwise\n"
          "  --version          print the program's name and version and exit\n"
          "  --help             print this help and exit\n"
          "\n"

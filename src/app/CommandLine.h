@@ -23,6 +23,8 @@ struct CommandLine {
   std::optional<std::filesystem::path> ScriptFile;
   // Every exchange of the session is written there as it happens.
   std::optional<std::filesystem::path> TranscriptFile;
+  // The kept log records are written there when the window closes.
+  std::optional<std::filesystem::path> LogFile;
   // The page shown first; empty for the first page.
   std::string Page;
   ReaderSource Readers = ReaderSource::Auto;

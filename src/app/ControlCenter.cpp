@@ -20,6 +20,7 @@
 #include "app/ApplicationObject.h"
 #include "app/CC_Main.h"
 #include "app/CloseOnSignal.h"
+#include "app/EventLogPage.h"
 #include "app/ExchangePage.h"
 #include "app/MainWindowPages.h"
 #include "app/MonitorPage.h"
@@ -114,7 +115,10 @@ std::unique_ptr<PcscService> MakeReaderService(ReaderSource source, TKernelObjec
   } else {
     service = MakeSystemPcscService();
   }
-  kernel.LogEvent(ecMessage, AnsiToWide(kernel.Connection->DisplayName()), AnsiToWide(choice));
+  // A note, not an error: it is made where the kernel makes its main events' records.
+  if (kernel.LogsMainEvents()) {
+    kernel.LogEvent(ecMessage, AnsiToWide(kernel.Connection->DisplayName()), AnsiToWide(choice));
+  }
   return service;
 }
 
@@ -182,14 +186,33 @@ int RunMainWindow(const ControlCenterOptions& options) {
   }
   const int status = QApplication::exec();
   device.reset();
-  if (options.ScreenshotFile && screenshotFailure) {
-    throw ETessalyError("Cannot save the screenshot to " + options.ScreenshotFile->string() + ": " +
-                        *screenshotFailure);
+  // Both files are tried; the box names every one that could not be written.
+  std::string failures;
+  const auto addFailure = [&failures](const std::string& text) {
+    failures += (failures.empty() ? "" : "\n") + text;
+  };
+  if (options.LogFile) {
+    try {
+      pages.Log().SaveKeptRecords(QString::fromStdString(options.LogFile->string()));
+    } catch (const ELogFileError& failure) {
+      addFailure(failure.what());
+    }
   }
+  if (options.ScreenshotFile && screenshotFailure) {
+    addFailure("Cannot save the screenshot to " + options.ScreenshotFile->string() + ": " +
+               *screenshotFailure);
+  }
+  if (!failures.empty()) throw ETessalyError(failures);
   return status;
 }
 
 }  // namespace
+
+void StartKernel(TKernelObject& kernel) {
+  kernel.Start();
+  kernel.HandleEventLogModeChanged(*kernel.Settings);
+  kernel.HandleSeparateHexBytesChanged(*kernel.Settings);
+}
 
 int RunControlCenter(const ControlCenterOptions& options) {
   // The kernel is released whatever happened before.
@@ -200,7 +223,7 @@ int RunControlCenter(const ControlCenterOptions& options) {
   try {
     const std::uint32_t ownerHandle = 0;
     Kernel = std::make_unique<TKernelObject>(ownerHandle);
-    Kernel->Start();
+    StartKernel(*Kernel);
     status = RunMainWindow(options);
   } catch (const std::exception& failure) {
     ShowErrorBox(failure.what());

@@ -9,6 +9,8 @@
 
 namespace tessaly {
 
+class TKernelObject;
+
 // The title the application carries from the toolkit's initialisation until the main window sets its own.
 inline constexpr auto& kApplicationTitle = kControlCenterTitle;
 
@@ -25,12 +27,18 @@ struct ControlCenterOptions {
   std::optional<std::filesystem::path> ScriptFile;
   // Every exchange of the session is written there as it happens.
   std::optional<std::filesystem::path> TranscriptFile;
+  // The kept log records are written there when the window has closed, in the format its suffix names.
+  std::optional<std::filesystem::path> LogFile;
 };
+
+// Runs the kernel's Start, then has the kernel take both stored log preferences through its own handlers,
+// so that they hold from the first record on instead of from their first change.
+void StartKernel(TKernelObject& kernel);
 
 // Runs the program from the construction of the kernel to its release: start-up synchronisation, main
 // window with its pages and the device layer driving the connection from the chosen readers, message loop.
-// A failure that escapes is shown in one error box. Returns the exit status: 0 after a normal close, 1
-// after an error box.
+// A failure that escapes is shown in one error box, as is a screenshot or a log file that could not be
+// written. Returns the exit status: 0 after a normal close, 1 after an error box.
 int RunControlCenter(const ControlCenterOptions& options = {});
 
 }  // namespace tessaly

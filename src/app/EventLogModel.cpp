@@ -56,8 +56,10 @@ QVariant EventLogModel::data(const QModelIndex& index, int role) const {
   const LogRecord& record = RecordAt(index.row());
   switch (role) {
     case Qt::DisplayRole:
-      // One line per row, and the time of day only: the whole texts are in the tool tips.
-      if (index.column() == TimeColumn) return LogTimeOfDayText(record.TimeMs);
+      // One line per row, and the time without its offset: the whole texts are in the tool tips.
+      if (index.column() == TimeColumn) {
+        return datesShown_ ? LogDateAndTimeText(record.TimeMs) : LogTimeOfDayText(record.TimeMs);
+      }
       if (index.column() == DetailsColumn) return OneLine(record.Details);
       return ColumnText(record, index.column());
     case Qt::ToolTipRole:
@@ -142,7 +144,22 @@ void EventLogModel::Flush() {
   pending_.clear();
   shown_.insert(shown_.end(), newRows.begin(), newRows.end());
   if (!newRows.empty()) endInsertRows();
+  UpdateDatesShown();
   emit CountsChanged();
+}
+
+void EventLogModel::UpdateDatesShown() {
+  const bool spansDays =
+      !records_.empty() && LogDateText(records_.front().TimeMs) != LogDateText(records_.back().TimeMs);
+  if (spansDays == datesShown_) return;
+  datesShown_ = spansDays;
+  if (rowCount() > 0) emit dataChanged(index(0, TimeColumn), index(rowCount() - 1, TimeColumn));
+  emit DatesShownChanged();
+}
+
+void EventLogModel::ForEachKept(const std::function<void(const LogRecord&)>& visit) {
+  Flush();
+  for (const LogRecord& record : records_) visit(record);
 }
 
 void EventLogModel::Clear() {
@@ -153,6 +170,7 @@ void EventLogModel::Clear() {
   pending_.clear();
   dropped_ = 0;
   endResetModel();
+  UpdateDatesShown();
   emit CountsChanged();
 }
 

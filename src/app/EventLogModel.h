@@ -37,14 +37,20 @@ class EventLogModel final : public QAbstractTableModel {
   // Case-insensitive text looked for in every column; an empty text matches every record.
   void SetFilter(const QString& text, LogKind kind);
 
+  // Every kept record, oldest first, whether the filter shows it or not; takes pending records in first.
+  void ForEachKept(const std::function<void(const LogRecord&)>& visit);
+
   const LogRecord& RecordAt(int row) const;
   QString ColumnText(const LogRecord& record, int column) const;
   std::size_t KeptCount() const { return records_.size() + pending_.size(); }
   std::uint64_t DroppedCount() const { return dropped_; }
+  // Whether the Time column shows dates: the kept records lie on more than one day.
+  bool DatesShown() const { return datesShown_; }
 
  signals:
   // The kept or dropped count changed.
   void CountsChanged();
+  void DatesShownChanged();
 
  private:
   bool Matches(const LogRecord& record) const;
@@ -52,6 +58,7 @@ class EventLogModel final : public QAbstractTableModel {
   void ShareTexts(LogRecord& record);
   void DropOldest(std::size_t count);
   void Rebuild();
+  void UpdateDatesShown();
 
   std::size_t capacity_;
   std::deque<LogRecord> records_;
@@ -62,6 +69,7 @@ class EventLogModel final : public QAbstractTableModel {
   std::deque<LogRecord> pending_;
   bool flushScheduled_ = false;
   std::uint64_t dropped_ = 0;
+  bool datesShown_ = false;
   QString filterText_;
   LogKind filterKind_ = LogKind::All;
   QHash<QString, QString> sharedTexts_;

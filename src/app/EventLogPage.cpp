@@ -16,6 +16,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "platform/ErrorBox.h"
 
@@ -43,19 +45,15 @@ EventLogPage::EventLogPage(QWidget* parent, std::size_t capacity)
   // Fixed row heights and column widths: nothing has to measure 100,000 rows.
   view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   view_->verticalHeader()->setDefaultSectionSize(kRowHeight);
-  // Columns as wide as their usual texts (the page scrolls sideways for the details), measured once from
-  // samples instead of from 100,000 rows.
+  // Number, time, source and event as wide as their usual texts, measured once from samples instead of from
+  // 100,000 rows; the details take the rest of the width, so that the page needs no sideways scroll (longer
+  // texts are cut short in the table and whole in the pane below it).
   view_->horizontalHeader()->setStretchLastSection(true);
   view_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-  const auto widthOf = [this](const QString& sample) {
-    constexpr int kCellPadding = 12;
-    return view_->fontMetrics().horizontalAdvance(sample) + kCellPadding;
-  };
-  view_->setColumnWidth(EventLogModel::NumberColumn, widthOf(QStringLiteral("000000")));
-  view_->setColumnWidth(EventLogModel::TimeColumn, widthOf(QStringLiteral("00:00:00.000")));
-  view_->setColumnWidth(EventLogModel::SourceColumn, widthOf(QStringLiteral("Tessaly Virtual Reader 00 00")));
-  view_->setColumnWidth(EventLogModel::EventColumn, widthOf(QStringLiteral("Before service disconnection")));
-  view_->setColumnWidth(EventLogModel::DetailsColumn, widthOf(QString(72, QLatin1Char('0'))));
+  view_->setColumnWidth(EventLogModel::NumberColumn, ColumnWidthFor(QStringLiteral("00000")));
+  view_->setColumnWidth(EventLogModel::SourceColumn, ColumnWidthFor(QStringLiteral("PC/SC interface")));
+  view_->setColumnWidth(EventLogModel::EventColumn, ColumnWidthFor(QStringLiteral("Card detected")));
+  FitTimeColumn();
   recordText_->setReadOnly(true);
   recordText_->setFixedHeight(4 * fontMetrics().lineSpacing());
   recordText_->setPlaceholderText(QStringLiteral("The record of the current row"));
@@ -72,12 +70,24 @@ EventLogPage::EventLogPage(QWidget* parent, std::size_t capacity)
   connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this, &EventLogPage::RememberWhetherAtEnd);
   connect(model_, &QAbstractItemModel::rowsRemoved, this, &EventLogPage::KeepRowsInPlace);
   connect(model_, &EventLogModel::CountsChanged, this, &EventLogPage::ShowCounts);
+  connect(model_, &EventLogModel::DatesShownChanged, this, &EventLogPage::FitTimeColumn);
   connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           &EventLogPage::ShowCurrentRecord);
   connect(model_, &QAbstractItemModel::modelReset, this, &EventLogPage::ShowCurrentRecord);
   auto* copy = new QShortcut(QKeySequence::Copy, view_, nullptr, nullptr, Qt::WidgetShortcut);
   connect(copy, &QShortcut::activated, this, &EventLogPage::CopySelectedRows);
   ShowCounts();
+}
+
+int EventLogPage::ColumnWidthFor(const QString& sample) const {
+  constexpr int kCellPadding = 12;
+  return view_->fontMetrics().horizontalAdvance(sample) + kCellPadding;
+}
+
+void EventLogPage::FitTimeColumn() {
+  const QString sample =
+      model_->DatesShown() ? QStringLiteral("0000-00-00 00:00:00.000") : QStringLiteral("00:00:00.000");
+  view_->setColumnWidth(EventLogModel::TimeColumn, ColumnWidthFor(sample));
 }
 
 QWidget* EventLogPage::MakeToolBar() {
@@ -103,7 +113,7 @@ QWidget* EventLogPage::MakeToolBar() {
   auto* copy = new QPushButton(QStringLiteral("Copy"), bar);
   auto* save = new QPushButton(QStringLiteral("Save..."), bar);
   copy->setToolTip(QStringLiteral("Copy the selected rows as text"));
-  save->setToolTip(QStringLiteral("Save the shown records as CSV or JSON Lines"));
+  save->setToolTip(QStringLiteral("Save the shown records as CSV, JSON or JSON Lines"));
   connect(clear, &QPushButton::clicked, model_, &EventLogModel::Clear);
   connect(copy, &QPushButton::clicked, this, &EventLogPage::CopySelectedRows);
   connect(save, &QPushButton::clicked, this, &EventLogPage::AskAndSave);
@@ -193,15 +203,29 @@ bool EventLogPage::SaveShownRecords(const QString& fileName, LogFileFormat forma
   }
 }
 
+void EventLogPage::SaveKeptRecords(const QString& fileName) {
+  SaveLogFile(fileName, LogFileFormatOf(fileName),
+              [this](const std::function<void(const LogRecord&)>& write) { model_->ForEachKept(write); });
+}
+
 void EventLogPage::AskAndSave() {
-  const QString csv = QStringLiteral("CSV files (*.csv)");
-  const QString json = QStringLiteral("JSON Lines files (*.jsonl)");
+  const std::vector<std::pair<QString, LogFileFormat>> filters = {
+      {QStringLiteral("CSV files (*.csv)"), LogFileFormat::Csv},
+      {QStringLiteral("JSON files (*.json)"), LogFileFormat::Json},
+      {QStringLiteral("JSON Lines files (*.jsonl)"), LogFileFormat::JsonLines}};
+  QStringList filterTexts;
+  for (const auto& filter : filters) filterTexts << filter.first;
   QString chosenFilter;
-  const QString fileName = QFileDialog::getSaveFileName(this, QStringLiteral("Save the event log"), QString(),
-                                                        csv + QStringLiteral(";;") + json, &chosenFilter);
+  const QString fileName =
+      QFileDialog::getSaveFileName(this, QStringLiteral("Save the event log"), QString(),
+                                   filterTexts.join(QStringLiteral(";;")), &chosenFilter);
   if (fileName.isEmpty()) return;
-  const LogFileFormat format = chosenFilter == json ? LogFileFormat::JsonLines : LogFileFormatOf(fileName);
-  SaveShownRecords(fileName, format);
+  LogFileFormat filterFormat = LogFileFormat::Csv;
+  for (const auto& [text, format] : filters) {
+    if (text == chosenFilter) filterFormat = format;
+  }
+  const LogFileChoice choice = ChooseLogFile(fileName, filterFormat);
+  SaveShownRecords(choice.FileName, choice.Format);
 }
 
 }  // namespace tessaly

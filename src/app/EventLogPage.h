@@ -36,9 +36,15 @@ class EventLogPage final : public QWidget {
   // Writes the shown records; a file that cannot be written is reported in an error box. Returns whether
   // the file was written.
   bool SaveShownRecords(const QString& fileName, LogFileFormat format);
+  // Writes every kept record, whatever the filter shows, in the format the file's suffix names (CSV for
+  // another). Raises ELogFileError when the file cannot be written.
+  void SaveKeptRecords(const QString& fileName);
 
  private:
   QWidget* MakeToolBar();
+  int ColumnWidthFor(const QString& sample) const;
+  // As wide as the time of day, or as date and time while the records lie on more than one day.
+  void FitTimeColumn();
   void ApplyFilter();
   void AskAndSave();
   void ShowCounts();

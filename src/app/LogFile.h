@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 #include <functional>
+#include <optional>
 
 #include "app/LogRecord.h"
 #include "platform/TessalyError.h"
@@ -11,6 +11,7 @@ namespace tessaly {
 
 enum class LogFileFormat {
   Csv,        // RFC 4180: a header row, CRLF line ends, fields quoted where needed; UTF-8
+  Json,       // one JSON array of one object per record; UTF-8
   JsonLines,  // one JSON object per record and line; UTF-8
 };
 
@@ -19,17 +20,26 @@ class ELogFileError : public ETessalyError {
   using ETessalyError::ETessalyError;
 };
 
-// The header row of a CSV file, with its line end; empty for JSON Lines.
-QByteArray LogFileHeader(LogFileFormat format);
-// One record as a line of the format, with its line end.
-QByteArray LogFileLine(LogFileFormat format, const LogRecord& record);
-
-// Writes the header and the records that forEachRecord hands to its callback, replacing the file only
-// once everything is written. Raises ELogFileError naming the file and the cause when it cannot be written.
+// Writes the records that forEachRecord hands to its callback. A file is replaced only once everything is
+// written, so that a failed save leaves an older file of that name as it was; a target that is not a file
+// (a device, a pipe) is written directly. Raises ELogFileError naming the file and the cause when it cannot
+// be written.
 void SaveLogFile(const QString& fileName, LogFileFormat format,
                  const std::function<void(const std::function<void(const LogRecord&)>&)>& forEachRecord);
 
-// The format a file name asks for by its extension: ".jsonl" and ".json" for JSON Lines, CSV otherwise.
+// The format a file name's suffix names (".csv", ".json", ".jsonl", letter case ignored); none for another.
+std::optional<LogFileFormat> LogFileFormatNamed(const QString& fileName);
+// The format of the suffix, CSV for a name without one of the three.
 LogFileFormat LogFileFormatOf(const QString& fileName);
+// ".csv", ".json" or ".jsonl".
+QString LogFileSuffix(LogFileFormat format);
+
+struct LogFileChoice {
+  QString FileName;
+  LogFileFormat Format;
+};
+// What a Save dialog's answer asks for: the format the name's suffix names, else the chosen filter's, whose
+// suffix a name without any is given.
+LogFileChoice ChooseLogFile(const QString& fileName, LogFileFormat filterFormat);
 
 }  // namespace tessaly

@@ -39,10 +39,24 @@ QString LogTimeText(qint64 timeMs) {
          offsetText;
 }
 
+namespace {
+
+constexpr qsizetype kDateLength = 10;  // "2026-12-08"
+constexpr qsizetype kTimeLength = 12;  // "15:40:01.123"
+
+}  // namespace
+
+QString LogDateText(qint64 timeMs) {
+  return LogTimeText(timeMs).left(kDateLength);
+}
+
 QString LogTimeOfDayText(qint64 timeMs) {
-  constexpr qsizetype kDateLength = 11;  // "2026-12-08T"
-  constexpr qsizetype kTimeLength = 12;  // "15:40:01.123"
-  return LogTimeText(timeMs).mid(kDateLength, kTimeLength);
+  return LogTimeText(timeMs).mid(kDateLength + 1, kTimeLength);
+}
+
+QString LogDateAndTimeText(qint64 timeMs) {
+  const QString text = LogTimeText(timeMs);
+  return text.left(kDateLength) + QLatin1Char(' ') + text.mid(kDateLength + 1, kTimeLength);
 }
 
 }  // namespace tessaly

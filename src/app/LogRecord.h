@@ -26,7 +26,12 @@ bool KindMatches(LogKind kind, std::uint8_t eventCode);
 // The local time with milliseconds, as the page shows and saves it: ISO 8601 with the offset from UTC,
 // "2026-12-08T15:40:01.123+01:00".
 QString LogTimeText(qint64 timeMs);
-// The time of day of the same text, "15:40:01.123", as the table shows it.
+// The local date of the same text, "2026-12-08".
+QString LogDateText(qint64 timeMs);
+// The time of day of the same text, "15:40:01.123", as the table shows it while its records lie within one
+// day.
 QString LogTimeOfDayText(qint64 timeMs);
+// The same text without the offset, "2026-12-08 15:40:01.123", as the table shows it otherwise.
+QString LogDateAndTimeText(qint64 timeMs);
 
 }  // namespace tessaly

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -88,6 +89,20 @@ MonitorPage::MonitorPage(TKernelObject& kernel, QWidget* parent)
     if (const int reader = ReaderOf(item); reader >= 0) ToggleCard(reader);
   });
   connect(tree_, &QWidget::customContextMenuRequested, this, &MonitorPage::ShowContextMenu);
+  // Not the view's "activated": styles that activate on a single click would open a card at every click.
+  tree_->installEventFilter(this);
+}
+
+bool MonitorPage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == tree_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    const int reader = ReaderOf(tree_->currentItem());
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && reader >= 0) {
+      ToggleCard(reader);
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 MonitorPage::~MonitorPage() {

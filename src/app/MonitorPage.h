@@ -22,8 +22,8 @@ struct ReaderCardCommands {
 };
 
 // The Monitor page: the monitor tree, attached to the kernel and its connection while the page lives. A
-// double click on a reader opens or closes its card; the context menu opens, closes, resets and copies the
-// ATR.
+// double click on a reader, or Enter on it, opens or closes its card; the context menu opens, closes, resets
+// and copies the ATR.
 class MonitorPage final : public QWidget {
   Q_OBJECT
 
@@ -42,6 +42,9 @@ class MonitorPage final : public QWidget {
   // Opens the card when none is open in the reader, closes it otherwise.
   void ToggleCard(int reader);
   void CopyAtr(int reader);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void ShowContextMenu(const QPoint& position);

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 #include <exception>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -43,9 +44,45 @@ QString EventLogModeName(std::int32_t mode) {
   return mode == acted && mode <= kLogErrorsOnly ? name : name + QStringLiteral(" (%1)").arg(mode);
 }
 
-void FillChoice(QComboBox& choice, const std::vector<std::int32_t>& codes,
-                std::string (*name)(std::int32_t)) {
-  for (const std::int32_t code : codes) choice.addItem(Text(name(code)), code);
+// A stored code with the words a user reads and the name the registry tools and the monitor show.
+struct NamedCode {
+  std::int32_t Code;
+  const char* Words;
+};
+
+constexpr NamedCode kProtocols[] = {
+    {kProtocolAutoDetect, "Automatic: T=0 or T=1"},
+    {kProtocolT0, "T=0, byte by byte"},
+    {kProtocolT1, "T=1, in blocks"},
+    {kProtocolRaw, "Raw, no protocol"},
+    {kProtocolDefault, "The reader's default"},
+    {kProtocolUndefined, "None chosen"},
+};
+constexpr NamedCode kSharingModes[] = {
+    {kShareExclusive, "Exclusive: no other program uses the card"},
+    {kShareShared, "Shared with other programs"},
+    {kShareDirect, "Direct control of the reader, without a card"},
+};
+constexpr NamedCode kClosingModes[] = {
+    {kLeaveCard, "Leave the card as it is"},
+    {kResetCard, "Reset the card"},
+    {kUnpowerCard, "Power the card off"},
+    {kEjectCard, "Eject the card"},
+};
+
+using CodeName = std::string (*)(std::int32_t);
+
+// "Automatic: T=0 or T=1 (AUTODETECT)"; a code without words is shown as its name and number.
+QString Label(std::span<const NamedCode> codes, std::int32_t code, CodeName name) {
+  for (const NamedCode& named : codes) {
+    if (named.Code == code)
+      return QString::fromLatin1(named.Words) + QStringLiteral(" (%1)").arg(Text(name(code)));
+  }
+  return Text(name(code)) + QStringLiteral(" (%1)").arg(code);
+}
+
+void FillChoice(QComboBox& choice, std::span<const NamedCode> codes, CodeName name) {
+  for (const NamedCode& named : codes) choice.addItem(Label(codes, named.Code, name), named.Code);
 }
 
 // Selects the item of the value; a value without an item gets one, so the page always shows what is stored.
@@ -92,7 +129,7 @@ PreferencesPage::PreferencesPage(TKernelObject& kernel, QWidget* parent)
       kernel_(kernel),
       autoOpen_(new QComboBox(this)),
       protocol_(new QComboBox(this)),
-      sharing_(new QComboBox(this)),
+      sharing_(new QLabel(this)),
       closingMode_(new QComboBox(this)),
       separateHexBytes_(new QCheckBox(QStringLiteral("Separate received HEX bytes"), this)),
       eventLogMode_(new QComboBox(this)),
@@ -122,15 +159,11 @@ PreferencesPage::PreferencesPage(TKernelObject& kernel, QWidget* parent)
 QWidget* PreferencesPage::MakeDetectingGroup() {
   autoOpen_->addItem(Text(BoolToYesNo(true)), 1);
   autoOpen_->addItem(Text(BoolToYesNo(false)), 0);
-  FillChoice(
-      *protocol_,
-      {kProtocolAutoDetect, kProtocolT0, kProtocolT1, kProtocolRaw, kProtocolDefault, kProtocolUndefined},
-      ProtocolToStr);
-  FillChoice(*sharing_, {kShareExclusive, kShareShared, kShareDirect}, ShareModeToStr);
-  FillChoice(*closingMode_, {kLeaveCard, kResetCard, kUnpowerCard, kEjectCard}, DispositionToStr);
-  // The settings store has no setter for it: the stored mode is shown, not changed.
-  sharing_->setEnabled(false);
-  sharing_->setToolTip(QStringLiteral("The sharing mode is kept at its stored value"));
+  FillChoice(*protocol_, kProtocols, ProtocolToStr);
+  FillChoice(*closingMode_, kClosingModes, DispositionToStr);
+  // The settings store has no setter for it: the stored mode is shown as text, not offered as a choice.
+  sharing_->setToolTip(QStringLiteral("Kept at its stored value: the settings offer no way to change it"));
+  sharing_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
   QFormLayout* form = CompactForm();
   form->addRow(QStringLiteral("Open the reader automatically"), autoOpen_);
@@ -255,12 +288,10 @@ void PreferencesPage::ReadValues(TRegistrySettings& settings) {
   const bool autoOpen = settings.GetAutoOpen();
   ShowValue(*autoOpen_, autoOpen ? 1 : 0, Text(BoolToYesNo(autoOpen)));
   const std::int32_t protocol = settings.GetProtocol();
-  ShowValue(*protocol_, protocol, Text(ProtocolToStr(protocol)) + QStringLiteral(" (%1)").arg(protocol));
-  const std::int32_t sharing = settings.GetSharing();
-  ShowValue(*sharing_, sharing, Text(ShareModeToStr(sharing)) + QStringLiteral(" (%1)").arg(sharing));
+  ShowValue(*protocol_, protocol, Label(kProtocols, protocol, ProtocolToStr));
+  sharing_->setText(Label(kSharingModes, settings.GetSharing(), ShareModeToStr));
   const std::int32_t closingMode = settings.GetClosingMode();
-  ShowValue(*closingMode_, closingMode,
-            Text(DispositionToStr(closingMode)) + QStringLiteral(" (%1)").arg(closingMode));
+  ShowValue(*closingMode_, closingMode, Label(kClosingModes, closingMode, DispositionToStr));
   separateHexBytes_->setChecked(settings.GetSeparateHexBytes());
   const std::int32_t logMode = settings.GetEventLogMode();
   ShowValue(*eventLogMode_, logMode, EventLogModeName(logMode));

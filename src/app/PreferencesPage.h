@@ -29,7 +29,8 @@ class PreferencesPage final : public QWidget {
 
   QComboBox& AutoOpenChoice() { return *autoOpen_; }
   QComboBox& ProtocolChoice() { return *protocol_; }
-  QComboBox& SharingChoice() { return *sharing_; }
+  // The stored sharing mode, which the page shows but cannot change.
+  QLabel& SharingText() { return *sharing_; }
   QComboBox& ClosingModeChoice() { return *closingMode_; }
   QCheckBox& SeparateHexBytesBox() { return *separateHexBytes_; }
   QComboBox& EventLogModeChoice() { return *eventLogMode_; }
@@ -56,7 +57,7 @@ class PreferencesPage final : public QWidget {
   TKernelObject& kernel_;
   QComboBox* const autoOpen_;
   QComboBox* const protocol_;
-  QComboBox* const sharing_;
+  QLabel* const sharing_;
   QComboBox* const closingMode_;
   QCheckBox* const separateHexBytes_;
   QComboBox* const eventLogMode_;

@@ -45,8 +45,9 @@ int main(int argc, char** argv) {
 
   SetApplicationProgramName(argc > 0 ? argv[0] : programName);
   InstallQtErrorBox();
-  const int status = RunControlCenter({commandLine.ScreenshotFile, commandLine.Readers, commandLine.Page,
-                                       commandLine.ScriptFile, commandLine.TranscriptFile});
+  const int status =
+      RunControlCenter({commandLine.ScreenshotFile, commandLine.Readers, commandLine.Page,
+                        commandLine.ScriptFile, commandLine.TranscriptFile, commandLine.LogFile});
   ReleaseApplication();
   if (Worker::LeftBehind() > 0) {
     // A thread is still inside the smart-card library, waiting for a card or a service that does not

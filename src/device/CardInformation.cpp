@@ -19,9 +19,11 @@ KnownCards& Cards() {
   return cards;
 }
 
+}  // namespace
+
 // Unless a list was chosen, the system's list is read on the first card only, so that a start without a
 // card does not pay for it. A system list that cannot be read leaves the lines without card names.
-const KnownCardList* KnownCardsInUse() {
+const KnownCardList* KnownCardListInUse() {
   KnownCards& cards = Cards();
   if (!cards.chosen) {
     cards.chosen = true;
@@ -34,10 +36,8 @@ const KnownCardList* KnownCardsInUse() {
   return cards.list ? &*cards.list : nullptr;
 }
 
-}  // namespace
-
 std::vector<std::string> CardInformationLines(std::span<const std::uint8_t> atr) {
-  return AtrInfoLines(atr, KnownCardsInUse());
+  return AtrInfoLines(atr, KnownCardListInUse());
 }
 
 void UseKnownCardList(KnownCardList list) {

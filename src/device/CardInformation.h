@@ -15,5 +15,8 @@ std::vector<std::string> CardInformationLines(std::span<const std::uint8_t> atr)
 
 // Names cards from list instead of the system's list of known cards.
 void UseKnownCardList(KnownCardList list);
+// The list that names the cards: the one chosen, else the system's, read now when no card has needed it
+// yet; null when there is none or it cannot be read.
+const KnownCardList* KnownCardListInUse();
 
 }  // namespace tessaly

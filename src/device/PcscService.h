@@ -70,6 +70,9 @@ class PcscService {
 
 // The system's smart-card service: pcsc-lite, or winscard on Windows.
 std::unique_ptr<PcscService> MakeSystemPcscService();
+// The PC/SC library the program was built with, "pcsc-lite 1.9.9" (pcsc-lite tells its version to the
+// build only), or Windows' winscard.
+std::string PcscLibraryText();
 // A service of its own in this process with one reader holding the virtual card.
 std::unique_ptr<PcscService> MakeVirtualReaderService();
 

@@ -185,6 +185,14 @@ class SystemPcscService final : public PcscService {
 
 }  // namespace
 
+std::string PcscLibraryText() {
+#ifdef PCSCLITE_VERSION_NUMBER
+  return std::string("pcsc-lite ") + PCSCLITE_VERSION_NUMBER;
+#else
+  return "winscard (Windows)";
+#endif
+}
+
 std::unique_ptr<PcscService> MakeSystemPcscService() {
   return std::make_unique<SystemPcscService>();
 }

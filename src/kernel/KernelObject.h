@@ -58,10 +58,17 @@ class TKernelObject {
   // Makes one numbered, time-stamped record for OnLog. The number advances also without a subscriber; a
   // failing subscriber loses only its own record.
   void LogEvent(std::uint8_t eventCode, const std::u16string& source, const std::u16string& details);
+  // Whether the event-log mode records the main events (not errors only), as a host's own notes should.
+  bool LogsMainEvents() const { return Logs(TLogModes::Main); }
   // Shows the two display preferences in the attached monitor, if any.
   void RefreshMonitorPreferences();
   // Replaces the clock LogEvent reads; an empty clock restores the system's.
   void SetLogClock(LogClock clock);
+  // The store's handlers for its two log preferences: each reads its preference again. EventLogMode and
+  // SeparateHexBytes follow the store only from its first change on, so a host calls both once after Start
+  // to have the stored values hold from the first record.
+  void HandleEventLogModeChanged(TRegistrySettings& sender);
+  void HandleSeparateHexBytesChanged(TRegistrySettings& sender);
 
   std::uint32_t OwnerHandle;
   TKernelLogEvent OnLog;
@@ -116,8 +123,6 @@ class TKernelObject {
 
   void HandleCardTypesChanged(const TRegistryDataChangedInfo& info);
   void HandleConnectionPreferencesChanged();
-  void HandleEventLogModeChanged(TRegistrySettings& sender);
-  void HandleSeparateHexBytesChanged(TRegistrySettings& sender);
 
   void HandleError(TConnection& sender, const std::string& source, std::int32_t code,
                    const std::string& message);

@@ -51,6 +51,12 @@ std::filesystem::path HiveFile() {
   return UserConfigFolder() / kMakerFolderName / "registry.db";
 }
 
+std::string HiveLocationText() {
+  std::error_code error;
+  const auto file = std::filesystem::absolute(HiveFile(), error);
+  return (error ? HiveFile() : file).string();
+}
+
 namespace {
 
 // A hive already open is one in either case: it existed, or this process has made it.

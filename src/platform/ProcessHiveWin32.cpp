@@ -22,6 +22,10 @@ std::filesystem::path HiveFile() {
   return ChosenFile();
 }
 
+std::string HiveLocationText() {
+  return "the Windows registry, HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvane";
+}
+
 std::shared_ptr<RegistryHive> OpenProcessHive() {
   return std::make_shared<Win32RegistryHive>();
 }

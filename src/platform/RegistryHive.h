@@ -83,6 +83,8 @@ class RegistryHive {
 // (~/.config/orvane/registry.db). Not used on Windows, where the hive is the registry itself.
 void SetHiveFile(std::filesystem::path file);
 std::filesystem::path HiveFile();
+// Where the process hive is, for people: the hive file's full path, or the Windows registry's key.
+std::string HiveLocationText();
 
 // The hive this process works on (see HiveFile), shared by the accessors alive at the same time; use it
 // from one thread at a time. Raises ERegistryException naming the file and the cause when it cannot be

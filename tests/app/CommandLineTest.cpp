@@ -48,9 +48,10 @@ TEST(CommandLine, ThePageOptionNamesOneOfThePages) {
 
 TEST(CommandLine, UnknownArgumentsAndMissingFilesAreRefused) {
   const std::vector<std::vector<std::string>> refused = {
-      {"--registry"}, {"--registry="},   {"--screenshot"},     {"--screenshot", ""}, {"--verbose"},
-      {"file.db"},    {"--readers"},     {"--readers", "usb"}, {"--readers=PCSC"},   {"--page"},
-      {"--page="},    {"--page", "Log"}, {"--page", "events"},
+      {"--registry"},       {"--registry="}, {"--screenshot"}, {"--screenshot", ""},
+      {"--verbose"},        {"file.db"},     {"--readers"},    {"--readers", "usb"},
+      {"--readers=PCSC"},   {"--page"},      {"--page="},      {"--page", "Log"},
+      {"--page", "events"}, {"--log"},
   };
   for (const auto& arguments : refused) {
     EXPECT_THROW(ParseCommandLine(arguments), ECommandLineError) << ::testing::PrintToString(arguments);

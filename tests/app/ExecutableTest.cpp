@@ -3,6 +3,11 @@
 #include <sys/wait.h>
 
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QStringList>
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -120,6 +125,70 @@ TEST_F(ExecutableTest, AScriptRunsOnTheFirstCardEachExchangeGoesToTheTranscriptA
   EXPECT_EQ(bad.Status, 1);
   EXPECT_NE(bad.Errors.find("Cannot run the script " + script.string() + ": Line 1: "), std::string::npos)
       << bad.Errors;
+}
+
+QJsonArray JsonArrayIn(const fs::path& file) {
+  QJsonParseError parsed;
+  const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(FileText(file)), &parsed);
+  EXPECT_EQ(parsed.error, QJsonParseError::NoError) << file << ": " << parsed.errorString().toStdString();
+  return document.array();
+}
+
+TEST_F(ExecutableTest, TheLogOptionWritesTheKeptRecordsAtCloseAndTheStoredLogModeHoldsFromTheStart) {
+  const fs::path script = output_ / "select.apdu";
+  std::ofstream(script) << "00 A4 00 0C 02 3F 00\n";
+  const auto runWithLog = [&](const fs::path& log) {
+    return Run(kHeadless,
+               {"--registry", hive_.File().string(), "--readers", "virtual", "--script", script.string(),
+                "--screenshot", (output_ / "window.png").string(), "--log", log.string()});
+  };
+  // Most useful events, the stored default: the card's road and the exchange, its bytes spaced as stored.
+  for (const char* name : {"log.csv", "log.json", "log.jsonl"}) {
+    const TProgramRun run = runWithLog(output_ / name);
+    EXPECT_EQ(run.Status, 0) << name << ": " << run.Errors;
+  }
+  const std::string csv = FileText(output_ / "log.csv");
+  EXPECT_TRUE(csv.starts_with("Number,Time,Code,Source,Event,Details\r\n")) << csv;
+  EXPECT_NE(csv.find(",Card ready,ATR = "), std::string::npos) << csv;
+  const QJsonArray records = JsonArrayIn(output_ / "log.json");
+  QStringList events;
+  for (const auto& record : records) events << record.toObject()["event"].toString();
+  EXPECT_TRUE(events.contains("Card ready")) << events.join(", ").toStdString();
+  EXPECT_FALSE(events.contains("Reader opened")) << "a record of the full log only";
+  bool exchangeLogged = false;
+  for (const auto& record : records) {
+    exchangeLogged |=
+        record.toObject()["details"].toString() == "Sent: { 00 A4 00 0C 02 3F 00 }  Received: { 90 00 }";
+    EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}([+-]\d\d:\d\d|Z)$)")
+                    .match(record.toObject()["time"].toString())
+                    .hasMatch())
+        << record.toObject()["time"].toString().toStdString();
+  }
+  EXPECT_TRUE(exchangeLogged);
+  const QStringList jsonLines =
+      QString::fromStdString(FileText(output_ / "log.jsonl")).split('\n', Qt::SkipEmptyParts);
+  EXPECT_EQ(jsonLines.size(), records.size());
+
+  // Errors only, stored by an earlier session: the whole start makes no record.
+  TRegistry registry;
+  registry.SetRootKey(RootKey::LocalMachine);
+  ASSERT_TRUE(registry.OpenKey("\\SOFTWARE\\Orvane\\Tessaly Easy\\Preferences", false));
+  registry.WriteInteger("Event_Log_Mode", 2);
+  registry.CloseKey();
+  const TProgramRun errorsOnly = runWithLog(output_ / "errors.json");
+  EXPECT_EQ(errorsOnly.Status, 0) << errorsOnly.Errors;
+  EXPECT_EQ(FileText(output_ / "errors.json"), "[]\n");
+}
+
+TEST_F(ExecutableTest, ALogThatCannotBeWrittenAtCloseIsReportedWithStatusOne) {
+  const fs::path missing = output_ / "missing folder" / "log.csv";
+  const TProgramRun run =
+      Run(kHeadless, {"--registry", hive_.File().string(), "--readers", "virtual", "--screenshot",
+                      (output_ / "window.png").string(), "--log", missing.string()});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Errors.find("Cannot save the event log to " + missing.string() + ": "), std::string::npos)
+      << run.Errors;
+  EXPECT_TRUE(fs::exists(output_ / "window.png"));
 }
 
 TEST_F(ExecutableTest, SigtermClosesTheWindowAsCloseWouldAndAtOnce) {

@@ -4,6 +4,7 @@
 
 #include "ReaderTableFixture.h"
 #include "app/ApplicationObject.h"
+#include "app/ControlCenter.h"
 #include "settings/ProductIdentity.h"
 
 namespace tessaly::test {
@@ -28,22 +29,37 @@ QTreeWidgetItem* FindItem(QTreeWidget& tree, const QString& caption, const QTree
 KernelPagesTest::KernelPagesTest() : hive_(std::make_shared<FaultyHive>(scratch_.Hive())) {
   ZeroReaderTable();
   InitialiseApplication();
+  Build();
+}
+
+KernelPagesTest::~KernelPagesTest() {
+  TearDownProgram();
+  ReleaseApplication();
+  ZeroReaderTable();
+  SeparateHexBytes = false;
+  SetComponentFolder("");
+}
+
+void KernelPagesTest::Build() {
   kernel_ = std::make_unique<TKernelObject>(0, [hive = hive_] { return hive; });
-  kernel_->Start();
+  StartKernel(*kernel_);
   form_ = std::make_unique<TMainForm>();
   pages_ = std::make_unique<MainWindowPages>(*form_, *kernel_);
   device_ = std::make_unique<TSimulatedDevice>(*kernel_->Connection);
 }
 
-KernelPagesTest::~KernelPagesTest() {
+void KernelPagesTest::TearDownProgram() {
   device_.reset();
   pages_.reset();
   form_.reset();
   kernel_.reset();
-  ReleaseApplication();
+}
+
+void KernelPagesTest::Restart() {
+  TearDownProgram();
   ZeroReaderTable();
   SeparateHexBytes = false;
-  SetComponentFolder("");
+  Build();
 }
 
 }  // namespace tessaly::test

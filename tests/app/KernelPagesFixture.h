@@ -22,13 +22,17 @@ namespace tessaly::test {
 // The first monitor item whose caption reads caption, below parent when one is given; null when none.
 QTreeWidgetItem* FindItem(QTreeWidget& tree, const QString& caption, const QTreeWidgetItem* parent = nullptr);
 
-// The program below its message loop: an application object, a kernel started on a scratch hive of its
-// own (behind a FaultyHive, so that a test can refuse writes), the main window with its pages, and a
-// simulated device layer at the kernel's connection.
+// The program below its message loop: an application object, a kernel started as the program starts it
+// on a scratch hive of its own (behind a FaultyHive, so that a test can refuse writes), the main window with
+// its pages, and a simulated device layer at the kernel's connection.
 class KernelPagesTest : public ::testing::Test {
  protected:
   KernelPagesTest();
   ~KernelPagesTest() override;
+
+  // Starts the program again on the same hive: a new kernel started as the program starts it, a new window
+  // with its pages and a new simulated device.
+  void Restart();
 
   ScratchHive scratch_;
   TempComponent component_{scratch_.Hive()};
@@ -38,6 +42,10 @@ class KernelPagesTest : public ::testing::Test {
   std::unique_ptr<TMainForm> form_;
   std::unique_ptr<MainWindowPages> pages_;
   std::unique_ptr<TSimulatedDevice> device_;
+
+ private:
+  void Build();
+  void TearDownProgram();
 };
 
 }  // namespace tessaly::test

@@ -1,14 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QScrollBar>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTreeWidget>
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "KernelPagesFixture.h"
 #include "app/EventLogPage.h"
 #include "app/MonitorPage.h"
+#include "readers/EventCodes.h"
+#include "settings/_RegistryWorks.h"
 
 namespace tessaly::test {
 namespace {
@@ -41,7 +48,7 @@ TEST_F(MainWindowPagesTest, TheMessageColumnShowsTheKernelsMessageUntilItIsHidde
   EXPECT_TRUE(message.text().isEmpty());
 }
 
-TEST_F(MainWindowPagesTest, ADoubleClickOnAReaderOpensItsCardOrClosesAnOpenOne) {
+TEST_F(MainWindowPagesTest, ADoubleClickOrEnterOnAReaderOpensItsCardOrClosesAnOpenOne) {
   std::vector<std::string> commands;
   pages_->Monitor().SetCardCommands({[&](int n) { commands.push_back("open " + std::to_string(n)); },
                                      [&](int n) { commands.push_back("close " + std::to_string(n)); },
@@ -59,8 +66,75 @@ TEST_F(MainWindowPagesTest, ADoubleClickOnAReaderOpensItsCardOrClosesAnOpenOne) 
   emit tree.itemDoubleClicked(FindItem(tree, "ATR", readerA), 0);
   emit tree.itemDoubleClicked(readerB, 0);
   emit tree.itemDoubleClicked(FindItem(tree, "Preferences"), 0);
-
   EXPECT_EQ(commands, (std::vector<std::string>{"close 0", "open 1"}));
+
+  commands.clear();
+  const auto pressOn = [&tree](QTreeWidgetItem* item, Qt::Key key) {
+    tree.setCurrentItem(item);
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(&tree, &press);
+  };
+  pressOn(FindItem(tree, "ATR", readerA), Qt::Key_Return);
+  pressOn(readerB, Qt::Key_Enter);
+  pressOn(FindItem(tree, "Preferences"), Qt::Key_Return);
+  pressOn(readerB, Qt::Key_Space);
+  EXPECT_EQ(commands, (std::vector<std::string>{"close 0", "open 1"}));
+}
+
+std::vector<std::uint8_t> LoggedCodes(EventLogModel& model) {
+  model.Flush();
+  std::vector<std::uint8_t> codes;
+  for (int row = 0; row < model.rowCount(); ++row) codes.push_back(model.RecordAt(row).EventCode);
+  return codes;
+}
+
+TEST_F(MainWindowPagesTest, TheStoredLogPreferencesHoldFromTheFirstRecordOfTheNextStart) {
+  kernel_->Settings->SetEventLogMode(2);
+  kernel_->Settings->SetSeparateHexBytes(true);
+  Restart();
+  QCoreApplication::processEvents();
+
+  EXPECT_EQ(kernel_->EventLogMode, 2);
+  EXPECT_TRUE(SeparateHexBytes);
+  QTreeWidget& tree = pages_->Monitor().Tree();
+  EXPECT_EQ(FindItem(tree, "Separate received HEX bytes")->text(1), "Yes");
+  EXPECT_EQ(FindItem(tree, "Events logging")->text(1), "Log most useful events only ");
+
+  // Errors only: the whole start of a session leaves no record, an error does.
+  device_->StartSession({"Reader A"});
+  device_->InsertCard(0, kAtr);
+  device_->Exchange(0, "00 A4 00 00", "90 00");
+  device_->ReportError("Reader A", 0, "lost");
+  EXPECT_EQ(LoggedCodes(pages_->Log().Model()), (std::vector<std::uint8_t>{ecError}));
+
+  kernel_->Settings->SetEventLogMode(0);
+  kernel_->Settings->SetSeparateHexBytes(false);
+  Restart();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(FindItem(pages_->Monitor().Tree(), "Separate received HEX bytes")->text(1), "No");
+  EXPECT_EQ(FindItem(pages_->Monitor().Tree(), "Events logging")->text(1), "Log all events");
+  device_->StartSession({"Reader A"});
+  EXPECT_GT(LoggedCodes(pages_->Log().Model()).size(), 1u);
+}
+
+TEST_F(MainWindowPagesTest, TheLogsDetailsAreInViewAtTheWindowsSizeWithTimesOfOneDayOrOfSeveral) {
+  auto now = std::chrono::system_clock::now();
+  kernel_->SetLogClock([&now] { return now; });
+  form_->show();
+  ASSERT_TRUE(pages_->ShowPage("log"));
+  QTableView& view = pages_->Log().View();
+  const auto expectDetailsInView = [&view](const char* when) {
+    QCoreApplication::processEvents();
+    const int detailsLeft = view.columnViewportPosition(EventLogModel::DetailsColumn);
+    EXPECT_EQ(view.horizontalScrollBar()->maximum(), 0) << when;
+    EXPECT_GE(view.viewport()->width() - detailsLeft, view.viewport()->width() / 4) << when;
+  };
+  device_->StartSession({"Tessaly Virtual Reader 00 00"});
+  expectDetailsInView("within one day");
+  now += std::chrono::hours(48);
+  device_->InsertCard(0, kAtr);
+  ASSERT_TRUE(pages_->Log().Model().DatesShown());
+  expectDetailsInView("over two days");
 }
 
 TEST_F(MainWindowPagesTest, ClosingTheMainWindowDetachesItsPagesFromTheKernel) {

@@ -8,6 +8,7 @@
 #include "app/CardTypesPage.h"
 #include "app/EventLogPage.h"
 #include "app/MonitorPage.h"
+#include "settings/_RegistryWorks.h"
 
 namespace tessaly::test {
 namespace {
@@ -26,6 +27,8 @@ bool Logged(EventLogModel& model, const QString& eventName) {
 }
 
 TEST_F(VirtualReaderPagesTest, TheVirtualCardShowsInTheMonitorAndTheLogAndADoubleClickClosesAndOpensIt) {
+  // "Reader closed" is among the records of the full log only.
+  kernel_->Settings->SetEventLogMode(0);
   ASSERT_TRUE(StartAndSettle());
   QTreeWidget& tree = pages_->Monitor().Tree();
   const auto readers = tree.findItems(kVirtualReader, Qt::MatchExactly | Qt::MatchRecursive, 0);
@@ -47,6 +50,23 @@ TEST_F(VirtualReaderPagesTest, TheVirtualCardShowsInTheMonitorAndTheLogAndADoubl
   emit tree.itemDoubleClicked(reader, 0);
   ASSERT_TRUE(Await([&] { return ValueBelow(tree, "ATR", reader) == atr; }));
   EXPECT_TRUE(errorBoxes_.Texts().empty());
+}
+
+// The stored default is 1: the first exchange of the session is logged with its bytes apart.
+TEST_F(VirtualReaderPagesTest, TheFirstExchangeIsLoggedWithTheStoredSpacingOfHexBytes) {
+  ASSERT_TRUE(kernel_->Settings->GetSeparateHexBytes());
+  ASSERT_TRUE(StartAndSettle());
+  bool answered = false;
+  layer_->Transmit(0, "00A4000C023F00", [&answered](const ExchangeOutcome&) { answered = true; });
+  ASSERT_TRUE(Await([&] { return answered; }));
+
+  EventLogModel& model = pages_->Log().Model();
+  model.Flush();
+  QString details;
+  for (int row = 0; row < model.rowCount(); ++row) {
+    if (model.RecordAt(row).EventName == "Data sent") details = model.RecordAt(row).Details;
+  }
+  EXPECT_EQ(details, "Sent: { 00 A4 00 0C 02 3F 00 }  Received: { 90 00 }");
 }
 
 TEST_F(VirtualReaderPagesTest, TheCardTypesPageOffersTheCardInAReaderWithItsCardType) {
