@@ -74,10 +74,9 @@ void CommandFields::SetCommands(const TKeyedTable* commands) {
 bool CommandFields::ChooseCommand(const QString& name) {
   const int index = commandChoice_->findData(name, kNameRole);
   if (index < 0) return false;
-  choosing_ = true;
   Edit(ApduField::Cla).setText(commandChoice_->itemData(index, kClaRole).toString());
   Edit(ApduField::Ins).setText(commandChoice_->itemData(index, kInsRole).toString());
-  choosing_ = false;
+  // Set last: the fields' changes on the way may have shown another name with the same bytes.
   commandChoice_->setCurrentIndex(index);
   return true;
 }
@@ -88,7 +87,6 @@ bool CommandFields::Matches(int index, std::uint8_t cla, std::uint8_t ins) const
 }
 
 void CommandFields::FollowFields() {
-  if (choosing_) return;
   const std::optional<std::uint8_t> cla = FieldByte(Edit(ApduField::Cla).text().toStdString());
   const std::optional<std::uint8_t> ins = FieldByte(Edit(ApduField::Ins).text().toStdString());
   const int shown = commandChoice_->currentIndex();

@@ -49,8 +49,6 @@ class CommandFields final : public QObject {
   std::vector<QLineEdit*> edits_;  // in the order of ApduField
   QCheckBox* const extendedLength_;
   QComboBox* const commandChoice_;
-  // While a chosen command's bytes go into the fields one by one, the name stays.
-  bool choosing_ = false;
 };
 
 }  // namespace tessaly

@@ -22,7 +22,8 @@ constexpr char kStatusWords[] =
     "+\t61\tXX\t3C7800\tMore data waiting\n"
     "+\t6C\tXX\t005AB4\tWrong Le, SW2 gives the right one\n"
     "+\t63\tXX\t005AB4\tMemory changed\n"
-    "+\t63\tCX\t005AB4\tWrong PIN, tries left in the low digit\n"
+    "+\t63\tCX\t005AB4\tWrong PIN: the low digit of SW2 tells how many tries are left before the PIN is "
+    "blocked\n"
     "+\t6A\tXX\t0000C0\tWrong parameters\n"
     "+\t6A\t82\t0000C0\tFile or application not found\n";
 

@@ -81,7 +81,9 @@ TEST_F(ExchangePageTest, AWrongPinShows63CxExplainedByTheWildcardEntry) {
   Fill({Field(ApduField::Cla).text().toStdString(), Field(ApduField::Ins).text().toStdString(), "00", "81",
         "31 31 31 31", ""});
   ASSERT_TRUE(Send());
-  EXPECT_EQ(Row("SW1 SW2"), "63 C2 | Wrong PIN, tries left in the low digit");
+  EXPECT_EQ(
+      Row("SW1 SW2"),
+      "63 C2 | Wrong PIN: the low digit of SW2 tells how many tries are left before the PIN is blocked");
   EXPECT_EQ(Page().AnswerView().Row("SW1 SW2")->foreground(1).color(), QColor(0xB4, 0x5A, 0x00));
 }
 
@@ -229,6 +231,9 @@ TEST_F(ExchangePageTest, TheCommandNameFollowsClaAndInsAsTheyAreTyped) {
   EXPECT_EQ(Field(ApduField::Cla).text(), "00");
   EXPECT_EQ(Field(ApduField::Ins).text(), "A4");
   EXPECT_EQ(commands.currentText(), "SELECT FILE  (00 A4)");
+  Field(ApduField::Cla).setText("0");
+  Page().RefreshReaders();
+  EXPECT_EQ(commands.currentText(), "SELECT FILE  (00 A4)") << "the name shown stays while it matches";
   emit commands.activated(commands.findText("VERIFY  (00 20)"));
   EXPECT_EQ(Field(ApduField::Cla).text(), "00");
   EXPECT_EQ(Field(ApduField::Ins).text(), "20");
@@ -287,12 +292,29 @@ TEST_F(ExchangePageTest, TheLayoutStaysPutWhenAMessageComesAndSixteenDataBytesFi
   ExchangeAnswerView& view = Page().AnswerView();
   const auto place = [&] { return QRect(view.mapTo(form_.get(), QPoint()), view.size()); };
   const QRect before = place();
-  Fill({"00", "A4", "00", "00", "3F 0", ""});
+  // A meaning that takes two lines above the answer, and a refusal that takes two under the fields.
+  Fill({"00", "20", "00", "81", "31 31 31 31", ""});
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(Page().StatusWordLabel().text(),
+            "SW1 SW2 = 63 C2: Wrong PIN: the low digit of SW2 tells how many tries are left before the PIN "
+            "is blocked");
+  const std::string refusal =
+      "The card in " + std::string(kVirtualReader) +
+      " has not answered its last command: it takes commands again once it answers, or "
+      "after it is reset or taken out";
+  Page().SetReaderExchange(
+      {[](int) { return true; },
+       [&](int, std::span<const std::uint8_t>, ExchangeDone) { throw EDeviceError(refusal); },
+       {},
+       {},
+       {},
+       {}});
   EXPECT_FALSE(Page().Send());
-  Page().SendCommand({0x00, 0xA4});
-  EXPECT_GT(Page().MessageLabel().text().size(), 60) << "a message long enough to wrap";
+  EXPECT_EQ(Page().MessageLabel().text().toStdString(), refusal);
   QCoreApplication::processEvents();
   EXPECT_EQ(place(), before);
+  for (QLabel* label : {&Page().MessageLabel(), &Page().StatusWordLabel()})
+    EXPECT_GE(label->height(), label->heightForWidth(label->width())) << "the whole text is in view";
 
   // Sixteen bytes as a T=0 card gives them, with the steps that took.
   ExchangeResult result;
