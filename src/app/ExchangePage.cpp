@@ -2,19 +2,15 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QVBoxLayout>
@@ -24,6 +20,7 @@
 #include "app/CardControls.h"
 #include "app/CommandFields.h"
 #include "app/ExchangeAnswerView.h"
+#include "app/ExchangeHistoryPane.h"
 #include "device/ApduText.h"
 #include "device/PcscError.h"
 #include "device/Transcript.h"
@@ -120,9 +117,7 @@ ExchangePage::ExchangePage(QWidget* parent)
       message_(new QLabel),
       statusWord_(new QLabel),
       answer_(new ExchangeAnswerView),
-      history_(new ExchangeHistory(this)),
-      historyView_(new QListView),
-      historyForm_(new QComboBox),
+      history_(new ExchangeHistoryPane),
       continueOnError_(new QCheckBox(QStringLiteral("Continue on error"))),
       scriptLabel_(new QLabel(QStringLiteral("No script loaded"))),
       script_({[this](const std::vector<std::uint8_t>& command, ExchangeDone done) {
@@ -131,8 +126,9 @@ ExchangePage::ExchangePage(QWidget* parent)
                [this](CardDone done) { return StartReset(std::move(done)); },
                // The answer is in the history by the time the run hears of it.
                [this](const ExchangeOutcome& outcome) {
+                 const ExchangeHistory& entries = history_->Entries();
                  return HexBytes(StatusWordOf(outcome.Result.Response), true) + " " +
-                        history_->At(history_->Count() - 1).Meaning;
+                        entries.At(entries.Count() - 1).Meaning;
                }},
               [this](const std::string& message, bool stoppedEarly) { ScriptEnded(message, stoppedEarly); }) {
   auto* layout = new QVBoxLayout(this);
@@ -141,7 +137,7 @@ ExchangePage::ExchangePage(QWidget* parent)
   layout->addWidget(MakeCommandGroup());
   auto* splitter = new QSplitter(Qt::Horizontal);
   splitter->addWidget(MakeAnswerGroup());
-  splitter->addWidget(MakeHistoryGroup());
+  splitter->addWidget(history_);
   // The answer takes the larger part: its data rows are 8 bytes wide, hex and text.
   splitter->setStretchFactor(0, 1);
   splitter->setStretchFactor(1, 0);
@@ -168,6 +164,7 @@ ExchangePage::ExchangePage(QWidget* parent)
   connect(cardControls_, &CardControls::ResetClicked, this, &ExchangePage::ResetCard);
   connect(cardControls_, &CardControls::ReconnectClicked, this, &ExchangePage::ReconnectCard);
   connect(cardControls_, &CardControls::DisconnectClicked, this, &ExchangePage::DisconnectCard);
+  connect(history_, &ExchangeHistoryPane::EntryActivated, this, &ExchangePage::RepeatHistoryEntry);
 }
 
 QComboBox& ExchangePage::CommandChoice() {
@@ -247,53 +244,6 @@ QWidget* ExchangePage::MakeAnswerGroup() {
   statusWord_->setText(QStringLiteral("No answer yet"));
   layout->addWidget(statusWord_);
   layout->addWidget(answer_, 1);
-  return group;
-}
-
-QWidget* ExchangePage::MakeHistoryGroup() {
-  auto* group = new QWidget;
-  auto* layout = new QVBoxLayout(group);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(4);
-  historyForm_->addItem(QStringLiteral("as transcript"), static_cast<int>(HistoryForm::Transcript));
-  historyForm_->addItem(QStringLiteral("as script"), static_cast<int>(HistoryForm::Script));
-  historyForm_->setToolTip(
-      QStringLiteral("Copy and Save give every command with its whole answer (scriptor's transcript), or the "
-                     "commands alone as a script"));
-  auto* heading = new QHBoxLayout;
-  heading->addWidget(new QLabel(QStringLiteral("History")));
-  heading->addStretch(1);
-  heading->addWidget(historyForm_);
-  layout->addLayout(heading);
-
-  historyView_->setModel(history_);
-  historyView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  historyView_->setTextElideMode(Qt::ElideMiddle);
-  historyView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  historyView_->setUniformItemSizes(true);
-  historyView_->setToolTip(
-      QStringLiteral("The exchanges of this session; a double click sends a command again"));
-  layout->addWidget(historyView_, 1);
-  connect(historyView_, &QListView::doubleClicked, this,
-          [this](const QModelIndex& index) { RepeatHistoryEntry(index.row()); });
-  connect(history_, &QAbstractItemModel::rowsInserted, historyView_, &QListView::scrollToBottom);
-
-  auto* copy = new QPushButton(QStringLiteral("Copy"));
-  copy->setToolTip(QStringLiteral("Copy the selected entries (or all) in the form chosen"));
-  auto* save = new QPushButton(QStringLiteral("Save..."));
-  save->setToolTip(QStringLiteral("Save the history in the form chosen"));
-  auto* clear = new QPushButton(QStringLiteral("Clear"));
-  connect(copy, &QPushButton::clicked, this, &ExchangePage::CopyHistory);
-  connect(save, &QPushButton::clicked, this, &ExchangePage::AskAndSave);
-  connect(clear, &QPushButton::clicked, this, &ExchangePage::ClearHistory);
-  auto* buttons = new QHBoxLayout;
-  buttons->setSpacing(4);
-  for (QPushButton* button : {copy, save, clear}) {
-    // Narrower than the style's least push button, so that the answer beside keeps its room.
-    button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text()) + 16);
-    buttons->addWidget(button);
-  }
-  layout->addLayout(buttons);
   return group;
 }
 
@@ -456,8 +406,8 @@ void ExchangePage::ExchangeEnded(int reader, const std::vector<std::uint8_t>& co
   ShowUnderWay(false);
   if (outcome.Answered()) {
     ShowAnswer(outcome.Result, reader);
-    history_->AddExchange(command, outcome.Result,
-                          MeaningOf(outcome.Result.Response, StatusWordsOf(reader)).Verbose);
+    history_->Entries().AddExchange(command, outcome.Result,
+                                    MeaningOf(outcome.Result.Response, StatusWordsOf(reader)).Verbose);
   } else {
     ShowRefusal(Text(outcome.Failure));
     statusWord_->setStyleSheet(QString());
@@ -527,7 +477,7 @@ std::string ExchangePage::StartReset(CardDone then) {
       },
       [this, then = std::move(then)](int reader, const std::string& failure) {
         if (failure.empty()) {
-          history_->AddReset(Entry(reader).CardInfo.ATR);
+          history_->Entries().AddReset(Entry(reader).CardInfo.ATR);
           ShowNote(QStringLiteral("The card in %1 was reset").arg(NameOf(reader)));
         }
         Raise(onCardReset_, reader, failure);
@@ -575,51 +525,13 @@ bool ExchangePage::DisconnectCard() {
   return refusal.empty();
 }
 
-std::vector<int> ExchangePage::SelectedHistoryRows() const {
-  std::vector<int> rows;
-  for (const QModelIndex& index : historyView_->selectionModel()->selectedRows()) rows.push_back(index.row());
-  return rows;
-}
-
-QString ExchangePage::HistoryText() const {
-  const auto form = static_cast<HistoryForm>(historyForm_->currentData().toInt());
-  return Text(history_->Text(form, SelectedHistoryRows()));
-}
-
 void ExchangePage::RepeatHistoryEntry(int row) {
-  const ExchangeRecord& record = history_->At(row);
+  const ExchangeRecord& record = history_->Entries().At(row);
   if (record.Step == ApduScriptStep::Reset) {
     ResetCard();
   } else {
     SendCommand(record.Command);
   }
-}
-
-void ExchangePage::CopyHistory() {
-  if (history_->Count() > 0) QApplication::clipboard()->setText(HistoryText());
-}
-
-void ExchangePage::ClearHistory() {
-  history_->Clear();
-}
-
-bool ExchangePage::SaveHistory(const QString& fileName) {
-  const auto form = static_cast<HistoryForm>(historyForm_->currentData().toInt());
-  QString name = fileName;
-  if (QFileInfo(name).suffix().isEmpty()) name += form == HistoryForm::Script ? ".apdu" : ".txt";
-  QSaveFile file(name);
-  const std::string text = history_->Text(form);
-  // Text mode writes the platform's line ends. A failed write is remembered by the file and reported by
-  // commit; the old file then stays.
-  if (file.open(QIODevice::WriteOnly | QIODevice::Text))
-    file.write(text.data(), static_cast<qint64>(text.size()));
-  if (!file.commit()) {
-    ShowErrorBox("Cannot save the history to " + name.toStdString() + ": " +
-                 file.errorString().toStdString());
-    return false;
-  }
-  ShowNote(QStringLiteral("History saved to %1").arg(QFileInfo(name).fileName()));
-  return true;
 }
 
 bool ExchangePage::LoadScript(const QString& fileName) {
@@ -669,20 +581,6 @@ void ExchangePage::ScriptEnded(const std::string& message, bool stoppedEarly) {
   }
   ShowCardControls();
   Raise(onScriptEnded_, script_.Answered());
-}
-
-void ExchangePage::AskAndSave() {
-  const bool script = static_cast<HistoryForm>(historyForm_->currentData().toInt()) == HistoryForm::Script;
-  QFileDialog dialog(this, script ? QStringLiteral("Save the commands as a script")
-                                  : QStringLiteral("Save the history as a transcript"));
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  // The dialog adds the suffix itself, so that it asks before replacing the file of the whole name.
-  dialog.setDefaultSuffix(script ? QStringLiteral("apdu") : QStringLiteral("txt"));
-  dialog.setNameFilters(
-      {script ? QStringLiteral("APDU scripts (*.apdu)") : QStringLiteral("Transcripts (*.txt)"),
-       QStringLiteral("All files (*)")});
-  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-    SaveHistory(dialog.selectedFiles().front());
 }
 
 void ExchangePage::AskAndLoad() {

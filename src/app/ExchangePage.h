@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "app/ExchangeHistory.h"
 #include "app/ExchangeScriptRun.h"
 #include "device/ApduFields.h"
 #include "device/ApduScript.h"
@@ -17,7 +16,6 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QListView;
 class QPushButton;
 
 namespace tessaly {
@@ -25,6 +23,7 @@ namespace tessaly {
 class CardControls;
 class CommandFields;
 class ExchangeAnswerView;
+class ExchangeHistoryPane;
 struct TCardInfo;
 
 // What the page asks of the device layer for the card in reader-table entry n. Each call that starts
@@ -87,13 +86,6 @@ class ExchangePage final : public QWidget {
   bool DisconnectCard();
   bool CardOperationUnderWay() const { return cardBusy_ >= 0; }
 
-  // The selected history entries (all when none is selected) in the form chosen, as Copy puts them.
-  QString HistoryText() const;
-  // Writes the whole history in the form chosen; a name without a suffix gets the form's (".apdu" for a
-  // script, ".txt" for a transcript). Returns whether the file was written.
-  bool SaveHistory(const QString& fileName);
-  void ClearHistory();
-
   // Reads a script (or the commands of a transcript) to run; a bad one is refused whole and the loaded one
   // stays.
   bool LoadScript(const QString& fileName);
@@ -119,16 +111,13 @@ class ExchangePage final : public QWidget {
   // The status word of the last answer with its meaning, in the colour of its status-word entry.
   QLabel& StatusWordLabel() { return *statusWord_; }
   ExchangeAnswerView& AnswerView() { return *answer_; }
-  QListView& History() { return *historyView_; }
-  ExchangeHistory& HistoryEntries() { return *history_; }
-  QComboBox& HistoryFormChoice() { return *historyForm_; }
+  ExchangeHistoryPane& History() { return *history_; }
   QCheckBox& ContinueOnErrorBox() { return *continueOnError_; }
   QLabel& ScriptLabel() { return *scriptLabel_; }
 
  private:
   QWidget* MakeCommandGroup();
   QWidget* MakeAnswerGroup();
-  QWidget* MakeHistoryGroup();
   QWidget* MakeScriptGroup();
   // The reader chosen, or -1.
   int ChosenReader() const;
@@ -152,10 +141,7 @@ class ExchangePage final : public QWidget {
   void ShowScript(const QString& name);
   void RunWaitingScript();
   void ScriptEnded(const std::string& message, bool stoppedEarly);
-  std::vector<int> SelectedHistoryRows() const;
   void RepeatHistoryEntry(int row);
-  void CopyHistory();
-  void AskAndSave();
   void AskAndLoad();
 
   QComboBox* const readerChoice_;
@@ -166,9 +152,7 @@ class ExchangePage final : public QWidget {
   QLabel* const message_;
   QLabel* const statusWord_;
   ExchangeAnswerView* const answer_;
-  ExchangeHistory* const history_;
-  QListView* const historyView_;
-  QComboBox* const historyForm_;
+  ExchangeHistoryPane* const history_;
   QCheckBox* const continueOnError_;
   QLabel* const scriptLabel_;
   ReaderExchange exchange_;

@@ -25,9 +25,10 @@ std::string HexOf(const std::string& text) {
 class ExchangeHistoryTest : public ExchangePageTest {
  protected:
   void ChooseForm(HistoryForm form) {
-    Page().HistoryFormChoice().setCurrentIndex(Page().HistoryFormChoice().findData(static_cast<int>(form)));
+    Page().History().FormChoice().setCurrentIndex(
+        Page().History().FormChoice().findData(static_cast<int>(form)));
   }
-  std::vector<std::string> HistoryLines() { return SplitLines(Page().HistoryText().toStdString()); }
+  std::vector<std::string> HistoryLines() { return SplitLines(Page().History().Text().toStdString()); }
 };
 
 TEST_F(ExchangeHistoryTest, EveryAnswerIsKeptWholeWithItsStepsAndGoesOutAsATranscriptOrAScript) {
@@ -38,12 +39,12 @@ TEST_F(ExchangeHistoryTest, EveryAnswerIsKeptWholeWithItsStepsAndGoesOutAsATrans
   ASSERT_TRUE(Send());
   ASSERT_TRUE(Page().ResetCard());
   ASSERT_TRUE(AwaitCard());
-  ASSERT_EQ(Page().HistoryEntries().Count(), 3);
+  ASSERT_EQ(Page().History().Entries().Count(), 3);
   EXPECT_EQ(HistoryRow(2), "reset  \u2192 OK");
 
   ChooseForm(HistoryForm::Transcript);
   const std::vector<std::string> lines = HistoryLines();
-  ASSERT_EQ(lines.size(), 10u) << Page().HistoryText().toStdString();
+  ASSERT_EQ(lines.size(), 10u) << Page().History().Text().toStdString();
   EXPECT_EQ(lines[0], "> 00 A4 00 00 02 2F 01");
   EXPECT_TRUE(lines[1].starts_with("< ") && lines[1].ends_with(" 90 00 : Normal processing")) << lines[1];
   EXPECT_EQ(lines[2], "# step 1: 00 A4 00 00 02 2F 01 -> 61 10");
@@ -56,23 +57,23 @@ TEST_F(ExchangeHistoryTest, EveryAnswerIsKeptWholeWithItsStepsAndGoesOutAsATrans
   EXPECT_EQ(lines[9], "< OK: " + ReaderTable[0].CardInfo.ATR);
 
   // Copy takes the selected entries only; Save the whole history, with the form's suffix and LF line ends.
-  const QString whole = Page().HistoryText();
-  QItemSelectionModel& selection = *Page().History().selectionModel();
-  selection.select(Page().HistoryEntries().index(2), QItemSelectionModel::Select);
-  selection.select(Page().HistoryEntries().index(1), QItemSelectionModel::Select);
+  const QString whole = Page().History().Text();
+  QItemSelectionModel& selection = *Page().History().View().selectionModel();
+  selection.select(Page().History().Entries().index(2), QItemSelectionModel::Select);
+  selection.select(Page().History().Entries().index(1), QItemSelectionModel::Select);
   EXPECT_EQ(HistoryLines(), (std::vector<std::string>{lines.begin() + 4, lines.end()}));
-  ASSERT_TRUE(Page().SaveHistory(Path("session")));
+  ASSERT_TRUE(Page().History().Save(Path("session")));
   EXPECT_EQ(ReadText(folder_ / "session.txt"), whole.toStdString());
 
   ChooseForm(HistoryForm::Script);
-  Page().History().clearSelection();
-  EXPECT_EQ(Page().HistoryText(), "00 A4 00 00 02 2F 01\n00 B0 00 00 FF\nreset\n");
-  ASSERT_TRUE(Page().SaveHistory(Path("session")));
+  Page().History().View().clearSelection();
+  EXPECT_EQ(Page().History().Text(), "00 A4 00 00 02 2F 01\n00 B0 00 00 FF\nreset\n");
+  ASSERT_TRUE(Page().History().Save(Path("session")));
   EXPECT_EQ(ReadText(folder_ / "session.apdu"), "00 A4 00 00 02 2F 01\n00 B0 00 00 FF\nreset\n");
 
-  Page().ClearHistory();
-  EXPECT_EQ(Page().HistoryEntries().Count(), 0);
-  EXPECT_EQ(Page().HistoryText(), "");
+  Page().History().Clear();
+  EXPECT_EQ(Page().History().Entries().Count(), 0);
+  EXPECT_EQ(Page().History().Text(), "");
 }
 
 TEST_F(ExchangeHistoryTest, AScriptorScriptRunsWithItsCommentsAndResetAndItsTranscriptRunsAgain) {
@@ -96,7 +97,7 @@ TEST_F(ExchangeHistoryTest, AScriptorScriptRunsWithItsCommentsAndResetAndItsTran
   EXPECT_EQ(HistoryRow(2), "reset  \u2192 OK");
 
   ChooseForm(HistoryForm::Transcript);
-  ASSERT_TRUE(Page().SaveHistory(Path("run.txt")));
+  ASSERT_TRUE(Page().History().Save(Path("run.txt")));
   ASSERT_TRUE(Page().LoadScript(Path("run.txt")));
   EXPECT_EQ(Page().ScriptLabel().text(), "run.txt: 3 commands, 1 reset");
   Page().ContinueOnErrorBox().setChecked(true);

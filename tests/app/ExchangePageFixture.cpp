@@ -105,7 +105,7 @@ std::string ExchangePageTest::Row(const QString& caption) {
 }
 
 QString ExchangePageTest::HistoryRow(int row) {
-  ExchangeHistory& history = Page().HistoryEntries();
+  ExchangeHistory& history = Page().History().Entries();
   return history.data(history.index(row), Qt::DisplayRole).toString();
 }
 

@@ -7,6 +7,7 @@
 
 #include "TempDir.h"
 #include "VirtualReaderPagesFixture.h"
+#include "app/ExchangeHistoryPane.h"
 #include "app/ExchangePage.h"
 
 class QLineEdit;

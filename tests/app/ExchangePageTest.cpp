@@ -46,13 +46,13 @@ TEST_F(ExchangePageTest, AFileSelectedByCommandNameAnswers9000WithItsMeaningAndC
   EXPECT_EQ(Page().StatusWordLabel().text(), "SW1 SW2 = 90 00: Normal processing");
   EXPECT_EQ(Page().AnswerView().Row("SW1 SW2")->foreground(1).color(), QColor(0x00, 0x80, 0x00));
   EXPECT_EQ(Page().AnswerView().Row("Steps"), nullptr);
-  ASSERT_EQ(Page().HistoryEntries().Count(), 1);
+  ASSERT_EQ(Page().History().Entries().Count(), 1);
   EXPECT_EQ(HistoryRow(0), "00 A4 00 00 02 2F 01  \u2192 90 00");
 
-  emit Page().History().doubleClicked(Page().HistoryEntries().index(0));
+  emit Page().History().View().doubleClicked(Page().History().Entries().index(0));
   ASSERT_TRUE(AwaitAnswer());
   EXPECT_EQ(sent_, 2);
-  EXPECT_EQ(Page().HistoryEntries().Count(), 2);
+  EXPECT_EQ(Page().History().Entries().Count(), 2);
 }
 
 TEST_F(ExchangePageTest, UnderT0AWrongLeIsCompletedThrough6CxxAndEveryStepShown) {
@@ -119,7 +119,7 @@ TEST_F(ExchangePageTest, BadInputIsRefusedNextToItsFieldAndNothingIsSent) {
   EXPECT_EQ(Page().MessageLabel().text(),
             QStringLiteral("No card is open in %1: connect it first").arg(kVirtualReader));
   EXPECT_EQ(sent_, 0);
-  EXPECT_EQ(Page().HistoryEntries().Count(), 0);
+  EXPECT_EQ(Page().History().Entries().Count(), 0);
 }
 
 TEST_F(ExchangePageTest, ACommandUnderWayTurnsSendIntoCancelAndRunIntoStop) {
@@ -151,7 +151,7 @@ TEST_F(ExchangePageTest, ACommandUnderWayTurnsSendIntoCancelAndRunIntoStop) {
   EXPECT_EQ(Page().SendButton().text(), "Send");
   EXPECT_EQ(Page().MessageLabel().text(), "Cancelled: the card had not answered");
   EXPECT_EQ(Page().StatusWordLabel().text(), "No answer");
-  EXPECT_EQ(Page().HistoryEntries().Count(), 0);
+  EXPECT_EQ(Page().History().Entries().Count(), 0);
 
   WriteText(folder_ / "three.apdu", "00 A4 00 00 02 3F 00\n00 B0 00 00 01\n00 B0 00 00 02\n");
   ASSERT_TRUE(Page().LoadScript(Path("three.apdu")));
@@ -177,9 +177,9 @@ TEST_F(ExchangePageTest, ASavedScriptRunsAgainStoppingAtTheFirstErrorUnlessToldT
   }
   Fill({"00", "B0", "00", "00", "", "07"});
   ASSERT_TRUE(Send());
-  Page().HistoryFormChoice().setCurrentIndex(
-      Page().HistoryFormChoice().findData(static_cast<int>(HistoryForm::Script)));
-  ASSERT_TRUE(Page().SaveHistory(Path("session")));
+  Page().History().FormChoice().setCurrentIndex(
+      Page().History().FormChoice().findData(static_cast<int>(HistoryForm::Script)));
+  ASSERT_TRUE(Page().History().Save(Path("session")));
   EXPECT_EQ(ReadText(folder_ / "session.apdu"),
             "00 A4 00 00 02 2F 01\n00 A4 00 00 02 7F 7F\n00 B0 00 00 07\n");
 
@@ -194,7 +194,7 @@ TEST_F(ExchangePageTest, ASavedScriptRunsAgainStoppingAtTheFirstErrorUnlessToldT
   EXPECT_EQ(Page().ScriptAnswered(), 3);
   EXPECT_EQ(Page().MessageLabel().text(), "Script done: 3 commands sent");
   EXPECT_EQ(Row("0000"), "54 65 73 73 61 6C 79 | Tessaly");
-  EXPECT_EQ(Page().HistoryEntries().Count(), 8);
+  EXPECT_EQ(Page().History().Entries().Count(), 8);
   EXPECT_EQ(sent_, 8);
 
   // A script of an earlier version, notes after ";" and CR LF line ends, reads as it did.
