@@ -154,6 +154,10 @@ int RunMainWindow(const ControlCenterOptions& options) {
         [&transcript](int reader, const std::vector<std::uint8_t>& command, const ExchangeOutcome& outcome) {
           transcript->Write(TranscriptText(command, outcome, StatusWordsOf(reader)));
         });
+    exchange.SetOnCardReset([&transcript](int reader, const std::string& failure) {
+      transcript->Write(
+          ResetTranscriptText(ReaderTable[static_cast<std::size_t>(reader)].CardInfo.ATR, failure));
+    });
   }
   std::optional<std::string> screenshotFailure = "the window was not shown";
   bool screenshotTaken = false;

@@ -26,19 +26,22 @@ QColor StatusWordColour(std::uint32_t colour) {
 ExchangeAnswerView::ExchangeAnswerView(QWidget* parent) : QTreeWidget(parent) {
   setColumnCount(3);
   setHeaderLabels({QStringLiteral("Answer"), QStringLiteral("Hex"), QStringLiteral("Text")});
-  // The hex column fits one row of data bytes, so that the text beside it stays in view; longer hex (a
-  // step's command) is elided and shown whole in its tooltip.
+  // The hex column fits one row of data bytes and the text column takes the rest, so that a row's hex and
+  // text are in view together without scrolling sideways. Longer hex (a step's command) and long meanings
+  // are elided and shown whole in their tooltips.
   const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  constexpr int kCellMargins = 16;
+  constexpr int kCellMargins = 12;
+  // The text column stretches from the width of one row of data bytes, not from the style's default: the
+  // header keeps a stretched section at least as wide as it was before.
+  header()->resizeSection(kTextColumn,
+                          QFontMetrics(fixed).horizontalAdvance(QString(BytesPerRow, 'W')) + kCellMargins);
+  header()->setStretchLastSection(true);
   header()->setSectionResizeMode(kCaptionColumn, QHeaderView::ResizeToContents);
   header()->setSectionResizeMode(kHexColumn, QHeaderView::Interactive);
   header()->resizeSection(
       kHexColumn, QFontMetrics(fixed).horizontalAdvance(QString(3 * BytesPerRow - 1, '0')) + kCellMargins);
-  // Meanings are long: their column is as wide as they are and reached by scrolling sideways.
-  header()->setSectionResizeMode(kTextColumn, QHeaderView::ResizeToContents);
-  header()->setStretchLastSection(false);
   setTextElideMode(Qt::ElideRight);
-  setIndentation(12);
+  setIndentation(10);
   setRootIsDecorated(true);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
 }

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
@@ -11,53 +10,75 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
 
+#include "app/CardControls.h"
+#include "app/CommandFields.h"
 #include "app/ExchangeAnswerView.h"
+#include "app/ExchangeHistoryPane.h"
 #include "device/ApduText.h"
+#include "device/PcscError.h"
+#include "device/Transcript.h"
+#include "pcsc/PcscCodes.h"
 #include "platform/ErrorBox.h"
 #include "platform/RaiseEvent.h"
 #include "platform/TextFile.h"
 #include "readers/ReaderTable.h"
+#include "readers/Vocabulary.h"
 #include "templates/_TemplatesObject.h"
 
 namespace tessaly {
 namespace {
 
-constexpr int kCommandRole = Qt::UserRole;   // history: the command's bytes; commands: the name
-constexpr int kNoteRole = Qt::UserRole + 1;  // history: the answer's status word and meaning
-constexpr int kClaRole = Qt::UserRole + 1;   // commands
-constexpr int kInsRole = Qt::UserRole + 2;   // commands
-
 const QString kRefusalStyle = QStringLiteral("color: #B00000;");
-const QString kBadFieldStyle = QStringLiteral("QLineEdit { background: #FFE0E0; }");
+constexpr char kUnderWay[] = "A command is under way: wait for its answer, or cancel it";
 
 QString Text(const std::string& text) {
   return QString::fromStdString(text);
-}
-
-QByteArray BytesOf(const std::vector<std::uint8_t>& bytes) {
-  return {reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())};
-}
-
-std::vector<std::uint8_t> BytesOf(const QByteArray& bytes) {
-  return {bytes.begin(), bytes.end()};
 }
 
 const TReaderHead& Entry(int reader) {
   return ReaderTable[static_cast<std::size_t>(reader)];
 }
 
-bool HoldsReadyCard(int reader) {
+QString NameOf(int reader) {
+  return Text(Entry(reader).ReaderName);
+}
+
+// A present card, open or not: the page can connect a closed one.
+bool HoldsCard(int reader) {
   const TReaderHead& entry = Entry(reader);
-  return entry.ReaderInUse != 0 && entry.CardInfo.CardState >= csCardReady;
+  return entry.ReaderInUse != 0 && entry.CardInfo.CardState >= csCardDetected;
+}
+
+bool HoldsReadyCard(int reader) {
+  return HoldsCard(reader) && Entry(reader).CardInfo.CardState >= csCardReady;
+}
+
+QString ReaderText(int reader) {
+  const TReaderHead& entry = Entry(reader);
+  const std::uint8_t state = entry.CardInfo.CardState;
+  const std::string card = state >= csCardReady     ? entry.CardInfo.Preferences.CardTypeName
+                           : state == csCardInvalid ? std::string("card unusable")
+                                                    : std::string("card closed");
+  return Text(entry.ReaderName + " (" + card + ")");
+}
+
+// "1 command", "3 commands".
+QString Counted(int count, const char* noun) {
+  return QStringLiteral("%1 %2%3").arg(count).arg(QString::fromLatin1(noun),
+                                                  QLatin1String(count == 1 ? "" : "s"));
+}
+
+QString ProtocolText(std::int32_t protocol) {
+  if (protocol == kProtocolT0) return QStringLiteral("T=0");
+  if (protocol == kProtocolT1) return QStringLiteral("T=1");
+  return Text(ProtocolToStr(protocol));
 }
 
 const TKeyedTable* StatusWordsOf(int reader) {
@@ -71,39 +92,64 @@ QLabel* Caption(const QString& text, QWidget* buddy) {
   return label;
 }
 
+// A label as high as lines of its text, so that the page does not move when its text comes and goes.
+void ReserveLines(QLabel& label, int lines) {
+  label.setWordWrap(true);
+  label.setTextInteractionFlags(Qt::TextSelectableByMouse);
+  label.setFixedHeight(lines * label.fontMetrics().lineSpacing() + 2);
+  label.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+template <typename Call>
+void Require(const Call& call, int reader) {
+  if (!call) throw EDeviceError("No card is open in " + Entry(reader).ReaderName);
+}
+
 }  // namespace
 
 ExchangePage::ExchangePage(QWidget* parent)
     : QWidget(parent),
       readerChoice_(new QComboBox),
-      commandChoice_(new QComboBox),
-      extendedLength_(new QCheckBox(QStringLiteral("Extended"))),
+      cardControls_(new CardControls),
+      fields_(new CommandFields(this)),
       send_(new QPushButton(QStringLiteral("Send"))),
       run_(new QPushButton(QStringLiteral("Run"))),
       message_(new QLabel),
       statusWord_(new QLabel),
       answer_(new ExchangeAnswerView),
-      history_(new QListWidget),
+      history_(new ExchangeHistoryPane),
       continueOnError_(new QCheckBox(QStringLiteral("Continue on error"))),
-      scriptLabel_(new QLabel(QStringLiteral("No script loaded"))) {
+      scriptLabel_(new QLabel(QStringLiteral("No script loaded"))),
+      script_({[this](const std::vector<std::uint8_t>& command, ExchangeDone done) {
+                 return StartExchange(command, std::move(done));
+               },
+               [this](CardDone done) { return StartReset(std::move(done)); },
+               // The answer is in the history by the time the run hears of it.
+               [this](const ExchangeOutcome& outcome) {
+                 const ExchangeHistory& entries = history_->Entries();
+                 return HexBytes(StatusWordOf(outcome.Result.Response), true) + " " +
+                        entries.At(entries.Count() - 1).Meaning;
+               }},
+              [this](const std::string& message, bool stoppedEarly) { ScriptEnded(message, stoppedEarly); }) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
   layout->setSpacing(4);
   layout->addWidget(MakeCommandGroup());
   auto* splitter = new QSplitter(Qt::Horizontal);
   splitter->addWidget(MakeAnswerGroup());
-  splitter->addWidget(MakeHistoryGroup());
-  splitter->setStretchFactor(0, 3);
-  splitter->setStretchFactor(1, 2);
+  splitter->addWidget(history_);
+  // The answer takes the larger part: its data rows are 8 bytes wide, hex and text.
+  splitter->setStretchFactor(0, 1);
+  splitter->setStretchFactor(1, 0);
+  splitter->setSizes({360, 200});
   splitter->setChildrenCollapsible(false);
   layout->addWidget(splitter, 1);
+  layout->addWidget(MakeScriptGroup());
 
   connect(readerChoice_, &QComboBox::activated, this, [this] {
-    FillCommands();
-    if (readerChoice_->currentIndex() >= 0) ShowDefaultApdu(readerChoice_->currentData().toInt());
+    RefreshReaders();
+    if (HoldsReadyCard(ChosenReader())) ShowDefaultApdu(ChosenReader());
   });
-  connect(commandChoice_, &QComboBox::activated, this,
-          [this](int index) { ChooseCommand(commandChoice_->itemData(index, kCommandRole).toString()); });
   connect(send_, &QPushButton::clicked, this, [this] {
     if (ExchangeUnderWay()) {
       Cancel();
@@ -111,21 +157,26 @@ ExchangePage::ExchangePage(QWidget* parent)
       Send();
     }
   });
-  for (QLineEdit* edit : fieldEdits_) connect(edit, &QLineEdit::returnPressed, this, &ExchangePage::Send);
-  connect(history_, &QListWidget::itemDoubleClicked, this,
-          [this](QListWidgetItem* item) { SendCommand(BytesOf(item->data(kCommandRole).toByteArray())); });
+  for (const ApduField field :
+       {ApduField::Cla, ApduField::Ins, ApduField::P1, ApduField::P2, ApduField::Data, ApduField::Le}) {
+    connect(&fields_->Edit(field), &QLineEdit::returnPressed, this, &ExchangePage::Send);
+  }
+  connect(cardControls_, &CardControls::ResetClicked, this, &ExchangePage::ResetCard);
+  connect(cardControls_, &CardControls::ReconnectClicked, this, &ExchangePage::ReconnectCard);
+  connect(cardControls_, &CardControls::DisconnectClicked, this, &ExchangePage::DisconnectCard);
+  connect(history_, &ExchangeHistoryPane::EntryActivated, this, &ExchangePage::RepeatHistoryEntry);
 }
 
-QLineEdit* ExchangePage::MakeByteEdit(ApduField field, int width) {
-  auto* edit = new QLineEdit;
-  edit->setFixedWidth(width);
-  edit->setAccessibleName(QString::fromLatin1(ApduFieldName(field)));
-  fieldEdits_.push_back(edit);
-  return edit;
+QComboBox& ExchangePage::CommandChoice() {
+  return fields_->CommandChoice();
 }
 
 QLineEdit& ExchangePage::FieldEdit(ApduField field) {
-  return *fieldEdits_[static_cast<std::size_t>(field)];
+  return fields_->Edit(field);
+}
+
+QCheckBox& ExchangePage::ExtendedLengthBox() {
+  return fields_->ExtendedLength();
 }
 
 QWidget* ExchangePage::MakeCommandGroup() {
@@ -133,49 +184,54 @@ QWidget* ExchangePage::MakeCommandGroup() {
   auto* grid = new QGridLayout(group);
   grid->setContentsMargins(0, 0, 0, 0);
   grid->setVerticalSpacing(4);
-  readerChoice_->setPlaceholderText(QStringLiteral("No card is open"));
-  commandChoice_->setPlaceholderText(QStringLiteral("Command by name"));
+  readerChoice_->setPlaceholderText(QStringLiteral("No card in a reader"));
   grid->addWidget(Caption(QStringLiteral("&Reader"), readerChoice_), 0, 0);
   grid->addWidget(readerChoice_, 0, 1);
-  grid->addWidget(Caption(QStringLiteral("Co&mmand"), commandChoice_), 1, 0);
-  grid->addWidget(commandChoice_, 1, 1);
+  grid->addWidget(new QLabel(QStringLiteral("Card")), 1, 0);
+  grid->addWidget(cardControls_, 1, 1);
 
-  // CLA heads the row of the single bytes; the others carry their captions beside them.
+  // CLA heads the row of the single bytes; the others carry their captions beside them, and the command's
+  // name follows them.
   constexpr int kByteWidth = 38;
   constexpr int kGapBeforeCaption = 8;
+  QLineEdit& cla = fields_->Edit(ApduField::Cla);
+  cla.setFixedWidth(kByteWidth);
+  grid->addWidget(Caption(QStringLiteral("CLA"), &cla), 2, 0);
   auto* bytes = new QHBoxLayout;
-  grid->addWidget(Caption(QStringLiteral("CLA"), MakeByteEdit(ApduField::Cla, kByteWidth)), 2, 0);
-  bytes->addWidget(fieldEdits_.back());
+  bytes->addWidget(&cla);
   for (const auto& [field, caption] :
        {std::pair{ApduField::Ins, "INS"}, std::pair{ApduField::P1, "P1"}, std::pair{ApduField::P2, "P2"}}) {
-    QLineEdit* edit = MakeByteEdit(field, kByteWidth);
+    QLineEdit& edit = fields_->Edit(field);
+    edit.setFixedWidth(kByteWidth);
     bytes->addSpacing(kGapBeforeCaption);
-    bytes->addWidget(Caption(QString::fromLatin1(caption), edit));
-    bytes->addWidget(edit);
+    bytes->addWidget(Caption(QString::fromLatin1(caption), &edit));
+    bytes->addWidget(&edit);
   }
-  auto* data = new QLineEdit;
-  data->setAccessibleName(QStringLiteral("Data"));
-  data->setPlaceholderText(QStringLiteral("hex bytes, blanks allowed"));
-  fieldEdits_.push_back(data);
-  QLineEdit* le = MakeByteEdit(ApduField::Le, kByteWidth + 8);
-  le->setPlaceholderText(QStringLiteral("none"));
-  bytes->addSpacing(kGapBeforeCaption);
-  bytes->addWidget(Caption(QStringLiteral("Le"), le));
-  bytes->addWidget(le);
-  bytes->addSpacing(kGapBeforeCaption);
-  extendedLength_->setToolTip(QStringLiteral("Extended length: up to 65535 data bytes and a two-byte Le"));
-  bytes->addWidget(extendedLength_);
-  bytes->addStretch(1);
-  send_->setToolTip(QStringLiteral("Send the command to the card (Enter in a field does the same)"));
-  bytes->addWidget(send_);
+  bytes->addSpacing(kGapBeforeCaption * 2);
+  bytes->addWidget(Caption(QStringLiteral("Co&mmand"), &fields_->CommandChoice()));
+  bytes->addWidget(&fields_->CommandChoice(), 1);
   grid->addLayout(bytes, 2, 1);
 
-  grid->addWidget(Caption(QStringLiteral("&Data"), data), 3, 0);
-  grid->addWidget(data, 3, 1);
-  message_->setWordWrap(true);
+  QLineEdit& data = fields_->Edit(ApduField::Data);
+  QLineEdit& le = fields_->Edit(ApduField::Le);
+  le.setFixedWidth(kByteWidth + 8);
+  grid->addWidget(Caption(QStringLiteral("&Data"), &data), 3, 0);
+  auto* dataRow = new QHBoxLayout;
+  dataRow->addWidget(&data, 1);
+  dataRow->addSpacing(kGapBeforeCaption);
+  dataRow->addWidget(Caption(QStringLiteral("Le"), &le));
+  dataRow->addWidget(&le);
+  dataRow->addSpacing(kGapBeforeCaption);
+  dataRow->addWidget(&fields_->ExtendedLength());
+  // Wide enough for "Cancel" too, so that the row stays put while a command is under way.
+  send_->setMinimumWidth(send_->fontMetrics().horizontalAdvance(QStringLiteral("Cancel")) + 24);
+  dataRow->addWidget(send_);
+  grid->addLayout(dataRow, 3, 1);
+
+  ReserveLines(*message_, 2);
   message_->setStyleSheet(kRefusalStyle);
-  message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   grid->addWidget(message_, 4, 0, 1, 2);
+  ShowUnderWay(false);
   return group;
 }
 
@@ -184,199 +240,152 @@ QWidget* ExchangePage::MakeAnswerGroup() {
   auto* layout = new QVBoxLayout(group);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(4);
-  statusWord_->setWordWrap(true);
-  statusWord_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  ReserveLines(*statusWord_, 2);
   statusWord_->setText(QStringLiteral("No answer yet"));
   layout->addWidget(statusWord_);
   layout->addWidget(answer_, 1);
   return group;
 }
 
-QWidget* ExchangePage::MakeHistoryGroup() {
+QWidget* ExchangePage::MakeScriptGroup() {
   auto* group = new QWidget;
-  auto* layout = new QVBoxLayout(group);
+  auto* layout = new QHBoxLayout(group);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(4);
-  history_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  history_->setToolTip(QStringLiteral("The exchanges of this session; a double click sends a command again"));
-  layout->addWidget(new QLabel(QStringLiteral("History")));
-  layout->addWidget(history_, 1);
-
-  auto* copy = new QPushButton(QStringLiteral("Copy"));
-  auto* save = new QPushButton(QStringLiteral("Save..."));
-  save->setToolTip(QStringLiteral("Save the commands of the history as a script"));
   auto* load = new QPushButton(QStringLiteral("Load..."));
+  load->setToolTip(QStringLiteral("Load a script (scriptor's, or a transcript's commands)"));
   run_->setToolTip(QStringLiteral("Send the loaded script's commands one after the other"));
-  connect(copy, &QPushButton::clicked, this, &ExchangePage::CopyHistory);
-  connect(save, &QPushButton::clicked, this, &ExchangePage::AskAndSave);
+  run_->setMinimumWidth(run_->fontMetrics().horizontalAdvance(QStringLiteral("Stop")) + 24);
   connect(load, &QPushButton::clicked, this, &ExchangePage::AskAndLoad);
   connect(run_, &QPushButton::clicked, this, [this] {
-    if (scriptRunning_) {
+    if (ScriptRunning()) {
       Cancel();
     } else {
       RunScript();
     }
   });
-  auto* buttons = new QGridLayout;
-  buttons->setSpacing(4);
-  buttons->addWidget(copy, 0, 0);
-  buttons->addWidget(save, 0, 1);
-  buttons->addWidget(load, 1, 0);
-  buttons->addWidget(run_, 1, 1);
-  layout->addLayout(buttons);
+  connect(continueOnError_, &QCheckBox::toggled, this,
+          [this](bool goOn) { script_.SetContinueOnError(goOn); });
+  // A long file name must not widen the page.
+  scriptLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  layout->addWidget(new QLabel(QStringLiteral("Script")));
+  layout->addWidget(load);
+  layout->addWidget(run_);
   layout->addWidget(continueOnError_);
-  scriptLabel_->setWordWrap(true);
-  layout->addWidget(scriptLabel_);
+  layout->addSpacing(8);
+  layout->addWidget(scriptLabel_, 1);
   return group;
 }
 
+int ExchangePage::ChosenReader() const {
+  return readerChoice_->currentIndex() >= 0 ? readerChoice_->currentData().toInt() : -1;
+}
+
 void ExchangePage::RefreshReaders() {
-  const int chosen = readerChoice_->currentIndex() >= 0 ? readerChoice_->currentData().toInt() : -1;
+  const int chosen = ChosenReader();
   {
     const QSignalBlocker blocker(readerChoice_);
     readerChoice_->clear();
     for (int reader = 0; reader < static_cast<int>(kReaderCount); ++reader) {
-      if (!HoldsReadyCard(reader)) continue;
-      const TReaderHead& entry = Entry(reader);
-      readerChoice_->addItem(Text(entry.ReaderName + " (" + entry.CardInfo.Preferences.CardTypeName + ")"),
-                             reader);
+      if (HoldsCard(reader)) readerChoice_->addItem(ReaderText(reader), reader);
     }
     const int index = readerChoice_->findData(chosen);
     readerChoice_->setCurrentIndex(index >= 0 || readerChoice_->count() == 0 ? index : 0);
   }
-  FillCommands();
+  const int reader = ChosenReader();
+  const TTemplatesObject* templates =
+      reader >= 0 && HoldsReadyCard(reader) ? Entry(reader).Templates : nullptr;
+  fields_->SetCommands(templates != nullptr ? &templates->Commands : nullptr);
+  ShowCardControls();
+}
+
+void ExchangePage::ShowCardControls() {
+  const int reader = ChosenReader();
+  CardControls::CardState state = CardControls::CardState::None;
+  if (reader >= 0) {
+    const bool open = exchange_.CardOpen ? exchange_.CardOpen(reader) : HoldsReadyCard(reader);
+    state = open ? CardControls::CardState::Open : CardControls::CardState::Closed;
+  }
+  cardControls_->ShowCardState(state, ExchangeUnderWay() || CardOperationUnderWay() || ScriptRunning());
 }
 
 void ExchangePage::CardChanged(const std::string& readerName, const TCardInfo& card) {
   RefreshReaders();
-  if (card.CardState < csCardReady || readerChoice_->currentIndex() < 0) return;
-  const int reader = readerChoice_->currentData().toInt();
-  if (Entry(reader).ReaderName != readerName) return;
+  const int reader = ChosenReader();
+  if (card.CardState < csCardReady || reader < 0 || Entry(reader).ReaderName != readerName) return;
   ShowDefaultApdu(reader);
   RunWaitingScript();
 }
 
 void ExchangePage::RunScriptWhenReady(std::vector<ApduScriptLine> script, const QString& name) {
-  script_ = std::move(script);
-  scriptLabel_->setText(QStringLiteral("%1: %2 commands").arg(name).arg(script_.size()));
+  script_.Load(std::move(script));
+  ShowScript(name);
   scriptWaitsForCard_ = true;
   RefreshReaders();
   RunWaitingScript();
 }
 
 void ExchangePage::RunWaitingScript() {
-  if (!scriptWaitsForCard_ || readerChoice_->currentIndex() < 0) return;
-  const int reader = readerChoice_->currentData().toInt();
+  const int reader = ChosenReader();
+  if (!scriptWaitsForCard_ || reader < 0 || !HoldsReadyCard(reader)) return;
+  // A card the page is connecting or resetting runs the script once that has ended.
+  if (ExchangeUnderWay() || CardOperationUnderWay()) return;
   if (exchange_.CardOpen && !exchange_.CardOpen(reader)) return;
   scriptWaitsForCard_ = false;
   RunScript();
 }
 
-void ExchangePage::FillCommands() {
-  const QString chosen = commandChoice_->currentData(kCommandRole).toString();
-  const QSignalBlocker blocker(commandChoice_);
-  commandChoice_->clear();
-  const int reader = readerChoice_->currentIndex() >= 0 ? readerChoice_->currentData().toInt() : -1;
-  const TTemplatesObject* templates = reader >= 0 ? Entry(reader).Templates : nullptr;
-  if (templates == nullptr) return;
-  const TKeyedTable& commands = templates->Commands;
-  for (std::size_t entry = 0; entry < commands.Count(); ++entry) {
-    const QString name = Text(commands.TextAt(entry, "Name"));
-    const QString cla = Text(commands.TextAt(entry, "Cla"));
-    const QString ins = Text(commands.TextAt(entry, "Ins"));
-    commandChoice_->addItem(QStringLiteral("%1  (%2 %3)").arg(name, cla, ins));
-    const int index = commandChoice_->count() - 1;
-    commandChoice_->setItemData(index, name, kCommandRole);
-    commandChoice_->setItemData(index, cla, kClaRole);
-    commandChoice_->setItemData(index, ins, kInsRole);
-  }
-  commandChoice_->setCurrentIndex(commandChoice_->findData(chosen, kCommandRole));
-}
-
 bool ExchangePage::ChooseCommand(const QString& name) {
-  const int index = commandChoice_->findData(name, kCommandRole);
-  if (index < 0) return false;
-  commandChoice_->setCurrentIndex(index);
-  FieldEdit(ApduField::Cla).setText(commandChoice_->itemData(index, kClaRole).toString());
-  FieldEdit(ApduField::Ins).setText(commandChoice_->itemData(index, kInsRole).toString());
-  return true;
+  return fields_->ChooseCommand(name);
 }
 
 void ExchangePage::ShowDefaultApdu(int reader) {
-  SetFields(FieldsOf(Entry(reader).CardInfo.Preferences.WindowPreferences.DefaultAPDU));
-  commandChoice_->setCurrentIndex(-1);
+  fields_->SetFields(FieldsOf(Entry(reader).CardInfo.Preferences.WindowPreferences.DefaultAPDU));
   ClearRefusal();
 }
 
-void ExchangePage::SetFields(const ApduFieldTexts& fields) {
-  FieldEdit(ApduField::Cla).setText(Text(fields.Cla));
-  FieldEdit(ApduField::Ins).setText(Text(fields.Ins));
-  FieldEdit(ApduField::P1).setText(Text(fields.P1));
-  FieldEdit(ApduField::P2).setText(Text(fields.P2));
-  FieldEdit(ApduField::Data).setText(Text(fields.Data));
-  FieldEdit(ApduField::Le).setText(Text(fields.Le));
-}
-
-ApduFieldTexts ExchangePage::Fields() const {
-  const auto text = [this](ApduField field) {
-    return fieldEdits_[static_cast<std::size_t>(field)]->text().toStdString();
-  };
-  return {text(ApduField::Cla), text(ApduField::Ins),  text(ApduField::P1),
-          text(ApduField::P2),  text(ApduField::Data), text(ApduField::Le)};
-}
-
-void ExchangePage::ShowRefusal(const QString& message, QLineEdit* field) {
+void ExchangePage::ShowRefusal(const QString& message) {
   message_->setStyleSheet(kRefusalStyle);
   message_->setText(message);
-  if (field == nullptr) return;
-  field->setStyleSheet(kBadFieldStyle);
-  field->setFocus();
-  field->selectAll();
+}
+
+void ExchangePage::ShowNote(const QString& message) {
+  message_->setStyleSheet(QString());
+  message_->setText(message);
 }
 
 void ExchangePage::ClearRefusal() {
   message_->clear();
-  for (QLineEdit* edit : fieldEdits_) edit->setStyleSheet(QString());
-}
-
-int ExchangePage::ChosenOpenReader() {
-  RefreshReaders();
-  if (readerChoice_->currentIndex() < 0) {
-    ShowRefusal(QStringLiteral("No reader holds an open card: open one on the Monitor page"));
-    return -1;
-  }
-  const int reader = readerChoice_->currentData().toInt();
-  if (!exchange_.Transmit || (exchange_.CardOpen && !exchange_.CardOpen(reader))) {
-    ShowRefusal(QStringLiteral("No card is open in %1").arg(Text(Entry(reader).ReaderName)));
-    return -1;
-  }
-  return reader;
+  fields_->ClearMarks();
 }
 
 bool ExchangePage::Send() {
   ClearRefusal();
   std::vector<std::uint8_t> command;
   try {
-    command = BuildCommand(Fields(), extendedLength_->isChecked());
+    command = fields_->Command();
   } catch (const EApduInputError& refusal) {
-    ShowRefusal(Text(refusal.what()), &FieldEdit(refusal.Field()));
+    ShowRefusal(Text(refusal.what()));
     return false;
   }
   return SendCommand(command);
 }
 
 bool ExchangePage::SendCommand(const std::vector<std::uint8_t>& command) {
-  if (ExchangeUnderWay()) {
-    ShowRefusal(QStringLiteral("A command is under way: wait for its answer, or cancel it"));
-    return false;
-  }
-  return StartExchange(command);
+  const std::string refusal = StartExchange(command);
+  if (!refusal.empty()) ShowRefusal(Text(refusal));
+  return refusal.empty();
 }
 
-bool ExchangePage::StartExchange(const std::vector<std::uint8_t>& command, ExchangeDone then) {
+std::string ExchangePage::StartExchange(const std::vector<std::uint8_t>& command, ExchangeDone then) {
+  if (ExchangeUnderWay()) return kUnderWay;
   ClearRefusal();
-  const int reader = ChosenOpenReader();
-  if (reader < 0) return false;
+  RefreshReaders();
+  const int reader = ChosenReader();
+  if (reader < 0) return "No reader holds an open card: open one on the Monitor page";
+  if (!exchange_.Transmit || (exchange_.CardOpen && !exchange_.CardOpen(reader))) {
+    return "No card is open in " + Entry(reader).ReaderName + ": connect it first";
+  }
   try {
     exchange_.Transmit(reader, command,
                        [this, reader, command, then = std::move(then)](const ExchangeOutcome& outcome) {
@@ -384,12 +393,11 @@ bool ExchangePage::StartExchange(const std::vector<std::uint8_t>& command, Excha
                          if (then) then(outcome);
                        });
   } catch (const std::exception& failure) {
-    ShowRefusal(Text(failure.what()));
-    return false;
+    return failure.what();
   }
   underWay_ = reader;
   ShowUnderWay(true);
-  return true;
+  return {};
 }
 
 void ExchangePage::ExchangeEnded(int reader, const std::vector<std::uint8_t>& command,
@@ -398,7 +406,8 @@ void ExchangePage::ExchangeEnded(int reader, const std::vector<std::uint8_t>& co
   ShowUnderWay(false);
   if (outcome.Answered()) {
     ShowAnswer(outcome.Result, reader);
-    AddToHistory(command, outcome.Result.Response, reader);
+    history_->Entries().AddExchange(command, outcome.Result,
+                                    MeaningOf(outcome.Result.Response, StatusWordsOf(reader)).Verbose);
   } else {
     ShowRefusal(Text(outcome.Failure));
     statusWord_->setStyleSheet(QString());
@@ -412,20 +421,14 @@ void ExchangePage::ShowUnderWay(bool underWay) {
   send_->setToolTip(underWay
                         ? QStringLiteral("Give up waiting for the card's answer")
                         : QStringLiteral("Send the command to the card (Enter in a field does the same)"));
-  if (underWay && !scriptRunning_) {
-    message_->setStyleSheet(QString());
-    message_->setText(QStringLiteral("Waiting for the card's answer..."));
-  }
+  if (underWay && !ScriptRunning()) ShowNote(QStringLiteral("Waiting for the card's answer..."));
+  ShowCardControls();
 }
 
 void ExchangePage::Cancel() {
-  // A script run stops at the answer under way, or here when none is.
-  stopRequested_ = scriptRunning_;
-  if (ExchangeUnderWay()) {
-    if (exchange_.Cancel) exchange_.Cancel(underWay_);
-  } else if (scriptRunning_) {
-    EndScript(QStringLiteral("Script stopped"), true);
-  }
+  // A script run stops at the end of the step under way, or here when none is.
+  script_.Stop();
+  if (ExchangeUnderWay() && exchange_.Cancel) exchange_.Cancel(underWay_);
 }
 
 void ExchangePage::ShowAnswer(const ExchangeResult& result, int reader) {
@@ -438,131 +441,152 @@ void ExchangePage::ShowAnswer(const ExchangeResult& result, int reader) {
       QStringLiteral("font-weight: bold; color: %1;").arg(StatusWordColour(meaning.Colour).name()));
 }
 
-void ExchangePage::AddToHistory(const std::vector<std::uint8_t>& command,
-                                const std::vector<std::uint8_t>& response, int reader) {
-  const std::string statusWord = HexBytes(StatusWordOf(response), true);
-  const std::string note = statusWord + " " + MeaningOf(response, StatusWordsOf(reader)).Verbose;
-  auto* item = new QListWidgetItem(Text(HexBytes(command, true) + "  \u2192 " + statusWord), history_);
-  item->setData(kCommandRole, BytesOf(command));
-  item->setData(kNoteRole, Text(note));
-  item->setToolTip(Text(note));
-  history_->scrollToItem(item);
+std::string ExchangePage::StartCardOperation(
+    const QString& underWay, const std::function<void(int reader, CardDone done)>& operation,
+    std::function<void(int reader, const std::string& failure)> ended) {
+  if (ExchangeUnderWay() || CardOperationUnderWay()) return kUnderWay;
+  ClearRefusal();
+  RefreshReaders();
+  const int reader = ChosenReader();
+  if (reader < 0) return "No reader holds a card";
+  cardBusy_ = reader;
+  try {
+    operation(reader, [this, reader, ended = std::move(ended)](const std::string& failure) {
+      cardBusy_ = -1;
+      if (!failure.empty()) ShowRefusal(Text(failure));
+      ended(reader, failure);
+      ShowCardControls();
+      RunWaitingScript();
+    });
+  } catch (const std::exception& failure) {
+    cardBusy_ = -1;
+    ShowCardControls();
+    return failure.what();
+  }
+  if (CardOperationUnderWay()) ShowNote(underWay.arg(NameOf(reader)));
+  ShowCardControls();
+  return {};
 }
 
-QString ExchangePage::HistoryText() const {
-  QList<QListWidgetItem*> items = history_->selectedItems();
-  if (items.isEmpty()) {
-    for (int row = 0; row < history_->count(); ++row) items.append(history_->item(row));
-  }
-  std::sort(items.begin(), items.end(), [this](QListWidgetItem* left, QListWidgetItem* right) {
-    return history_->row(left) < history_->row(right);
-  });
-  QStringList lines;
-  for (const QListWidgetItem* item : items) {
-    lines.append(Text(ApduScriptLineText(
-        {BytesOf(item->data(kCommandRole).toByteArray()), item->data(kNoteRole).toString().toStdString()})));
-  }
-  return lines.join(QLatin1Char('\n'));
+std::string ExchangePage::StartReset(CardDone then) {
+  return StartCardOperation(
+      QStringLiteral("Resetting the card in %1..."),
+      [this](int reader, CardDone done) {
+        Require(exchange_.Reset, reader);
+        exchange_.Reset(reader, std::move(done));
+      },
+      [this, then = std::move(then)](int reader, const std::string& failure) {
+        if (failure.empty()) {
+          history_->Entries().AddReset(Entry(reader).CardInfo.ATR);
+          ShowNote(QStringLiteral("The card in %1 was reset").arg(NameOf(reader)));
+        }
+        Raise(onCardReset_, reader, failure);
+        if (then) then(failure);
+      });
 }
 
-void ExchangePage::CopyHistory() {
-  if (history_->count() > 0) QApplication::clipboard()->setText(HistoryText());
+bool ExchangePage::ResetCard() {
+  const std::string refusal = StartReset();
+  if (!refusal.empty()) ShowRefusal(Text(refusal));
+  return refusal.empty();
 }
 
-bool ExchangePage::SaveScript(const QString& fileName) {
-  std::vector<ApduScriptEntry> entries;
-  for (int row = 0; row < history_->count(); ++row) {
-    const QListWidgetItem* item = history_->item(row);
-    entries.push_back(
-        {BytesOf(item->data(kCommandRole).toByteArray()), item->data(kNoteRole).toString().toStdString()});
+bool ExchangePage::ReconnectCard() {
+  const std::int32_t protocol = cardControls_->Protocol();
+  const std::string refusal = StartCardOperation(
+      QStringLiteral("Connecting the card in %1..."),
+      [this, protocol](int reader, CardDone done) {
+        Require(exchange_.Reconnect, reader);
+        exchange_.Reconnect(reader, protocol, std::move(done));
+      },
+      [this](int reader, const std::string& failure) {
+        if (!failure.empty()) return;
+        ShowNote(QStringLiteral("The card in %1 is connected under %2")
+                     .arg(NameOf(reader), ProtocolText(Entry(reader).CardInfo.ActiveProtocol)));
+      });
+  if (!refusal.empty()) ShowRefusal(Text(refusal));
+  return refusal.empty();
+}
+
+bool ExchangePage::DisconnectCard() {
+  const std::int32_t closingMode = cardControls_->ClosingMode();
+  const std::string refusal = StartCardOperation(
+      QStringLiteral("Closing the card in %1..."),
+      [this, closingMode](int reader, CardDone done) {
+        Require(exchange_.Disconnect, reader);
+        exchange_.Disconnect(reader, closingMode, std::move(done));
+      },
+      [this, closingMode](int reader, const std::string& failure) {
+        if (!failure.empty()) return;
+        ShowNote(QStringLiteral("The card in %1 was closed (%2)")
+                     .arg(NameOf(reader), Text(DispositionToStr(closingMode))));
+      });
+  if (!refusal.empty()) ShowRefusal(Text(refusal));
+  return refusal.empty();
+}
+
+void ExchangePage::RepeatHistoryEntry(int row) {
+  const ExchangeRecord& record = history_->Entries().At(row);
+  if (record.Step == ApduScriptStep::Reset) {
+    ResetCard();
+  } else {
+    SendCommand(record.Command);
   }
-  QSaveFile file(fileName);
-  const std::string text = WriteApduScript(entries);
-  // A failed write is remembered by the file and reported by commit; the old file then stays.
-  if (file.open(QIODevice::WriteOnly)) file.write(text.data(), static_cast<qint64>(text.size()));
-  if (!file.commit()) {
-    ShowErrorBox("Cannot save the script " + fileName.toStdString() + ": " +
-                 file.errorString().toStdString());
-    return false;
-  }
-  return true;
 }
 
 bool ExchangePage::LoadScript(const QString& fileName) {
   try {
-    script_ = ParseApduScript(ReadTextFileLines(QFile::encodeName(fileName).toStdString()));
+    script_.Load(ParseApduScript(ReadTextFileLines(QFile::encodeName(fileName).toStdString())));
   } catch (const std::exception& failure) {
     ShowErrorBox("Cannot load the script " + fileName.toStdString() + ": " + failure.what());
     return false;
   }
-  scriptLabel_->setText(
-      QStringLiteral("%1: %2 commands").arg(QFileInfo(fileName).fileName()).arg(script_.size()));
+  ShowScript(QFileInfo(fileName).fileName());
   return true;
+}
+
+void ExchangePage::ShowScript(const QString& name) {
+  const auto& steps = script_.Script();
+  const auto resets =
+      static_cast<int>(std::count_if(steps.begin(), steps.end(), [](const ApduScriptLine& line) {
+        return line.Step == ApduScriptStep::Reset;
+      }));
+  QString text = name + QStringLiteral(": ") + Counted(static_cast<int>(steps.size()) - resets, "command");
+  if (resets > 0) text += QStringLiteral(", ") + Counted(resets, "reset");
+  scriptLabel_->setText(text);
 }
 
 bool ExchangePage::RunScript() {
-  if (script_.empty() || scriptRunning_) return false;
-  if (ExchangeUnderWay()) {
-    ShowRefusal(QStringLiteral("A command is under way: wait for its answer, or cancel it"));
+  if (ScriptRunning()) return false;
+  if (ExchangeUnderWay() || CardOperationUnderWay()) {
+    ShowRefusal(QString::fromLatin1(kUnderWay));
     return false;
   }
-  scriptRunning_ = true;
-  stopRequested_ = false;
-  scriptNext_ = 0;
-  scriptAnswered_ = 0;
+  script_.SetContinueOnError(continueOnError_->isChecked());
   run_->setText(QStringLiteral("Stop"));
-  RunNextScriptLine();
+  if (!script_.Start()) {
+    run_->setText(QStringLiteral("Run"));
+    return false;
+  }
+  ShowCardControls();
   return true;
 }
 
-void ExchangePage::RunNextScriptLine() {
-  if (scriptNext_ == script_.size()) {
-    return EndScript(QStringLiteral("Script done: %1 commands sent").arg(scriptAnswered_), false);
-  }
-  const ApduScriptLine& line = script_[scriptNext_++];
-  const int lineNumber = line.LineNumber;
-  const bool started = StartExchange(line.Command, [this, lineNumber](const ExchangeOutcome& outcome) {
-    ScriptLineAnswered(lineNumber, outcome);
-  });
-  if (!started)
-    EndScript(QStringLiteral("Script stopped at line %1: %2").arg(lineNumber).arg(message_->text()), true);
-}
-
-void ExchangePage::ScriptLineAnswered(int lineNumber, const ExchangeOutcome& outcome) {
-  const QString stoppedAt = QStringLiteral("Script stopped at line %1: %2").arg(lineNumber);
-  if (!outcome.Answered()) return EndScript(stoppedAt.arg(Text(outcome.Failure)), true);
-  ++scriptAnswered_;
-  if (!AnswerLetsScriptGoOn(outcome.Result.Response) && !continueOnError_->isChecked()) {
-    const QListWidgetItem* last = history_->item(history_->count() - 1);
-    return EndScript(stoppedAt.arg(last->data(kNoteRole).toString()), true);
-  }
-  if (stopRequested_) return EndScript(QStringLiteral("Script stopped after line %1").arg(lineNumber), true);
-  RunNextScriptLine();
-}
-
-void ExchangePage::EndScript(const QString& message, bool refusal) {
-  scriptRunning_ = false;
+void ExchangePage::ScriptEnded(const std::string& message, bool stoppedEarly) {
   run_->setText(QStringLiteral("Run"));
-  if (refusal) {
-    ShowRefusal(message);
+  if (stoppedEarly) {
+    ShowRefusal(Text(message));
   } else {
-    message_->setStyleSheet(QString());
-    message_->setText(message);
+    ShowNote(Text(message));
   }
-  Raise(onScriptEnded_, scriptAnswered_);
-}
-
-void ExchangePage::AskAndSave() {
-  const QString fileName =
-      QFileDialog::getSaveFileName(this, QStringLiteral("Save the commands as a script"), QString(),
-                                   QStringLiteral("APDU scripts (*.apdu);;All files (*)"));
-  if (!fileName.isEmpty()) SaveScript(fileName);
+  ShowCardControls();
+  Raise(onScriptEnded_, script_.Answered());
 }
 
 void ExchangePage::AskAndLoad() {
   const QString fileName =
       QFileDialog::getOpenFileName(this, QStringLiteral("Load a script"), QString(),
-                                   QStringLiteral("APDU scripts (*.apdu);;All files (*)"));
+                                   QStringLiteral("Scripts and transcripts (*.apdu *.txt);;All files (*)"));
   if (!fileName.isEmpty()) LoadScript(fileName);
 }
 

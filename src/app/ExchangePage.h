@@ -3,11 +3,11 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "app/ExchangeScriptRun.h"
 #include "device/ApduFields.h"
 #include "device/ApduScript.h"
 #include "device/CardExchange.h"
@@ -16,32 +16,41 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
-class QListWidgetItem;
 class QPushButton;
 
 namespace tessaly {
 
+class CardControls;
+class CommandFields;
 class ExchangeAnswerView;
+class ExchangeHistoryPane;
 struct TCardInfo;
 
-// What the page asks of the device layer for the card in reader-table entry n.
+// What the page asks of the device layer for the card in reader-table entry n. Each call that starts
+// something raises an exception when the reader refuses it now; otherwise its done runs once, when it ends.
 struct ReaderExchange {
   std::function<bool(int reader)> CardOpen;
-  // Starts an exchange; done runs once, when it ends. Raises an exception when the reader refuses it now.
   std::function<void(int reader, std::span<const std::uint8_t> command, ExchangeDone done)> Transmit;
   // Gives up the exchange under way.
   std::function<void(int reader)> Cancel;
+  // A warm reset of the open card.
+  std::function<void(int reader, CardDone done)> Reset;
+  // Connects the card afresh under the protocol given: an open one with a warm reset, a closed one opened.
+  std::function<void(int reader, std::int32_t protocol, CardDone done)> Reconnect;
+  std::function<void(int reader, std::int32_t closingMode, CardDone done)> Disconnect;
 };
 
 // Raised when an exchange has ended, answered or not.
 using ExchangedEvent =
     std::function<void(int reader, const std::vector<std::uint8_t>& command, const ExchangeOutcome& outcome)>;
+// Raised when a warm reset the page asked for has ended: an empty text, or the reason it failed.
+using CardResetEvent = std::function<void(int reader, const std::string& failure)>;
 
 // The Exchange page: a command built from its fields (or chosen by name from the reader's command table)
-// sent to an open card, the answer with the meaning of its status word, the session's history, and
-// scripts of commands saved, loaded and run again. The card answers in its own time: while a command is
-// under way, Send turns into Cancel, and a script's Run into Stop.
+// sent to a card, the answer with the meaning of its status word, the card's reset, reconnection and
+// disconnection, the session's history (copied and saved as a transcript or a script), and scripts loaded
+// and run. The card answers in its own time: while a command is under way, Send turns into Cancel, and a
+// script's Run into Stop.
 class ExchangePage final : public QWidget {
   Q_OBJECT
 
@@ -50,11 +59,12 @@ class ExchangePage final : public QWidget {
 
   void SetReaderExchange(ReaderExchange exchange) { exchange_ = std::move(exchange); }
   void SetOnExchanged(ExchangedEvent handler) { onExchanged_ = std::move(handler); }
+  void SetOnCardReset(CardResetEvent handler) { onCardReset_ = std::move(handler); }
   // Raised when a script run has ended, with the number of commands the card answered.
   void SetOnScriptEnded(std::function<void(int answered)> handler) { onScriptEnded_ = std::move(handler); }
 
-  // Lists the readers with an open card again. A card that has just become ready in the chosen reader (or
-  // in the first, when none was chosen) puts its card type's default APDU into the fields.
+  // Lists the readers holding a card again. A card that has just become ready in the chosen reader (or in
+  // the first, when none was chosen) puts its card type's default APDU into the fields.
   void CardChanged(const std::string& readerName, const TCardInfo& card);
   // Lists the readers and their commands again, keeping the choices (after a card type has changed).
   void RefreshReaders();
@@ -69,89 +79,92 @@ class ExchangePage final : public QWidget {
   // Puts the command's CLA and INS into the fields, by its name in the reader's command table.
   bool ChooseCommand(const QString& name);
 
-  bool SaveScript(const QString& fileName);
-  // Reads a script to run; a bad script is refused whole and the loaded one stays.
+  // The card in the chosen reader, with the protocol and the closing mode chosen on the page. Each returns
+  // whether the operation started; its end shows when it comes.
+  bool ResetCard();
+  bool ReconnectCard();
+  bool DisconnectCard();
+  bool CardOperationUnderWay() const { return cardBusy_ >= 0; }
+
+  // Reads a script (or the commands of a transcript) to run; a bad one is refused whole and the loaded one
+  // stays.
   bool LoadScript(const QString& fileName);
-  // Starts running the loaded script, one command after the answer of the one before, stopping after the
-  // first answer other than 9000 or 61xx unless "Continue on error" is checked. Returns whether it started.
+  // Starts running the loaded script (see ExchangeScriptRun). Returns whether it started.
   bool RunScript();
-  bool ScriptRunning() const { return scriptRunning_; }
+  bool ScriptRunning() const { return script_.Running(); }
   // Takes the script and runs it as Run would once a card is ready in the chosen reader: at once when one
   // is, otherwise when the first one becomes ready.
   void RunScriptWhenReady(std::vector<ApduScriptLine> script, const QString& name);
   bool ScriptWaitsForCard() const { return scriptWaitsForCard_; }
   void StopWaitingForCard() { scriptWaitsForCard_ = false; }
   // The commands the card answered in the last run.
-  int ScriptAnswered() const { return scriptAnswered_; }
-  // The selected history entries (all when none is selected) as script lines.
-  QString HistoryText() const;
+  int ScriptAnswered() const { return script_.Answered(); }
 
   QComboBox& ReaderChoice() { return *readerChoice_; }
-  QComboBox& CommandChoice() { return *commandChoice_; }
+  QComboBox& CommandChoice();
   QLineEdit& FieldEdit(ApduField field);
-  QCheckBox& ExtendedLengthBox() { return *extendedLength_; }
+  QCheckBox& ExtendedLengthBox();
+  CardControls& Card() { return *cardControls_; }
   QPushButton& SendButton() { return *send_; }
   QPushButton& RunButton() { return *run_; }
   QLabel& MessageLabel() { return *message_; }
   // The status word of the last answer with its meaning, in the colour of its status-word entry.
   QLabel& StatusWordLabel() { return *statusWord_; }
   ExchangeAnswerView& AnswerView() { return *answer_; }
-  QListWidget& History() { return *history_; }
+  ExchangeHistoryPane& History() { return *history_; }
   QCheckBox& ContinueOnErrorBox() { return *continueOnError_; }
   QLabel& ScriptLabel() { return *scriptLabel_; }
 
  private:
   QWidget* MakeCommandGroup();
   QWidget* MakeAnswerGroup();
-  QWidget* MakeHistoryGroup();
-  QLineEdit* MakeByteEdit(ApduField field, int width);
-  void FillCommands();
+  QWidget* MakeScriptGroup();
+  // The reader chosen, or -1.
+  int ChosenReader() const;
   void ShowDefaultApdu(int reader);
-  void SetFields(const ApduFieldTexts& fields);
-  ApduFieldTexts Fields() const;
-  // The reader chosen, when it still holds an open card; otherwise -1 with the reason shown.
-  int ChosenOpenReader();
-  void ShowRefusal(const QString& message, QLineEdit* field = nullptr);
+  void ShowRefusal(const QString& message);
+  void ShowNote(const QString& message);
   void ClearRefusal();
-  // Sends to the chosen reader; then runs once the answer is shown. False when the command could not be
-  // sent.
-  bool StartExchange(const std::vector<std::uint8_t>& command, ExchangeDone then = {});
+  // Sends to the chosen reader; then runs once the answer is shown. Returns why the command could not be
+  // sent, or an empty text.
+  std::string StartExchange(const std::vector<std::uint8_t>& command, ExchangeDone then = {});
   void ExchangeEnded(int reader, const std::vector<std::uint8_t>& command, const ExchangeOutcome& outcome);
   void ShowUnderWay(bool underWay);
-  void RunWaitingScript();
-  void RunNextScriptLine();
-  void ScriptLineAnswered(int lineNumber, const ExchangeOutcome& outcome);
-  void EndScript(const QString& message, bool refusal);
   void ShowAnswer(const ExchangeResult& result, int reader);
-  void AddToHistory(const std::vector<std::uint8_t>& command, const std::vector<std::uint8_t>& response,
-                    int reader);
-  void CopyHistory();
-  void AskAndSave();
+  // Runs a card operation on the chosen reader; ended runs once it has ended, after a failure is shown.
+  // Returns why it could not start, or an empty text.
+  std::string StartCardOperation(const QString& underWay,
+                                 const std::function<void(int reader, CardDone done)>& operation,
+                                 std::function<void(int reader, const std::string& failure)> ended);
+  std::string StartReset(CardDone then = {});
+  void ShowCardControls();
+  void ShowScript(const QString& name);
+  void RunWaitingScript();
+  void ScriptEnded(const std::string& message, bool stoppedEarly);
+  void RepeatHistoryEntry(int row);
   void AskAndLoad();
 
   QComboBox* const readerChoice_;
-  QComboBox* const commandChoice_;
-  std::vector<QLineEdit*> fieldEdits_;  // in the order of ApduField
-  QCheckBox* const extendedLength_;
+  CardControls* const cardControls_;
+  CommandFields* const fields_;
   QPushButton* const send_;
   QPushButton* const run_;
   QLabel* const message_;
   QLabel* const statusWord_;
   ExchangeAnswerView* const answer_;
-  QListWidget* const history_;
+  ExchangeHistoryPane* const history_;
   QCheckBox* const continueOnError_;
   QLabel* const scriptLabel_;
   ReaderExchange exchange_;
   ExchangedEvent onExchanged_;
+  CardResetEvent onCardReset_;
   std::function<void(int)> onScriptEnded_;
   // The reader whose card has a command of this page under way, or -1.
   int underWay_ = -1;
-  std::vector<ApduScriptLine> script_;
-  bool scriptRunning_ = false;
-  bool stopRequested_ = false;
+  // The reader whose card is being reset, reconnected or disconnected by this page, or -1.
+  int cardBusy_ = -1;
+  ExchangeScriptRun script_;
   bool scriptWaitsForCard_ = false;
-  std::size_t scriptNext_ = 0;
-  int scriptAnswered_ = 0;
 };
 
 }  // namespace tessaly

@@ -96,7 +96,14 @@ void MainWindowPages::ConnectDevice(DeviceLayer& layer) {
        [&layer](int reader, std::span<const std::uint8_t> command, ExchangeDone done) {
          layer.Transmit(reader, command, std::move(done));
        },
-       [&layer](int reader) { layer.CancelExchange(reader); }});
+       [&layer](int reader) { layer.CancelExchange(reader); },
+       [&layer](int reader, CardDone done) { layer.ResetCard(reader, std::move(done)); },
+       [&layer](int reader, std::int32_t protocol, CardDone done) {
+         layer.ReconnectCard(reader, protocol, std::move(done));
+       },
+       [&layer](int reader, std::int32_t closingMode, CardDone done) {
+         layer.DisconnectCard(reader, closingMode, std::move(done));
+       }});
 }
 
 void MainWindowPages::ReadersChanged() {

@@ -94,6 +94,14 @@ const char* ApduFieldName(ApduField field) {
   return "";
 }
 
+std::optional<std::uint8_t> FieldByte(const std::string& text) {
+  try {
+    return ParseByte(ApduField::Cla, text);
+  } catch (const EApduInputError&) {
+    return std::nullopt;
+  }
+}
+
 std::vector<std::uint8_t> BuildCommand(const ApduFieldTexts& fields, bool extendedLength) {
   std::vector<std::uint8_t> command = {
       ParseByte(ApduField::Cla, fields.Cla), ParseByte(ApduField::Ins, fields.Ins),

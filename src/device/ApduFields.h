@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ class EApduInputError : public EDeviceError {
 
 // The field's caption as the page shows it ("CLA", "Data", ...).
 const char* ApduFieldName(ApduField field);
+
+// The byte a one-byte field (CLA, INS, P1, P2) holds as it encodes it, or nothing when it holds none.
+std::optional<std::uint8_t> FieldByte(const std::string& text);
 
 // Encodes the fields as a command. Without extended length the data has at most 255 bytes and Le is one
 // byte (00 asks for 256); with it, up to 65,535 data bytes and a two-byte Le. Raises EApduInputError for the

@@ -9,17 +9,13 @@
 
 namespace tessaly {
 
-// A script of commands, one per line in hexadecimal digits (blanks allowed). Text from ";" to the end of a
-// line is a note; empty lines and lines holding only a note are skipped.
+// What a line of a script asks for: a command sent to the card, or a warm reset of the card.
+enum class ApduScriptStep { Send, Reset };
+
 struct ApduScriptLine {
   int LineNumber = 0;  // 1 for the first line of the text
-  std::vector<std::uint8_t> Command;
-};
-
-// One command to write, with the note written after it (the answer, say); an empty note writes none.
-struct ApduScriptEntry {
-  std::vector<std::uint8_t> Command;
-  std::string Note;
+  ApduScriptStep Step = ApduScriptStep::Send;
+  std::vector<std::uint8_t> Command;  // empty for a reset
 };
 
 // A script refused as a whole, so that no half of it runs; the message names the line.
@@ -28,15 +24,25 @@ class EApduScriptError : public EDeviceError {
   using EDeviceError::EDeviceError;
 };
 
-// The commands of a script's lines. Raises EApduScriptError for the first line that is not hexadecimal,
-// has an odd number of digits or is no command.
+// The steps of a script, read as scriptor reads one and as this program wrote them before: one command per
+// line in hexadecimal digits (blanks allowed); lines that begin with "#" are comments, text from ";" to the
+// end of a line is a note, and empty lines are skipped; a line "reset" resets the card, a line "exit" ends
+// the script, and a line that ends in "\" goes on in the next.
+//
+// A transcript (a "> " line for each command, a "< " line and the lines after it for its answer, as
+// scriptor and this program write them) reads as the script of its commands: only its "> " lines count,
+// "> RESET" as a reset. The answers are skipped, as scriptor's continuation lines of a long answer hold bytes
+// that would otherwise read as commands; any other line is refused.
+//
+// Raises EApduScriptError for the first line that is not hexadecimal, has an odd number of digits or is no
+// command.
 std::vector<ApduScriptLine> ParseApduScript(const std::vector<std::string>& lines);
 
-// One line of a script, without its line end: the command's bytes, then its note after "  ; ".
-std::string ApduScriptLineText(const ApduScriptEntry& entry);
+// One line of a script, without its line end: the command's bytes, or "reset".
+std::string ApduScriptLineText(const ApduScriptLine& line);
 
-// The script text: a heading note, then one line per command with its note; every line ends in CR LF.
-std::string WriteApduScript(const std::vector<ApduScriptEntry>& entries);
+// The script of the steps, each line ending in "\n": what scriptor runs as it is.
+std::string ApduScriptText(const std::vector<ApduScriptLine>& steps);
 
 // Whether a script goes on after this answer: 9000, or 61xx (more data the card still holds).
 bool AnswerLetsScriptGoOn(std::span<const std::uint8_t> response);

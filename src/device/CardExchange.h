@@ -30,6 +30,9 @@ struct ExchangeOutcome {
 };
 
 using ExchangeDone = std::function<void(const ExchangeOutcome& outcome)>;
+// How a card operation (a reset, a reconnection, a release) ended: an empty text when it succeeded, otherwise
+// the reason it failed.
+using CardDone = std::function<void(const std::string& failure)>;
 
 // Completes a command the way T=0 asks of the caller, one physical exchange at a time: an answer 61xx is
 // followed by GET RESPONSE with Le xx, on the command's logical channel; an answer 6Cxx by the same

@@ -388,7 +388,7 @@ void DeviceLayer::CardArrived(int n) {
     ReportError(entry.ReaderName, kScardUnresponsiveCard, PcscCodeText(kScardUnresponsiveCard));
     MarkInvalid(n, PcscCodeText(kScardUnresponsiveCard));
   } else if (entry.CurrentParams.AutoOpen) {
-    BeginOpen(n);
+    BeginOpen(n, ProtocolMask(entry.CurrentParams.Protocol));
   }
 }
 
@@ -444,6 +444,11 @@ void DeviceLayer::ShowDeviceState(int n) {
   state.NotAnswering = slot.GivenUp > 0;
   state.Unusable = slot.Unusable;
   tessaly::ShowDeviceState(*connection_.Monitor, Entry(n).ReaderName, DeviceStateText(state));
+}
+
+void DeviceLayer::ShowCardInMonitor(int n) {
+  if (connection_.Monitor == nullptr || Entry(n).ReaderInUse == 0) return;
+  ShowCard(*connection_.Monitor, nullptr, Entry(n).ReaderName, &Entry(n).CardInfo, Entry(n).CurrentParams);
 }
 
 void DeviceLayer::ReportError(const std::string& source, const EPcscError& failure) {

@@ -57,10 +57,19 @@ class DeviceLayer {
   // reader is the reader-table index 0 to 9. Each raises EDeviceError when the request cannot be carried out
   // as things stand (no such reader, no card to open, no open card, a card that has not answered its last
   // call); otherwise it is carried out in turn and its result comes through the connection's events.
+  // done, when given, runs on the host's thread once the operation has ended (unless the layer stops first),
+  // also when it came to nothing because the card changed in between.
   void OpenCard(int reader);
+  // Releases the open card with the reader's closing mode.
   void CloseCard(int reader);
-  // A warm reset: reconnects the open card with a reset.
-  void ResetCard(int reader);
+  // Releases the open card with the closing mode given (kLeaveCard to kEjectCard).
+  void DisconnectCard(int reader, std::int32_t closingMode, CardDone done = {});
+  // A warm reset: reconnects the open card with a reset, under the reader's preferred protocol.
+  void ResetCard(int reader, CardDone done = {});
+  // Connects the card afresh under the protocol given (kProtocolT0, kProtocolT1, or kProtocolAutoDetect for
+  // whichever the card offers): an open card is reconnected with a warm reset, a closed one is opened. Until
+  // a reconnection has ended, the card takes no command.
+  void ReconnectCard(int reader, std::int32_t protocol, CardDone done = {});
   bool CardOpen(int reader) const;
   // The reason the reader refuses commands now, or an empty text when it takes them.
   std::string Refusal(int reader) const;
@@ -110,12 +119,25 @@ class DeviceLayer {
   void MarkInvalid(int n, const std::string& reason);
   void ClearReaders();
 
-  void BeginOpen(int n);
-  void FinishOpen(int n, const CallOutcome<std::pair<CardHandle, std::int32_t>>& outcome);
-  void BeginReset(int n);
-  // Releases the open card of reader n with its closing mode, between the two closing events. The release
-  // runs on the reader's worker after whatever it runs now; its failure is reported when it comes.
+  // Raises EDeviceError unless the reader holds a card that is present and neither open nor opening.
+  void CheckClosedCard(int reader) const;
+  // Raises EDeviceError unless the open card may be reconnected now; then marks it as being reconnected.
+  void MarkReconnecting(int reader);
+  // A request carried out in turn for the card in the reader now; when that card has gone by then, done
+  // hears so and the request is dropped.
+  void PostCardRequest(int n, std::function<void(CardDone done)> request, CardDone done);
+  // protocols is a mask of T=0 and T=1 (see ProtocolMask).
+  void BeginOpen(int n, std::uint32_t protocols, CardDone done = {});
+  void FinishOpen(int n, const CallOutcome<std::pair<CardHandle, std::int32_t>>& outcome,
+                  const CardDone& done);
+  void BeginReconnect(int n, std::uint32_t protocols, CardDone done);
+  void FinishReconnect(int n, std::uint64_t card, const CallOutcome<std::int32_t>& outcome,
+                       const CardDone& done);
+  // Releases the open card of reader n with the closing mode given (by default its own), between the two
+  // closing events. The release runs on the reader's worker after whatever it runs now; its failure is
+  // reported when it comes.
   void CloseOpenCard(int n);
+  void CloseOpenCard(int n, std::int32_t closingMode);
   void CardClosed(int n);
   void SendStep(int n, const std::shared_ptr<Exchange>& exchange);
   void StepAnswered(int n, const std::shared_ptr<Exchange>& exchange,
@@ -145,6 +167,8 @@ class DeviceLayer {
   ReaderSlot& Slot(int n) const;
 
   void ShowDeviceState(int n);
+  // Shows the card's protocol, ATR and information anew, after a change no card event reports.
+  void ShowCardInMonitor(int n);
   // OnError with the failing call and the PC/SC code, or with the code's text alone.
   void ReportError(const std::string& source, const EPcscError& failure);
   void ReportError(const std::string& source, std::uint32_t code, const std::string& message);

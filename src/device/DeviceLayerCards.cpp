@@ -7,7 +7,9 @@
 #include "device/DeviceLayer.h"
 #include "device/DeviceLayerSlot.h"
 #include "kernel/KernelObject.h"
+#include "monitor/_VMonitorTree.h"
 #include "platform/RaiseEvent.h"
+#include "readers/Vocabulary.h"
 
 namespace tessaly {
 namespace {
@@ -57,6 +59,14 @@ void DeviceLayer::PostRequest(int n, std::function<void()> request) {
   });
 }
 
+void DeviceLayer::PostCardRequest(int n, std::function<void(CardDone done)> request, CardDone done) {
+  mailbox_.Post([this, n, card = Slot(n).CardNumber, name = ReaderName(n), request = std::move(request),
+                 done = std::move(done)]() mutable {
+    if (Slot(n).CardNumber == card) return request(std::move(done));
+    if (done) done("The card in " + name + " was taken out before the request was carried out");
+  });
+}
+
 bool DeviceLayer::Idle() const {
   return mailbox_.Idle() && std::none_of(slots_.begin(), slots_.end(),
                                          [](const auto& slot) { return slot->Lane && slot->Lane->Busy(); });
@@ -83,6 +93,7 @@ std::string DeviceLayer::Refusal(int reader) const {
            "or taken out";
   }
   if (slot.Exchanging) return "A command to the card in " + name + " is under way";
+  if (slot.Reconnecting) return "The card in " + name + " is being reset";
   return {};
 }
 
@@ -91,7 +102,7 @@ DeviceLayer::ReaderSlot& DeviceLayer::UsableSlot(int reader) {
   return Slot(reader);
 }
 
-void DeviceLayer::OpenCard(int reader) {
+void DeviceLayer::CheckClosedCard(int reader) const {
   if (!IsReaderIndex(reader) || Entry(reader).ReaderInUse == 0) {
     throw EDeviceError("There is no reader " + std::to_string(reader));
   }
@@ -99,39 +110,54 @@ void DeviceLayer::OpenCard(int reader) {
   const std::string& name = Entry(reader).ReaderName;
   if (slot.Open || slot.Opening) throw EDeviceError("The card in " + name + " is open already");
   if ((slot.State & kStatePresent) == 0) throw EDeviceError("There is no card in " + name);
-  PostRequest(reader, [this, reader] { BeginOpen(reader); });
 }
 
-void DeviceLayer::BeginOpen(int n) {
+void DeviceLayer::OpenCard(int reader) {
+  CheckClosedCard(reader);
+  PostRequest(reader,
+              [this, reader] { BeginOpen(reader, ProtocolMask(Entry(reader).CurrentParams.Protocol)); });
+}
+
+void DeviceLayer::BeginOpen(int n, std::uint32_t protocols, CardDone done) {
   ReaderSlot& slot = Slot(n);
-  if (slot.Open || slot.Opening || (slot.State & kStatePresent) == 0) return;
+  const std::string name = ReaderName(n);
+  if (slot.Open || slot.Opening || (slot.State & kStatePresent) == 0) {
+    if (done) done(slot.Open || slot.Opening ? std::string() : "There is no card in " + name);
+    return;
+  }
   TReaderHead& entry = Entry(n);
-  Raise(connection_.OnBeforeReaderOpening, connection_, entry.ReaderName, static_cast<std::uint32_t>(n));
+  Raise(connection_.OnBeforeReaderOpening, connection_, name, static_cast<std::uint32_t>(n));
   slot.Opening = true;
   CallCard<Connected>(
       n,
-      [name = entry.ReaderName, share = ShareModeOf(entry.CurrentParams),
-       protocols = ProtocolMask(entry.CurrentParams.Protocol)](PcscService& service) {
+      [name, share = ShareModeOf(entry.CurrentParams), protocols](PcscService& service) {
         std::int32_t protocol = 0;
         const CardHandle card = service.Connect(name, share, protocols, protocol);
         return Connected{card, protocol};
       },
-      [this, n](const CallOutcome<Connected>& outcome) { FinishOpen(n, outcome); },
+      [this, n, done = std::move(done)](const CallOutcome<Connected>& outcome) {
+        FinishOpen(n, outcome, done);
+      },
       // A card connected after the layer gave up on it has nobody to use it.
       [](PcscService& service, Connected& late) { service.Disconnect(late.first, kLeaveCard); });
 }
 
-void DeviceLayer::FinishOpen(int n, const CallOutcome<Connected>& outcome) {
+void DeviceLayer::FinishOpen(int n, const CallOutcome<Connected>& outcome, const CardDone& done) {
   ReaderSlot& slot = Slot(n);
   slot.Opening = false;
   TReaderHead& entry = Entry(n);
   if (!outcome.Value) {
+    std::string failure;
     if (outcome.Failure) {
       ReportError(entry.ReaderName, *outcome.Failure);
-      return MarkInvalid(n, outcome.Failure->what());
+      failure = outcome.Failure->what();
+    } else {
+      ReportGivenUp(entry.ReaderName, "SCardConnect");
+      failure = "it did not answer within " + DeadlineText();
     }
-    ReportGivenUp(entry.ReaderName, "SCardConnect");
-    return MarkInvalid(n, "it did not answer within " + DeadlineText());
+    MarkInvalid(n, failure);
+    if (done) done("The card in " + entry.ReaderName + " cannot be opened: " + failure);
+    return;
   }
   slot.Open = true;
   slot.Card = outcome.Value->first;
@@ -147,26 +173,43 @@ void DeviceLayer::FinishOpen(int n, const CallOutcome<Connected>& outcome) {
   connection_.LoadCardType(n);
   Raise(connection_.OnCardReady, connection_, entry.ReaderName, card, value);
   ShowDeviceState(n);
+  if (done) done({});
 }
 
 void DeviceLayer::CloseCard(int reader) {
   if (!CardOpen(reader)) throw EDeviceError("No card is open in reader " + std::to_string(reader));
-  PostRequest(reader, [this, reader] {
-    if (!Slot(reader).Open) return;
-    CloseOpenCard(reader);
-    CardClosed(reader);
-  });
+  DisconnectCard(reader, Entry(reader).CurrentParams.ClosingMode);
+}
+
+void DeviceLayer::DisconnectCard(int reader, std::int32_t closingMode, CardDone done) {
+  if (!CardOpen(reader)) throw EDeviceError("No card is open in reader " + std::to_string(reader));
+  if (DispositionToStr(closingMode).empty())
+    throw EDeviceError("There is no closing mode " + std::to_string(closingMode));
+  PostCardRequest(
+      reader,
+      [this, reader, closingMode](CardDone done) {
+        if (Slot(reader).Open) {
+          CloseOpenCard(reader, closingMode);
+          CardClosed(reader);
+        }
+        if (done) done({});
+      },
+      std::move(done));
 }
 
 void DeviceLayer::CloseOpenCard(int n) {
+  CloseOpenCard(n, Entry(n).CurrentParams.ClosingMode);
+}
+
+void DeviceLayer::CloseOpenCard(int n, std::int32_t closingMode) {
   ReaderSlot& slot = Slot(n);
   const std::string name = ReaderName(n);
   const auto value = static_cast<std::uint32_t>(n);
   Raise(connection_.OnBeforeReaderClosing, connection_, name, value);
   slot.Open = false;
-  PostCardCall(n, [card = slot.Card, mode = Entry(n).CurrentParams.ClosingMode](PcscService& service) {
-    service.Disconnect(card, mode);
-  });
+  slot.Reconnecting = false;
+  PostCardCall(
+      n, [card = slot.Card, closingMode](PcscService& service) { service.Disconnect(card, closingMode); });
   // The release waits behind a call that never came back; the reader goes on with a fresh worker.
   if (slot.GivenUp > 0) AbandonLane(n);
   Raise(connection_.OnReaderClosed, connection_, name, value);
@@ -182,38 +225,88 @@ void DeviceLayer::CardClosed(int n) {
   ShowDeviceState(n);
 }
 
-void DeviceLayer::ResetCard(int reader) {
-  if (!CardOpen(reader)) throw EDeviceError("No card is open in reader " + std::to_string(reader));
-  if (Slot(reader).Exchanging) throw EDeviceError(Refusal(reader));
-  PostRequest(reader, [this, reader] { BeginReset(reader); });
+void DeviceLayer::ResetCard(int reader, CardDone done) {
+  MarkReconnecting(reader);
+  PostCardRequest(
+      reader,
+      [this, reader](CardDone done) {
+        BeginReconnect(reader, ProtocolMask(Entry(reader).CurrentParams.Protocol), std::move(done));
+      },
+      std::move(done));
 }
 
-void DeviceLayer::BeginReset(int n) {
+void DeviceLayer::ReconnectCard(int reader, std::int32_t protocol, CardDone done) {
+  if (protocol != kProtocolT0 && protocol != kProtocolT1 && protocol != kProtocolAutoDetect)
+    throw EDeviceError("A card is connected under T=0 or T=1, not under " + ProtocolToStr(protocol));
+  if (CardOpen(reader)) {
+    MarkReconnecting(reader);
+  } else {
+    CheckClosedCard(reader);
+  }
+  PostCardRequest(
+      reader,
+      [this, reader, protocols = ProtocolMask(protocol)](CardDone done) {
+        if (Slot(reader).Open) return BeginReconnect(reader, protocols, std::move(done));
+        BeginOpen(reader, protocols, std::move(done));
+      },
+      std::move(done));
+}
+
+void DeviceLayer::MarkReconnecting(int reader) {
+  if (!CardOpen(reader)) throw EDeviceError("No card is open in reader " + std::to_string(reader));
+  ReaderSlot& slot = Slot(reader);
+  if (slot.Exchanging || slot.Reconnecting) throw EDeviceError(Refusal(reader));
+  slot.Reconnecting = true;
+}
+
+void DeviceLayer::BeginReconnect(int n, std::uint32_t protocols, CardDone done) {
   ReaderSlot& slot = Slot(n);
-  if (!slot.Open) return;
+  if (!slot.Open) {
+    if (done) done("The card in " + ReaderName(n) + " was closed before it could be reset");
+    return;
+  }
   if (slot.GivenUp > 0) {
     // The handle is held by a call that never came back: the card is released with a reset behind it, and
     // opened afresh.
     CloseOpenCard(n);
-    return BeginOpen(n);
+    return BeginOpen(n, protocols, std::move(done));
   }
   TReaderHead& entry = Entry(n);
   Raise(connection_.OnBeforeReaderOpening, connection_, entry.ReaderName, static_cast<std::uint32_t>(n));
   CallCard<std::int32_t>(
       n,
-      [card = slot.Card, share = ShareModeOf(entry.CurrentParams),
-       protocols = ProtocolMask(entry.CurrentParams.Protocol)](PcscService& service) {
+      [card = slot.Card, share = ShareModeOf(entry.CurrentParams), protocols](PcscService& service) {
         return service.Reconnect(card, share, protocols, kResetCard);
       },
-      [this, n](const CallOutcome<std::int32_t>& outcome) {
-        const std::string name = ReaderName(n);
-        if (outcome.Failure) return ReportError(name, *outcome.Failure);
-        if (!outcome.Value) return ReportGivenUp(name, "SCardReconnect");
-        Slot(n).Protocol = *outcome.Value;
-        Entry(n).CardInfo.ActiveProtocol = *outcome.Value;
-        Raise(connection_.OnReaderOpened, connection_, name, static_cast<std::uint32_t>(n));
-        ShowDeviceState(n);
+      [this, n, card = slot.CardNumber, done = std::move(done)](const CallOutcome<std::int32_t>& outcome) {
+        FinishReconnect(n, card, outcome, done);
       });
+}
+
+void DeviceLayer::FinishReconnect(int n, std::uint64_t card, const CallOutcome<std::int32_t>& outcome,
+                                  const CardDone& done) {
+  ReaderSlot& slot = Slot(n);
+  // A card that has left since has had its mark taken with it, and the next card may carry one of its own.
+  const bool sameCard = slot.CardNumber == card;
+  if (sameCard) slot.Reconnecting = false;
+  const std::string name = ReaderName(n);
+  std::string failure;
+  if (outcome.Failure) {
+    ReportError(name, *outcome.Failure);
+    failure = outcome.Failure->what();
+  } else if (!outcome.Value) {
+    ReportGivenUp(name, "SCardReconnect");
+    failure = "The card in " + name + " did not answer within " + DeadlineText();
+  } else if (!sameCard || !slot.Open) {
+    failure = "The card in " + name + " was closed while it was reset";
+  } else {
+    slot.Protocol = *outcome.Value;
+    Entry(n).CardInfo.ActiveProtocol = *outcome.Value;
+    Raise(connection_.OnReaderOpened, connection_, name, static_cast<std::uint32_t>(n));
+    ShowDeviceState(n);
+    ShowCardInMonitor(n);
+  }
+  if (done) done(failure);
 }
 
 void DeviceLayer::Transmit(int reader, const std::string& hexCommand, ExchangeDone done) {

@@ -34,6 +34,8 @@ struct DeviceLayer::ReaderSlot {
   std::uint64_t CardNumber = 0;
   bool Opening = false;
   bool Open = false;
+  // From the request of a reset or reconnection of the open card until it has ended.
+  bool Reconnecting = false;
   CardHandle Card = 0;
   std::int32_t Protocol = 0;
   // Why the card in the reader cannot be used, while it cannot.

@@ -14,11 +14,15 @@ TStatusWordMeaning MeaningOf(std::span<const std::uint8_t> answer, const TKeyedT
 
 std::string TranscriptText(std::span<const std::uint8_t> command, const ExchangeOutcome& outcome,
                            const TKeyedTable* statusWords) {
+  return TranscriptText(command, outcome, MeaningOf(outcome.Result.Response, statusWords).Verbose);
+}
+
+std::string TranscriptText(std::span<const std::uint8_t> command, const ExchangeOutcome& outcome,
+                           const std::string& meaning) {
   std::string text = "> " + HexBytes(command, true) + "\n";
   const ExchangeResult& result = outcome.Result;
   if (outcome.Answered()) {
-    text += "< " + HexBytes(result.Response, true) + " : " + MeaningOf(result.Response, statusWords).Verbose +
-            "\n";
+    text += "< " + HexBytes(result.Response, true) + " : " + meaning + "\n";
   } else {
     text += "# no answer: " + outcome.Failure + "\n";
   }
@@ -28,6 +32,10 @@ std::string TranscriptText(std::span<const std::uint8_t> command, const Exchange
             " -> " + HexBytes(result.Steps[step].Response, true) + "\n";
   }
   return text;
+}
+
+std::string ResetTranscriptText(const std::string& atr, const std::string& failure) {
+  return "> RESET\n" + (failure.empty() ? "< OK: " + atr : "< KO: " + failure) + "\n";
 }
 
 }  // namespace tessaly

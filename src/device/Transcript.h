@@ -22,5 +22,12 @@ TStatusWordMeaning MeaningOf(std::span<const std::uint8_t> answer, const TKeyedT
 // without an answer gets a comment line with the reason instead of the answer.
 std::string TranscriptText(std::span<const std::uint8_t> command, const ExchangeOutcome& outcome,
                            const TKeyedTable* statusWords);
+// The same with the meaning given, for an exchange whose status-word table has changed since.
+std::string TranscriptText(std::span<const std::uint8_t> command, const ExchangeOutcome& outcome,
+                           const std::string& meaning);
+
+// A warm reset as scriptor writes it: "> RESET", then "< OK: " and the card's ATR, or "< KO: " and the
+// reason it failed.
+std::string ResetTranscriptText(const std::string& atr, const std::string& failure);
 
 }  // namespace tessaly

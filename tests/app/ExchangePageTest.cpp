@@ -4,108 +4,23 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <fstream>
-#include <sstream>
+#include <QScrollBar>
 #include <string>
 #include <utility>
 
-#include "TempDir.h"
-#include "VirtualReaderPagesFixture.h"
+#include "ExchangePageFixture.h"
+#include "app/CardControls.h"
 #include "app/ExchangeAnswerView.h"
-#include "app/ExchangePage.h"
-#include "settings/_RegistryWorks.h"
+#include "pcsc/PcscCodes.h"
 
 namespace tessaly::test {
 namespace {
-
-constexpr char kCommands[] =
-    "; commands of the test card\n"
-    "+\t00\tA4\tSELECT\n"
-    "+\t00\tB0\tREAD BINARY\n"
-    "+\t00\t20\tVERIFY\n";
-constexpr char kStatusWords[] =
-    "+\t90\t00\t008000\tNormal processing\n"
-    "+\t61\tXX\t3C7800\tMore data waiting\n"
-    "+\t6C\tXX\t005AB4\tWrong Le, SW2 gives the right one\n"
-    "+\t63\tXX\t005AB4\tMemory changed\n"
-    "+\t63\tCX\t005AB4\tWrong PIN, tries left in the low digit\n"
-    "+\t6A\tXX\t0000C0\tWrong parameters\n"
-    "+\t6A\t82\t0000C0\tFile or application not found\n";
-
-void WriteText(const std::filesystem::path& file, const std::string& text) {
-  std::ofstream(file, std::ios::binary) << text;
-}
-
-std::string ReadText(const std::filesystem::path& file) {
-  std::ostringstream text;
-  text << std::ifstream(file, std::ios::binary).rdbuf();
-  return text.str();
-}
-
-// The Exchange page over the virtual reader's card, whose card type names a command and a status-word file
-// of the test's own.
-class ExchangePageTest : public VirtualReaderPagesTest {
- protected:
-  ExchangePageTest() {
-    WriteText(folder_ / "card.cct", kCommands);
-    WriteText(folder_ / "card.swt", kStatusWords);
-    TPreferencesATRRec cardType;
-    kernel_->Settings->ReadCardType(kCardType, cardType);
-    cardType.WindowPreferences.TemplatesCOS = (folder_ / "card.cct").string();
-    cardType.WindowPreferences.TemplatesSW = (folder_ / "card.swt").string();
-    kernel_->Settings->WriteCardType(kCardType, cardType);
-  }
-
-  // Starts with the card opened under the protocol given, and counts what reaches the card from here on.
-  void Start(std::int32_t protocol = 2) {
-    kernel_->Settings->SetProtocol(protocol);
-    ASSERT_TRUE(StartAndSettle());
-    DeviceLayer& layer = *layer_;
-    Page().SetReaderExchange(
-        {[&layer](int n) { return layer.CardOpen(n); },
-         [&layer, this](int n, std::span<const std::uint8_t> command, ExchangeDone done) {
-           ++sent_;
-           layer.Transmit(n, command, std::move(done));
-         },
-         [&layer](int n) { layer.CancelExchange(n); }});
-    Page().RefreshReaders();
-  }
-
-  bool AwaitAnswer() {
-    return Await([this] { return !Page().ExchangeUnderWay(); });
-  }
-  // Sends what the fields make up and waits for the answer.
-  bool Send() { return Page().Send() && AwaitAnswer(); }
-  bool RunScript() {
-    return Page().RunScript() && Await([this] { return !Page().ScriptRunning(); });
-  }
-
-  ExchangePage& Page() { return pages_->Exchange(); }
-  QLineEdit& Field(ApduField field) { return Page().FieldEdit(field); }
-
-  void Fill(const ApduFieldTexts& fields) {
-    Field(ApduField::Cla).setText(QString::fromStdString(fields.Cla));
-    Field(ApduField::Ins).setText(QString::fromStdString(fields.Ins));
-    Field(ApduField::P1).setText(QString::fromStdString(fields.P1));
-    Field(ApduField::P2).setText(QString::fromStdString(fields.P2));
-    Field(ApduField::Data).setText(QString::fromStdString(fields.Data));
-    Field(ApduField::Le).setText(QString::fromStdString(fields.Le));
-  }
-
-  // The answer's row of that caption as "hex | text".
-  std::string Row(const QString& caption) {
-    const QTreeWidgetItem* row = Page().AnswerView().Row(caption);
-    return row != nullptr ? (row->text(1) + " | " + row->text(2)).toStdString() : "<missing>";
-  }
-
-  static constexpr char kCardType[] = "ISO-7816 Smart Card";
-  TempDir folder_;
-  int sent_ = 0;
-};
 
 TEST_F(ExchangePageTest, AFileSelectedByCommandNameAnswers9000WithItsMeaningAndColour) {
   Start();
@@ -117,7 +32,7 @@ TEST_F(ExchangePageTest, AFileSelectedByCommandNameAnswers9000WithItsMeaningAndC
 
   Fill({"80", "B0", "00", "00", "2F 01", ""});
   QComboBox& commands = Page().CommandChoice();
-  ASSERT_EQ(commands.count(), 3);
+  ASSERT_EQ(commands.count(), 4);
   const int select = commands.findText("SELECT  (00 A4)");
   ASSERT_GE(select, 0);
   emit commands.activated(select);
@@ -131,13 +46,13 @@ TEST_F(ExchangePageTest, AFileSelectedByCommandNameAnswers9000WithItsMeaningAndC
   EXPECT_EQ(Page().StatusWordLabel().text(), "SW1 SW2 = 90 00: Normal processing");
   EXPECT_EQ(Page().AnswerView().Row("SW1 SW2")->foreground(1).color(), QColor(0x00, 0x80, 0x00));
   EXPECT_EQ(Page().AnswerView().Row("Steps"), nullptr);
-  ASSERT_EQ(Page().History().count(), 1);
-  EXPECT_EQ(Page().History().item(0)->text(), "00 A4 00 00 02 2F 01  \u2192 90 00");
+  ASSERT_EQ(Page().History().Entries().Count(), 1);
+  EXPECT_EQ(HistoryRow(0), "00 A4 00 00 02 2F 01  \u2192 90 00");
 
-  emit Page().History().itemDoubleClicked(Page().History().item(0));
+  emit Page().History().View().doubleClicked(Page().History().Entries().index(0));
   ASSERT_TRUE(AwaitAnswer());
   EXPECT_EQ(sent_, 2);
-  EXPECT_EQ(Page().History().count(), 2);
+  EXPECT_EQ(Page().History().Entries().Count(), 2);
 }
 
 TEST_F(ExchangePageTest, UnderT0AWrongLeIsCompletedThrough6CxxAndEveryStepShown) {
@@ -166,7 +81,9 @@ TEST_F(ExchangePageTest, AWrongPinShows63CxExplainedByTheWildcardEntry) {
   Fill({Field(ApduField::Cla).text().toStdString(), Field(ApduField::Ins).text().toStdString(), "00", "81",
         "31 31 31 31", ""});
   ASSERT_TRUE(Send());
-  EXPECT_EQ(Row("SW1 SW2"), "63 C2 | Wrong PIN, tries left in the low digit");
+  EXPECT_EQ(
+      Row("SW1 SW2"),
+      "63 C2 | Wrong PIN: the low digit of SW2 tells how many tries are left before the PIN is blocked");
   EXPECT_EQ(Page().AnswerView().Row("SW1 SW2")->foreground(1).color(), QColor(0xB4, 0x5A, 0x00));
 }
 
@@ -197,12 +114,12 @@ TEST_F(ExchangePageTest, BadInputIsRefusedNextToItsFieldAndNothingIsSent) {
 
   Fill({"00", "A4", "00", "00", "3F 00", ""});
   layer_->CloseCard(0);
-  ASSERT_TRUE(Await([this] { return Page().ReaderChoice().count() == 0; }));
+  ASSERT_TRUE(Await([this] { return Page().ReaderChoice().currentText().endsWith("(card closed)"); }));
   EXPECT_FALSE(Page().Send());
-  EXPECT_EQ(Page().MessageLabel().text(), "No reader holds an open card: open one on the Monitor page");
-  EXPECT_EQ(Page().ReaderChoice().count(), 0);
+  EXPECT_EQ(Page().MessageLabel().text(),
+            QStringLiteral("No card is open in %1: connect it first").arg(kVirtualReader));
   EXPECT_EQ(sent_, 0);
-  EXPECT_EQ(Page().History().count(), 0);
+  EXPECT_EQ(Page().History().Entries().Count(), 0);
 }
 
 TEST_F(ExchangePageTest, ACommandUnderWayTurnsSendIntoCancelAndRunIntoStop) {
@@ -217,7 +134,10 @@ TEST_F(ExchangePageTest, ACommandUnderWayTurnsSendIntoCancelAndRunIntoStop) {
        [&](int) {
          ++cancels;
          answer({{}, "Cancelled: the card had not answered"});
-       }});
+       },
+       {},
+       {},
+       {}});
   Fill({"00", "A4", "00", "00", "3F 00", ""});
   ASSERT_TRUE(Page().Send());
   EXPECT_TRUE(Page().ExchangeUnderWay());
@@ -231,10 +151,10 @@ TEST_F(ExchangePageTest, ACommandUnderWayTurnsSendIntoCancelAndRunIntoStop) {
   EXPECT_EQ(Page().SendButton().text(), "Send");
   EXPECT_EQ(Page().MessageLabel().text(), "Cancelled: the card had not answered");
   EXPECT_EQ(Page().StatusWordLabel().text(), "No answer");
-  EXPECT_EQ(Page().History().count(), 0);
+  EXPECT_EQ(Page().History().Entries().Count(), 0);
 
   WriteText(folder_ / "three.apdu", "00 A4 00 00 02 3F 00\n00 B0 00 00 01\n00 B0 00 00 02\n");
-  ASSERT_TRUE(Page().LoadScript(QString::fromStdString((folder_ / "three.apdu").string())));
+  ASSERT_TRUE(Page().LoadScript(Path("three.apdu")));
   ASSERT_TRUE(Page().RunScript());
   EXPECT_EQ(Page().RunButton().text(), "Stop");
   ExchangeOutcome done;
@@ -257,30 +177,158 @@ TEST_F(ExchangePageTest, ASavedScriptRunsAgainStoppingAtTheFirstErrorUnlessToldT
   }
   Fill({"00", "B0", "00", "00", "", "07"});
   ASSERT_TRUE(Send());
-  const std::filesystem::path script = folder_ / "session.apdu";
-  ASSERT_TRUE(Page().SaveScript(QString::fromStdString(script.string())));
-  const std::string text = ReadText(script);
-  EXPECT_NE(text.find("00 A4 00 00 02 7F 7F  ; 6A 82 File or application not found\r\n"), std::string::npos);
-  EXPECT_EQ(Page().HistoryText().count('\n'), 2);
+  Page().History().FormChoice().setCurrentIndex(
+      Page().History().FormChoice().findData(static_cast<int>(HistoryForm::Script)));
+  ASSERT_TRUE(Page().History().Save(Path("session")));
+  EXPECT_EQ(ReadText(folder_ / "session.apdu"),
+            "00 A4 00 00 02 2F 01\n00 A4 00 00 02 7F 7F\n00 B0 00 00 07\n");
 
-  ASSERT_TRUE(Page().LoadScript(QString::fromStdString(script.string())));
+  ASSERT_TRUE(Page().LoadScript(Path("session.apdu")));
   EXPECT_EQ(Page().ScriptLabel().text(), "session.apdu: 3 commands");
   ASSERT_TRUE(RunScript());
   EXPECT_EQ(Page().ScriptAnswered(), 2);
-  EXPECT_EQ(Page().MessageLabel().text(), "Script stopped at line 3: 6A 82 File or application not found");
+  EXPECT_EQ(Page().MessageLabel().text(), "Script stopped at line 2: 6A 82 File or application not found");
 
   Page().ContinueOnErrorBox().setChecked(true);
   ASSERT_TRUE(RunScript());
   EXPECT_EQ(Page().ScriptAnswered(), 3);
+  EXPECT_EQ(Page().MessageLabel().text(), "Script done: 3 commands sent");
   EXPECT_EQ(Row("0000"), "54 65 73 73 61 6C 79 | Tessaly");
-  EXPECT_EQ(Page().History().count(), 8);
+  EXPECT_EQ(Page().History().Entries().Count(), 8);
   EXPECT_EQ(sent_, 8);
 
+  // A script of an earlier version, notes after ";" and CR LF line ends, reads as it did.
+  WriteText(folder_ / "old.apdu", "; Tessaly Easy APDU script\r\n00 A4 00 00 02 2F 01  ; 90 00 Normal\r\n");
+  ASSERT_TRUE(Page().LoadScript(Path("old.apdu")));
+  EXPECT_EQ(Page().ScriptLabel().text(), "old.apdu: 1 command");
+
   WriteText(folder_ / "bad.apdu", "00 A4 00 00\r\n00 B0 0\r\n");
-  EXPECT_FALSE(Page().LoadScript(QString::fromStdString((folder_ / "bad.apdu").string())));
+  EXPECT_FALSE(Page().LoadScript(Path("bad.apdu")));
   ASSERT_EQ(errorBoxes_.Texts().size(), 1u);
   EXPECT_NE(errorBoxes_.Texts()[0].find("Line 2: "), std::string::npos);
-  EXPECT_EQ(Page().ScriptLabel().text(), "session.apdu: 3 commands");
+  EXPECT_EQ(Page().ScriptLabel().text(), "old.apdu: 1 command");
+}
+
+TEST_F(ExchangePageTest, TheCommandNameFollowsClaAndInsAsTheyAreTyped) {
+  Start();
+  QComboBox& commands = Page().CommandChoice();
+  // The card type's default APDU is a SELECT.
+  EXPECT_EQ(commands.currentText(), "SELECT  (00 A4)");
+  Fill({"00", "B0", "00", "00", "", "10"});
+  EXPECT_EQ(commands.currentText(), "READ BINARY  (00 B0)");
+  Field(ApduField::Ins).setText("20");
+  EXPECT_EQ(commands.currentText(), "VERIFY  (00 20)");
+  Field(ApduField::Ins).setText("FF");
+  EXPECT_EQ(commands.currentIndex(), -1);
+  Field(ApduField::Ins).setText(" a4");
+  Field(ApduField::Cla).setText("0");
+  EXPECT_EQ(commands.currentText(), "SELECT  (00 A4)") << "the byte counts, not the way it is written";
+  Field(ApduField::Cla).setText("80");
+  EXPECT_EQ(commands.currentIndex(), -1);
+
+  // A name chosen keeps its place while its bytes go into the fields, though another name has them too.
+  emit commands.activated(commands.findText("SELECT FILE  (00 A4)"));
+  EXPECT_EQ(Field(ApduField::Cla).text(), "00");
+  EXPECT_EQ(Field(ApduField::Ins).text(), "A4");
+  EXPECT_EQ(commands.currentText(), "SELECT FILE  (00 A4)");
+  Field(ApduField::Cla).setText("0");
+  Page().RefreshReaders();
+  EXPECT_EQ(commands.currentText(), "SELECT FILE  (00 A4)") << "the name shown stays while it matches";
+  emit commands.activated(commands.findText("VERIFY  (00 20)"));
+  EXPECT_EQ(Field(ApduField::Cla).text(), "00");
+  EXPECT_EQ(Field(ApduField::Ins).text(), "20");
+}
+
+TEST_F(ExchangePageTest, TheCardIsResetReconnectedAndDisconnectedAsChosenOnThePage) {
+  Start(kProtocolT1);
+  CardControls& card = Page().Card();
+  const auto choose = [](QComboBox& choice, std::int32_t code) {
+    choice.setCurrentIndex(choice.findData(code));
+  };
+  const QString selectApplication = "F0 54 45 53 53 41 4C 59";
+
+  choose(card.ProtocolChoice(), kProtocolT0);
+  card.ReconnectButton().click();
+  EXPECT_FALSE(card.ResetButton().isEnabled()) << "nothing else is offered while the card is reconnected";
+  ASSERT_TRUE(AwaitCard());
+  EXPECT_EQ(Page().MessageLabel().text(),
+            QStringLiteral("The card in %1 is connected under T=0").arg(kVirtualReader));
+  Fill({"00", "A4", "04", "00", selectApplication.toStdString(), ""});
+  ASSERT_TRUE(Send());
+  EXPECT_NE(Page().AnswerView().Row("Steps"), nullptr) << "a T=0 card hands its answer out with GET RESPONSE";
+
+  choose(card.ClosingModeChoice(), kUnpowerCard);
+  card.DisconnectButton().click();
+  ASSERT_TRUE(AwaitCard());
+  EXPECT_EQ(Page().MessageLabel().text(),
+            QStringLiteral("The card in %1 was closed (UNPOWER CARD)").arg(kVirtualReader));
+  EXPECT_EQ(Page().ReaderChoice().currentText(), QStringLiteral("%1 (card closed)").arg(kVirtualReader));
+  EXPECT_FALSE(card.ResetButton().isEnabled());
+  EXPECT_FALSE(card.DisconnectButton().isEnabled());
+  EXPECT_EQ(card.ReconnectButton().text(), "Connect");
+
+  choose(card.ProtocolChoice(), kProtocolT1);
+  card.ReconnectButton().click();
+  ASSERT_TRUE(AwaitCard());
+  EXPECT_EQ(Page().ReaderChoice().currentText(), QStringLiteral("%1 (%2)").arg(kVirtualReader, kCardType));
+  Fill({"00", "A4", "04", "0C", selectApplication.toStdString(), ""});
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(Page().AnswerView().Row("Steps"), nullptr);
+
+  // A reset selects the master file again: the application's record file is out of reach.
+  card.ResetButton().click();
+  ASSERT_TRUE(AwaitCard());
+  Fill({"00", "A4", "02", "0C", "50 02", ""});
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(Row("SW1 SW2"), "6A 82 | File or application not found");
+  EXPECT_EQ(cardCalls_, (std::vector<std::string>{"reconnect 1", "disconnect 2", "reconnect 2", "reset"}));
+}
+
+TEST_F(ExchangePageTest, TheLayoutStaysPutWhenAMessageComesAndSixteenDataBytesFitWithoutScrollingSideways) {
+  Start();
+  form_->show();
+  pages_->ShowPage("exchange");
+  QCoreApplication::processEvents();
+  ExchangeAnswerView& view = Page().AnswerView();
+  const auto place = [&] { return QRect(view.mapTo(form_.get(), QPoint()), view.size()); };
+  const QRect before = place();
+  // A meaning that takes two lines above the answer, and a refusal that takes two under the fields.
+  Fill({"00", "20", "00", "81", "31 31 31 31", ""});
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(Page().StatusWordLabel().text(),
+            "SW1 SW2 = 63 C2: Wrong PIN: the low digit of SW2 tells how many tries are left before the PIN "
+            "is blocked");
+  const std::string refusal =
+      "The card in " + std::string(kVirtualReader) +
+      " has not answered its last command: it takes commands again once it answers, or "
+      "after it is reset or taken out";
+  Page().SetReaderExchange(
+      {[](int) { return true; },
+       [&](int, std::span<const std::uint8_t>, ExchangeDone) { throw EDeviceError(refusal); },
+       {},
+       {},
+       {},
+       {}});
+  EXPECT_FALSE(Page().Send());
+  EXPECT_EQ(Page().MessageLabel().text().toStdString(), refusal);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(place(), before);
+  for (QLabel* label : {&Page().MessageLabel(), &Page().StatusWordLabel()})
+    EXPECT_GE(label->height(), label->heightForWidth(label->width())) << "the whole text is in view";
+
+  // Sixteen bytes as a T=0 card gives them, with the steps that took.
+  ExchangeResult result;
+  result.Response = {'T', 'e', 's', 's', 'a', 'l', 'y', ' ',  'E',
+                     'a', 's', 'y', ' ', 'c', 'a', 'r', 0x90, 0x00};
+  result.Steps = {{{0x00, 0xB0, 0x00, 0x00, 0xFF}, {0x6C, 0x10}},
+                  {{0x00, 0xB0, 0x00, 0x00, 0x10}, result.Response}};
+  view.Show(result, nullptr);
+  view.expandAll();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(view.horizontalScrollBar()->maximum(), 0) << "the columns are wider than the view";
+  const QFont fixed = view.Row("0008")->font(2);
+  EXPECT_GE(view.header()->sectionSize(2), QFontMetrics(fixed).horizontalAdvance("Easy car") + 4);
+  EXPECT_GE(view.header()->sectionSize(1), QFontMetrics(fixed).horizontalAdvance("45 61 73 79 20 63 61 72"));
 }
 
 }  // namespace

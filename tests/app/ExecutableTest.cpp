@@ -105,6 +105,8 @@ TEST_F(ExecutableTest, AScreenshotRunSavesTheWindowClosesNormallyAndLeavesTheFir
 TEST_F(ExecutableTest, AScriptRunsOnTheFirstCardEachExchangeGoesToTheTranscriptAndThePictureFollows) {
   const fs::path script = output_ / "session.apdu";
   std::ofstream(script) << "00 A4 04 00 08 F0 54 45 53 53 41 4C 59\n"
+                           "# scriptor's resets and comments\n"
+                           "reset\n"
                            "00 B0 00 00 04\n";
   const fs::path transcript = output_ / "session.txt";
   const fs::path screenshot = output_ / "window.png";
@@ -116,6 +118,7 @@ TEST_F(ExecutableTest, AScriptRunsOnTheFirstCardEachExchangeGoesToTheTranscriptA
   EXPECT_TRUE(fs::exists(screenshot));
   const std::string text = FileText(transcript);
   EXPECT_TRUE(text.starts_with("> 00 A4 04 00 08 F0 54 45 53 53 41 4C 59\n< ")) << text;
+  EXPECT_NE(text.find("\n> RESET\n< OK: 3B "), std::string::npos) << text;
   EXPECT_NE(text.find("\n> 00 B0 00 00 04\n< "), std::string::npos) << text;
   EXPECT_NE(text.find(" 90 00 : "), std::string::npos) << text;
 

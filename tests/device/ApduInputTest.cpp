@@ -6,6 +6,7 @@
 #include "device/ApduFields.h"
 #include "device/ApduScript.h"
 #include "device/ApduText.h"
+#include "platform/TextRules.h"
 
 namespace tessaly::test {
 namespace {
@@ -86,6 +87,66 @@ TEST(ApduScript, ReadsCommandsSkippingNotesAndBlankLines) {
   EXPECT_EQ(HexBytes(script[0].Command, true), "00 A4 00 00 02 3F 00");
   EXPECT_EQ(script[1].LineNumber, 4);
   EXPECT_EQ(HexBytes(script[1].Command, true), "00 B0 00 00 05");
+}
+
+// Each step as its script line, with the line it came from: "3: 00 A4 00 00", "5: reset".
+std::vector<std::string> Steps(const std::vector<ApduScriptLine>& script) {
+  std::vector<std::string> steps;
+  for (const ApduScriptLine& line : script)
+    steps.push_back(std::to_string(line.LineNumber) + ": " + ApduScriptLineText(line));
+  return steps;
+}
+
+TEST(ApduScript, ReadsScriptorsCommentsResetsContinuedLinesAndExit) {
+  const std::vector<ApduScriptLine> script = ParseApduScript({
+      "# reset the card",
+      "Reset",
+      "  # Select MF 3F00",
+      "A0A40000023F00",
+      "00 A4 04 00 08 \\",
+      "",
+      "F0 54 45 53 \\",
+      "53 41 4C 59",
+      "reset",
+      "exit",
+      "00 B0 00 00 00",
+  });
+  EXPECT_EQ(Steps(script),
+            (std::vector<std::string>{"2: reset", "4: A0 A4 00 00 02 3F 00",
+                                      "5: 00 A4 04 00 08 F0 54 45 53 53 41 4C 59", "9: reset"}));
+  // What is written reads back step for step.
+  const std::string text = ApduScriptText(script);
+  EXPECT_EQ(text, "reset\nA0 A4 00 00 02 3F 00\n00 A4 04 00 08 F0 54 45 53 53 41 4C 59\nreset\n");
+  const std::vector<ApduScriptLine> again = ParseApduScript(SplitLines(text));
+  ASSERT_EQ(again.size(), script.size());
+  for (std::size_t i = 0; i < again.size(); ++i) {
+    EXPECT_EQ(again[i].Step, script[i].Step);
+    EXPECT_EQ(again[i].Command, script[i].Command);
+  }
+}
+
+TEST(ApduScript, ATranscriptReadsAsTheScriptOfItsCommandsAndNothingOfItsAnswers) {
+  // scriptor breaks a long answer after 16 bytes; the bytes after the break are no command.
+  const std::vector<ApduScriptLine> script = ParseApduScript({
+      "> RESET",
+      "< OK: 3B 02 14 50",
+      "> 00 B0 00 00 12",
+      "< 54 65 73 73 61 6C 79 20 56 69 72 74 75 61 6C 20 ",
+      "43 61 90 00 : Normal processing.",
+      "# step 1: 00 B0 00 00 12 -> 6C 12",
+      "> 00 A4 00 0C 02 3F 00",
+      "# no answer: The card did not answer within 30 s",
+  });
+  EXPECT_EQ(Steps(script),
+            (std::vector<std::string>{"1: reset", "3: 00 B0 00 00 12", "7: 00 A4 00 0C 02 3F 00"}));
+
+  try {
+    ParseApduScript({"> 00 A4 00 0C 02 3F 00", "00 B0 00 00 00", "< 90 00 : Normal processing"});
+    ADD_FAILURE() << "a command outside the \"> \" lines of a transcript is refused";
+  } catch (const EApduScriptError& failure) {
+    EXPECT_STREQ(failure.what(),
+                 "Line 2: in a transcript, commands stand only in the lines that begin with \">\"");
+  }
 }
 
 TEST(ApduScript, RefusesTheWholeScriptNamingTheFirstBadLine) {

@@ -3,6 +3,7 @@
 #include "DeviceLayerFixture.h"
 #include "device/ApduText.h"
 #include "device/PcscError.h"
+#include "pcsc/PcscCodes.h"
 #include "settings/_RegistryWorks.h"
 
 namespace tessaly::test {
@@ -117,6 +118,57 @@ TEST_F(DeviceExchangeTest, AResetReconnectsTheCardWithAReset) {
   EXPECT_EQ(service_->Journal().back(), "SCardReconnect(1)");
   // After the reset the master file is selected again: the application's record file is out of reach.
   EXPECT_EQ(Hex(Exchange(0, "00 A4 02 0C 02 50 02").Result.Response), "6A 82");
+}
+
+TEST_F(DeviceExchangeTest, AReconnectionTakesTheProtocolChosenAndADisconnectionTheClosingModeChosen) {
+  StartWith(2);
+  std::vector<std::string> ends;
+  const CardDone recordEnd = [&ends](const std::string& failure) { ends.push_back(failure); };
+
+  layer_->ReconnectCard(0, kProtocolT0, recordEnd);
+  Settle();
+  EXPECT_EQ(ends, std::vector<std::string>{""});
+  EXPECT_EQ(service_->Journal().back(), "SCardReconnect(1)");
+  EXPECT_EQ(Entry(0).CardInfo.ActiveProtocol, kProtocolT0);
+  // Under T=0 the card hands its answer out through GET RESPONSE.
+  EXPECT_EQ(Exchange(0, "00 A4 04 00 08 F0 54 45 53 53 41 4C 59").Result.Steps.size(), 2u);
+  TakeLog();
+
+  layer_->DisconnectCard(0, kUnpowerCard, recordEnd);
+  Settle();
+  EXPECT_EQ(ends.size(), 2u);
+  EXPECT_EQ(service_->Journal().back(), "SCardDisconnect(2)");
+  EXPECT_EQ(Entry(0).CardInfo.CardState, csCardDetected);
+  const Lines closing = TakeLog();
+  ASSERT_GE(closing.size(), 3u);
+  EXPECT_EQ(closing[2], "Card detected | " + kCardReader + " | Card was detected in the reader");
+
+  // A closed card is opened under the protocol chosen, whatever the reader's preference.
+  kernel_.Settings->SetProtocol(kProtocolT0);
+  layer_->ReconnectCard(0, kProtocolT1, recordEnd);
+  Settle();
+  EXPECT_EQ(ends, (std::vector<std::string>{"", "", ""}));
+  EXPECT_TRUE(layer_->CardOpen(0));
+  EXPECT_EQ(Entry(0).CardInfo.ActiveProtocol, kProtocolT1);
+  EXPECT_EQ(Exchange(0, "00 A4 04 00 08 F0 54 45 53 53 41 4C 59").Result.Steps.size(), 1u);
+}
+
+TEST_F(DeviceExchangeTest, CardOperationsOutOfPlaceAreRefusedAtOnce) {
+  StartWith(2);
+  EXPECT_THROW(layer_->ReconnectCard(0, kProtocolRaw), EDeviceError);
+  EXPECT_THROW(layer_->DisconnectCard(0, 4), EDeviceError);
+  EXPECT_THROW(layer_->ReconnectCard(1, kProtocolT1), EDeviceError);
+  layer_->DisconnectCard(0, kLeaveCard);
+  Settle();
+  EXPECT_EQ(service_->Journal().back(), "SCardDisconnect(0)");
+  EXPECT_THROW(layer_->DisconnectCard(0, kLeaveCard), EDeviceError);
+  EXPECT_THROW(layer_->ResetCard(0), EDeviceError);
+
+  service_->RemoveCard();
+  Settle();
+  EXPECT_THROW(layer_->ReconnectCard(0, kProtocolT1), EDeviceError);
+  const Lines journal = service_->Journal();
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), "SCardReconnect(1)"), 0);
 }
 
 }  // namespace

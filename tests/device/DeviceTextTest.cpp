@@ -54,6 +54,10 @@ TEST(Transcript, WritesTheWholeAnswerWithItsMeaningAndEveryStep) {
   EXPECT_EQ(TranscriptText(CardBytes("00 B0 00 00 00"), outcome, nullptr),
             "> 00 B0 00 00 00\n"
             "# no answer: The card did not answer within 30 s\n");
+
+  EXPECT_EQ(ResetTranscriptText("3B 02 14 50", ""), "> RESET\n< OK: 3B 02 14 50\n");
+  EXPECT_EQ(ResetTranscriptText("3B 02 14 50", "SCardReconnect: the card was removed"),
+            "> RESET\n< KO: SCardReconnect: the card was removed\n");
 }
 
 }  // namespace

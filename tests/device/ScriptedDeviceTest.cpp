@@ -4,12 +4,15 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "CardBytes.h"
 #include "DeviceLayerFixture.h"
 #include "device/PcscError.h"
 #include "device/Worker.h"
+#include "pcsc/PcscCodes.h"
 
 namespace tessaly::test {
 namespace {
@@ -109,6 +112,33 @@ TEST_F(ScriptedDeviceTest, CancelGivesTheExchangeUpAtOnce) {
   EXPECT_EQ(Errors(), Lines{"Error | " + kScriptedReader +
                             " | 0x80100002 : SCardTransmit: given up before the card answered; its answer is "
                             "dropped"});
+}
+
+TEST_F(ScriptedDeviceTest, ACardBeingResetTakesNoCommandUntilTheResetHasEndedAndHearsOfItsFailure) {
+  StartWithCard();
+  std::optional<std::string> ended;
+  const CardDone recordEnd = [&ended](const std::string& failure) { ended = failure; };
+  const auto latch = Hang("SCardReconnect");
+  layer_->ResetCard(0, recordEnd);
+  EXPECT_EQ(layer_->Refusal(0), "The card in " + kScriptedReader + " is being reset");
+  EXPECT_THROW(Send(0, "00 B0 00 00 00"), EDeviceError);
+  EXPECT_THROW(layer_->ReconnectCard(0, kProtocolT0), EDeviceError);
+  ASSERT_TRUE(queue_.RunUntil([&] { return service_->Calls().back() == "SCardReconnect(1)"; }, 5s));
+  EXPECT_FALSE(ended.has_value());
+
+  latch->Release();
+  ASSERT_TRUE(queue_.RunUntil([&] { return ended.has_value(); }, 5s));
+  EXPECT_EQ(*ended, "");
+  EXPECT_TRUE(Exchange(0, "00 B0 00 00 00").Answered());
+
+  service_->Script("SCardReconnect", Reaction::Fails(kScardRemovedCard));
+  ended.reset();
+  layer_->ReconnectCard(0, kProtocolT1, recordEnd);
+  ASSERT_TRUE(queue_.RunUntil([&] { return ended.has_value(); }, 5s));
+  EXPECT_EQ(*ended, "SCardReconnect: " + PcscCodeText(kScardRemovedCard));
+  EXPECT_EQ(Errors(), Lines{"Error | " + kScriptedReader +
+                            " | 0x80100069 : SCardReconnect: " + PcscCodeText(kScardRemovedCard)});
+  EXPECT_EQ(layer_->Refusal(0), "") << "a failed reset leaves the card taking commands";
 }
 
 TEST_F(ScriptedDeviceTest, StopEndsWithinItsBudgetWhileACardAndTheServiceHang) {
