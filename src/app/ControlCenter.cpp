@@ -20,6 +20,7 @@
 #include "app/ApplicationObject.h"
 #include "app/CC_Main.h"
 #include "app/CloseOnSignal.h"
+#include "app/EventLogModel.h"
 #include "app/EventLogPage.h"
 #include "app/ExchangePage.h"
 #include "app/MainWindowPages.h"
@@ -146,15 +147,21 @@ int RunMainWindow(const ControlCenterOptions& options) {
   if (!options.StartPage.empty() && !pages.ShowPage(options.StartPage)) {
     throw ETessalyError("Unknown page " + options.StartPage);
   }
+  // The start's monitor updates would each draw the whole window: it is drawn once the readers have settled,
+  // or after a moment at the latest.
+  mainForm.setUpdatesEnabled(false);
+  const auto drawWindow = [&mainForm] { mainForm.setUpdatesEnabled(true); };
+  QTimer::singleShot(250, &mainForm, drawWindow);
   mainForm.show();
   const CloseOnSignal closeOnSignal(mainForm);
-  ExchangePage& exchange = pages.Exchange();
+  // The Exchange page is built at start only for a script or a transcript; otherwise when first shown.
+  ExchangePage* exchange = script || transcript ? &pages.Exchange() : nullptr;
   if (transcript) {
-    exchange.SetOnExchanged(
+    exchange->SetOnExchanged(
         [&transcript](int reader, const std::vector<std::uint8_t>& command, const ExchangeOutcome& outcome) {
           transcript->Write(TranscriptText(command, outcome, StatusWordsOf(reader)));
         });
-    exchange.SetOnCardReset([&transcript](int reader, const std::string& failure) {
+    exchange->SetOnCardReset([&transcript](int reader, const std::string& failure) {
       transcript->Write(
           ResetTranscriptText(ReaderTable[static_cast<std::size_t>(reader)].CardInfo.ATR, failure));
     });
@@ -173,19 +180,21 @@ int RunMainWindow(const ControlCenterOptions& options) {
                                            QtHostThread());
     pages.ConnectDevice(*device);
     // The picture shows the window once the card has travelled the whole road, and the script has run.
-    exchange.SetOnScriptEnded([&](int) { takeScreenshot(); });
     device->SetOnSettled([&] {
-      if (exchange.ScriptWaitsForCard()) exchange.StopWaitingForCard();
-      if (!exchange.ScriptRunning()) takeScreenshot();
+      drawWindow();
+      if (exchange && exchange->ScriptWaitsForCard()) exchange->StopWaitingForCard();
+      if (!exchange || !exchange->ScriptRunning()) takeScreenshot();
     });
     if (script) {
-      exchange.RunScriptWhenReady(std::move(*script),
-                                  QString::fromStdString(options.ScriptFile->filename().string()));
+      exchange->SetOnScriptEnded([&](int) { takeScreenshot(); });
+      exchange->RunScriptWhenReady(std::move(*script),
+                                   QString::fromStdString(options.ScriptFile->filename().string()));
     }
     // The start sequence waits for the loop: the monitor's updates process pending messages, and handlers
     // queued before the loop must not run inside the window's construction.
     QTimer::singleShot(0, &mainForm, [&device] { device->Start(); });
   } else {
+    drawWindow();
     takeScreenshot();
   }
   const int status = QApplication::exec();
@@ -197,7 +206,7 @@ int RunMainWindow(const ControlCenterOptions& options) {
   };
   if (options.LogFile) {
     try {
-      pages.Log().SaveKeptRecords(QString::fromStdString(options.LogFile->string()));
+      pages.LogModel().SaveKeptRecords(QString::fromStdString(options.LogFile->string()));
     } catch (const ELogFileError& failure) {
       addFailure(failure.what());
     }

@@ -3,6 +3,8 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "app/LogFile.h"
+
 namespace tessaly {
 namespace {
 
@@ -197,6 +199,11 @@ void EventLogModel::Rebuild() {
     if (Matches(records_[i])) shown_.push_back(firstSequence_ + i);
   }
   endResetModel();
+}
+
+void EventLogModel::SaveKeptRecords(const QString& fileName) {
+  SaveLogFile(fileName, LogFileFormatOf(fileName),
+              [this](const std::function<void(const LogRecord&)>& write) { ForEachKept(write); });
 }
 
 }  // namespace tessaly

@@ -39,6 +39,9 @@ class EventLogModel final : public QAbstractTableModel {
 
   // Every kept record, oldest first, whether the filter shows it or not; takes pending records in first.
   void ForEachKept(const std::function<void(const LogRecord&)>& visit);
+  // Writes every kept record, whatever a filter shows, in the format the file's suffix names (CSV for
+  // another). Raises ELogFileError when the file cannot be written.
+  void SaveKeptRecords(const QString& fileName);
 
   const LogRecord& RecordAt(int row) const;
   QString ColumnText(const LogRecord& record, int column) const;

@@ -29,8 +29,13 @@ constexpr int kRowHeight = 18;
 }  // namespace
 
 EventLogPage::EventLogPage(QWidget* parent, std::size_t capacity)
+    : EventLogPage(*new EventLogModel(nullptr, capacity), parent) {
+  model_->setParent(this);
+}
+
+EventLogPage::EventLogPage(EventLogModel& model, QWidget* parent)
     : QWidget(parent),
-      model_(new EventLogModel(this, capacity)),
+      model_(&model),
       view_(new QTableView(this)),
       filterEdit_(new QLineEdit(this)),
       kindChoice_(new QComboBox(this)),
@@ -201,11 +206,6 @@ bool EventLogPage::SaveShownRecords(const QString& fileName, LogFileFormat forma
     ShowErrorBox(failure.what());
     return false;
   }
-}
-
-void EventLogPage::SaveKeptRecords(const QString& fileName) {
-  SaveLogFile(fileName, LogFileFormatOf(fileName),
-              [this](const std::function<void(const LogRecord&)>& write) { model_->ForEachKept(write); });
 }
 
 void EventLogPage::AskAndSave() {

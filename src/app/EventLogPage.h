@@ -20,6 +20,9 @@ class EventLogPage final : public QWidget {
   Q_OBJECT
 
  public:
+  // Shows the records of a model that outlives the page.
+  explicit EventLogPage(EventLogModel& model, QWidget* parent = nullptr);
+  // Shows a model of its own.
   explicit EventLogPage(QWidget* parent = nullptr, std::size_t capacity = EventLogModel::DefaultCapacity);
 
   EventLogModel& Model() { return *model_; }
@@ -36,9 +39,6 @@ class EventLogPage final : public QWidget {
   // Writes the shown records; a file that cannot be written is reported in an error box. Returns whether
   // the file was written.
   bool SaveShownRecords(const QString& fileName, LogFileFormat format);
-  // Writes every kept record, whatever the filter shows, in the format the file's suffix names (CSV for
-  // another). Raises ELogFileError when the file cannot be written.
-  void SaveKeptRecords(const QString& fileName);
 
  private:
   QWidget* MakeToolBar();

@@ -2,11 +2,13 @@
 
 #include <QLabel>
 #include <QTabWidget>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
 
 #include "app/CC_Main.h"
 #include "app/CardTypesPage.h"
+#include "app/EventLogModel.h"
 #include "app/EventLogPage.h"
 #include "app/ExchangePage.h"
 #include "app/MonitorPage.h"
@@ -14,6 +16,7 @@
 #include "device/DeviceLayer.h"
 #include "kernel/KernelObject.h"
 #include "platform/CodePage.h"
+#include "readers/ReaderTable.h"
 
 namespace tessaly {
 
@@ -23,22 +26,19 @@ const std::vector<std::string>& PageNames() {
 }
 
 MainWindowPages::MainWindowPages(TMainForm& form, TKernelObject& kernel)
-    : form_(form),
-      kernel_(kernel),
-      monitor_(new MonitorPage(kernel)),
-      log_(new EventLogPage()),
-      preferences_(new PreferencesPage(kernel)),
-      exchange_(new ExchangePage()),
-      cardTypes_(new CardTypesPage(kernel)) {
-  // The page control owns the pages from here on.
-  form_.PageControl->addTab(monitor_, QStringLiteral("Monitor"));
-  form_.PageControl->addTab(log_, QStringLiteral("Event Log"));
-  form_.PageControl->addTab(preferences_, QStringLiteral("Preferences"));
-  form_.PageControl->addTab(exchange_, QStringLiteral("Exchange"));
-  form_.PageControl->addTab(cardTypes_, QStringLiteral("Card Types"));
-  // The store raises no event for the default card type; the Preferences page shows it too.
-  QObject::connect(cardTypes_, &CardTypesPage::DefaultCardTypeChanged, preferences_,
-                   &PreferencesPage::Reload);
+    : form_(form), kernel_(kernel), logModel_(new EventLogModel(&form)) {
+  // The page control owns the holders, and with them the pages, from here on.
+  const std::array<const char*, kPageCount> captions{"Monitor", "Event Log", "Preferences", "Exchange",
+                                                     "Card Types"};
+  for (int index = 0; index < kPageCount; ++index) {
+    QWidget* holder = holders_[static_cast<std::size_t>(index)] = new QWidget;
+    (new QVBoxLayout(holder))->setContentsMargins(0, 0, 0, 0);
+    form_.PageControl->addTab(holder, QString::fromLatin1(captions[static_cast<std::size_t>(index)]));
+  }
+  monitor_ = new MonitorPage(kernel);
+  Place(kMonitor, monitor_);
+  QObject::connect(form_.PageControl, &QTabWidget::currentChanged, form_.PageControl,
+                   [this](int index) { Build(index); });
   BindKernelEvents();
 }
 
@@ -52,6 +52,70 @@ MainWindowPages::~MainWindowPages() {
   for (TKernelCardEvent* cardEvent : CardEvents()) *cardEvent = nullptr;
 }
 
+void MainWindowPages::Place(PageIndex index, QWidget* page) {
+  holders_[static_cast<std::size_t>(index)]->layout()->addWidget(page);
+}
+
+void MainWindowPages::Build(int index) {
+  switch (index) {
+    case kLog:
+      Log();
+      break;
+    case kPreferences:
+      Preferences();
+      break;
+    case kExchange:
+      Exchange();
+      break;
+    case kCardTypes:
+      CardTypes();
+      break;
+    default:
+      break;
+  }
+}
+
+EventLogPage& MainWindowPages::Log() {
+  if (!log_) {
+    log_ = new EventLogPage(*logModel_);
+    Place(kLog, log_);
+  }
+  return *log_;
+}
+
+PreferencesPage& MainWindowPages::Preferences() {
+  if (!preferences_) {
+    preferences_ = new PreferencesPage(kernel_);
+    Place(kPreferences, preferences_);
+  }
+  return *preferences_;
+}
+
+ExchangePage& MainWindowPages::Exchange() {
+  if (!exchange_) {
+    exchange_ = new ExchangePage();
+    Place(kExchange, exchange_);
+    if (device_) HandDeviceToExchange();
+    // Built after the cards came: it takes them as the card events would have given them.
+    for (TReaderHead& entry : ReaderTable) {
+      if (entry.ReaderInUse != 0) exchange_->CardChanged(entry.ReaderName, entry.CardInfo);
+    }
+  }
+  return *exchange_;
+}
+
+CardTypesPage& MainWindowPages::CardTypes() {
+  if (!cardTypes_) {
+    cardTypes_ = new CardTypesPage(kernel_);
+    Place(kCardTypes, cardTypes_);
+    // The store raises no event for the default card type; the Preferences page shows it too.
+    QObject::connect(cardTypes_, &CardTypesPage::DefaultCardTypeChanged, cardTypes_, [this] {
+      if (preferences_) preferences_->Reload();
+    });
+  }
+  return *cardTypes_;
+}
+
 std::vector<TKernelCardEvent*> MainWindowPages::CardEvents() {
   return {&kernel_.OnWaitingForCard, &kernel_.OnCardDetected, &kernel_.OnCardInvalid, &kernel_.OnCardReady};
 }
@@ -61,25 +125,26 @@ void MainWindowPages::BindKernelEvents() {
                          const std::u16string& eventName, const std::u16string& details,
                          std::chrono::system_clock::time_point time) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
-    log_->Model().Append({number, eventCode, ms, QString::fromStdU16String(source),
-                          QString::fromStdU16String(eventName), QString::fromStdU16String(details)});
+    logModel_->Append({number, eventCode, ms, QString::fromStdU16String(source),
+                       QString::fromStdU16String(eventName), QString::fromStdU16String(details)});
   };
   QLabel* message = form_.MessageLabel;
   kernel_.OnShowMessage = [message](const std::string& text) {
     message->setText(QString::fromStdU16String(AnsiToWide(text)));
   };
   kernel_.OnHideMessage = [message] { message->clear(); };
+  // Pages not built yet read what they show when they are.
   kernel_.OnSettingsChanged = [this] {
-    preferences_->Reload();
-    cardTypes_->Reload();
+    if (preferences_) preferences_->Reload();
+    if (cardTypes_) cardTypes_->Reload();
     // A changed card type may have renamed a reader's card or reloaded its commands.
-    exchange_->RefreshReaders();
+    if (exchange_) exchange_->RefreshReaders();
   };
   for (TKernelCardEvent* cardEvent : CardEvents()) {
     *cardEvent = [this](const std::string& readerName, TCardInfo& card) {
       monitor_->ShowReader(readerName, card);
-      exchange_->CardChanged(readerName, card);
-      cardTypes_->ReadersChanged();
+      if (exchange_) exchange_->CardChanged(readerName, card);
+      if (cardTypes_) cardTypes_->ReadersChanged();
     };
   }
   // A reader that goes, or a service that goes with every reader, raises no card event.
@@ -88,9 +153,15 @@ void MainWindowPages::BindKernelEvents() {
 }
 
 void MainWindowPages::ConnectDevice(DeviceLayer& layer) {
+  device_ = &layer;
   monitor_->SetCardCommands({[&layer](int reader) { layer.OpenCard(reader); },
                              [&layer](int reader) { layer.CloseCard(reader); },
                              [&layer](int reader) { layer.ResetCard(reader); }});
+  if (exchange_) HandDeviceToExchange();
+}
+
+void MainWindowPages::HandDeviceToExchange() {
+  DeviceLayer& layer = *device_;
   exchange_->SetReaderExchange(
       {[&layer](int reader) { return layer.CardOpen(reader); },
        [&layer](int reader, std::span<const std::uint8_t> command, ExchangeDone done) {
@@ -107,8 +178,8 @@ void MainWindowPages::ConnectDevice(DeviceLayer& layer) {
 }
 
 void MainWindowPages::ReadersChanged() {
-  exchange_->RefreshReaders();
-  cardTypes_->ReadersChanged();
+  if (exchange_) exchange_->RefreshReaders();
+  if (cardTypes_) cardTypes_->ReadersChanged();
 }
 
 bool MainWindowPages::ShowPage(const std::string& name) {

@@ -42,6 +42,8 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  // Read while the window is built, on the other processor where there is one.
+  ReadKnownCardListAhead();
 
   SetApplicationProgramName(argc > 0 ? argv[0] : programName);
   InstallQtErrorBox();

@@ -1,5 +1,6 @@
 #include "device/CardInformation.h"
 
+#include <future>
 #include <optional>
 #include <utility>
 
@@ -12,7 +13,17 @@ namespace {
 struct KnownCards {
   bool chosen = false;
   std::optional<KnownCardList> list;
+  std::future<std::optional<KnownCardList>> reading;
 };
+
+// A system list that cannot be read leaves the lines without card names.
+std::optional<KnownCardList> SystemList() {
+  try {
+    return KnownCardList::LoadDefault();
+  } catch (const EKnownCardListError&) {
+    return std::nullopt;
+  }
+}
 
 KnownCards& Cards() {
   static KnownCards cards;
@@ -21,19 +32,20 @@ KnownCards& Cards() {
 
 }  // namespace
 
-// Unless a list was chosen, the system's list is read on the first card only, so that a start without a
-// card does not pay for it. A system list that cannot be read leaves the lines without card names.
+// Unless a list was chosen or read ahead, the system's list is read on the first card only, so that a start
+// without a card does not pay for it.
 const KnownCardList* KnownCardListInUse() {
   KnownCards& cards = Cards();
   if (!cards.chosen) {
     cards.chosen = true;
-    try {
-      cards.list = KnownCardList::LoadDefault();
-    } catch (const EKnownCardListError&) {
-      cards.list.reset();
-    }
+    cards.list = cards.reading.valid() ? cards.reading.get() : SystemList();
   }
   return cards.list ? &*cards.list : nullptr;
+}
+
+void ReadKnownCardListAhead() {
+  KnownCards& cards = Cards();
+  if (!cards.chosen && !cards.reading.valid()) cards.reading = std::async(std::launch::async, SystemList);
 }
 
 std::vector<std::string> CardInformationLines(std::span<const std::uint8_t> atr) {

@@ -15,8 +15,11 @@ std::vector<std::string> CardInformationLines(std::span<const std::uint8_t> atr)
 
 // Names cards from list instead of the system's list of known cards.
 void UseKnownCardList(KnownCardList list);
-// The list that names the cards: the one chosen, else the system's, read now when no card has needed it
-// yet; null when there is none or it cannot be read.
+// Starts reading the system's list of known cards on a thread of its own, unless a list was chosen, so that
+// the first card's information does not wait for the whole list to be read.
+void ReadKnownCardListAhead();
+// The list that names the cards: the one chosen, else the system's (waiting for the reading started ahead,
+// or reading it now when none was); null when there is none or it cannot be read.
 const KnownCardList* KnownCardListInUse();
 
 }  // namespace tessaly

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,7 +13,9 @@
 #include <vector>
 
 #include "KernelPagesFixture.h"
+#include "app/EventLogModel.h"
 #include "app/EventLogPage.h"
+#include "app/ExchangePage.h"
 #include "app/MonitorPage.h"
 #include "readers/EventCodes.h"
 #include "settings/_RegistryWorks.h"
@@ -37,6 +40,21 @@ TEST_F(MainWindowPagesTest, TheMonitorFollowsACardOutAndInAgain) {
   device_->InsertCard(0, kAtr, 1);
   EXPECT_EQ(FindItem(tree, "ATR", reader)->text(1), QString::fromStdString(kAtr));
   EXPECT_EQ(FindItem(tree, "Protocol", reader)->text(1), "T0   ( 0x00000001 )");
+}
+
+TEST_F(MainWindowPagesTest, PagesBuiltWhenFirstShownShowWhatCameBefore) {
+  device_->StartSession({"Reader A"});
+  device_->InsertCard(0, kAtr, 1);
+  QTabWidget& pages = *form_->PageControl;
+  // Only the Monitor page is built at start; the others' tabs hold nothing yet.
+  for (int index = 1; index < pages.count(); ++index) {
+    EXPECT_EQ(pages.widget(index)->findChildren<QWidget*>().size(), 0) << index;
+  }
+
+  pages.setCurrentIndex(3);
+  ASSERT_GT(pages.widget(3)->findChildren<QWidget*>().size(), 0) << "shown, the Exchange page is built";
+  EXPECT_EQ(pages_->Exchange().ReaderChoice().count(), 1) << "and lists the card that was there before";
+  EXPECT_GT(pages_->Log().Model().rowCount(), 0) << "the log kept the records from before its page";
 }
 
 TEST_F(MainWindowPagesTest, TheMessageColumnShowsTheKernelsMessageUntilItIsHidden) {
