@@ -40,6 +40,7 @@ namespace {
 
 const QString kRefusalStyle = QStringLiteral("color: #B00000;");
 constexpr char kUnderWay[] = "A command is under way: wait for its answer, or cancel it";
+const QString kWaitingForAnswer = QStringLiteral("Waiting for the card's answer...");
 
 QString Text(const std::string& text) {
   return QString::fromStdString(text);
@@ -440,7 +441,8 @@ void ExchangePage::ShowUnderWay(bool underWay) {
   send_->setToolTip(underWay
                         ? QStringLiteral("Give up waiting for the card's answer")
                         : QStringLiteral("Send the command to the card (Enter in a field does the same)"));
-  if (underWay && !ScriptRunning()) ShowNote(QStringLiteral("Waiting for the card's answer..."));
+  if (underWay && !ScriptRunning()) ShowNote(kWaitingForAnswer);
+  if (!underWay && message_->text() == kWaitingForAnswer) message_->clear();
   ShowCardControls();
 }
 

@@ -50,6 +50,7 @@ TEST_F(ExchangePageTest, AFileSelectedByCommandNameAnswers9000WithItsMeaningAndC
   emit Field(ApduField::Data).returnPressed();
   ASSERT_TRUE(AwaitAnswer());
   EXPECT_EQ(sent_, 1);
+  EXPECT_EQ(Page().MessageLabel().text(), "") << "the note that the page waits goes with the answer";
   EXPECT_EQ(Row("SW1 SW2"), "90 00 | Normal processing");
   EXPECT_EQ(Page().StatusWordLabel().text(), "SW1 SW2 = 90 00: Normal processing");
   EXPECT_EQ(Page().AnswerView().Row("SW1 SW2")->foreground(1).color(), QColor(0x00, 0x80, 0x00));
