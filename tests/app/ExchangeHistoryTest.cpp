@@ -68,6 +68,9 @@ TEST_F(ExchangeHistoryTest, EveryAnswerIsKeptWholeWithItsStepsAndGoesOutAsATrans
   EXPECT_EQ(HistoryLines(), (std::vector<std::string>{lines.begin() + 9, lines.end()}));
   ASSERT_TRUE(Page().History().Save(Path("session")));
   EXPECT_EQ(ReadText(folder_ / "session.txt"), whole.toStdString());
+  ASSERT_TRUE(Page().LoadScript(Path("session.txt")));
+  EXPECT_EQ(Page().ScriptLabel().text(), "session.txt: 2 commands, 1 reset")
+      << "the tree's lines are comments";
 
   ChooseForm(HistoryForm::Script);
   Page().History().View().clearSelection();
