@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSplitter>
+#include <QTabWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
@@ -21,6 +23,7 @@
 #include "app/CommandFields.h"
 #include "app/ExchangeAnswerView.h"
 #include "app/ExchangeHistoryPane.h"
+#include "app/ExchangeStructureView.h"
 #include "device/ApduText.h"
 #include "device/PcscError.h"
 #include "device/Transcript.h"
@@ -37,6 +40,7 @@ namespace {
 
 const QString kRefusalStyle = QStringLiteral("color: #B00000;");
 constexpr char kUnderWay[] = "A command is under way: wait for its answer, or cancel it";
+const QString kWaitingForAnswer = QStringLiteral("Waiting for the card's answer...");
 
 QString Text(const std::string& text) {
   return QString::fromStdString(text);
@@ -117,6 +121,8 @@ ExchangePage::ExchangePage(QWidget* parent)
       message_(new QLabel),
       statusWord_(new QLabel),
       answer_(new ExchangeAnswerView),
+      structure_(new ExchangeStructureView),
+      answerTabs_(new QTabWidget),
       history_(new ExchangeHistoryPane),
       continueOnError_(new QCheckBox(QStringLiteral("Continue on error"))),
       scriptLabel_(new QLabel(QStringLiteral("No script loaded"))),
@@ -243,7 +249,21 @@ QWidget* ExchangePage::MakeAnswerGroup() {
   ReserveLines(*statusWord_, 2);
   statusWord_->setText(QStringLiteral("No answer yet"));
   layout->addWidget(statusWord_);
-  layout->addWidget(answer_, 1);
+  // Tabs rather than views side by side: the page's width holds one answer view that shows 8 bytes a row
+  // without scrolling sideways.
+  answerTabs_->setDocumentMode(true);
+  answerTabs_->addTab(answer_, QStringLiteral("He&x"));
+  answerTabs_->addTab(structure_, QStringLiteral("S&tructure"));
+  answerTabs_->setTabToolTip(
+      0, QStringLiteral("The answer's data as offset, hex and text, and its status word"));
+  answerTabs_->setTabToolTip(1, QStringLiteral("The answer's data decoded as BER-TLV data objects"));
+  auto* copy = new QToolButton;
+  copy->setDefaultAction(&structure_->CopyAction());
+  answerTabs_->setCornerWidget(copy);
+  connect(answerTabs_, &QTabWidget::currentChanged, copy,
+          [this, copy] { copy->setVisible(answerTabs_->currentWidget() == structure_); });
+  copy->setVisible(false);
+  layout->addWidget(answerTabs_, 1);
   return group;
 }
 
@@ -421,7 +441,8 @@ void ExchangePage::ShowUnderWay(bool underWay) {
   send_->setToolTip(underWay
                         ? QStringLiteral("Give up waiting for the card's answer")
                         : QStringLiteral("Send the command to the card (Enter in a field does the same)"));
-  if (underWay && !ScriptRunning()) ShowNote(QStringLiteral("Waiting for the card's answer..."));
+  if (underWay && !ScriptRunning()) ShowNote(kWaitingForAnswer);
+  if (!underWay && message_->text() == kWaitingForAnswer) message_->clear();
   ShowCardControls();
 }
 
@@ -434,6 +455,7 @@ void ExchangePage::Cancel() {
 void ExchangePage::ShowAnswer(const ExchangeResult& result, int reader) {
   answer_->Show(result, StatusWordsOf(reader));
   const std::vector<std::uint8_t>& response = result.Response;
+  structure_->Show(std::span(response).first(response.size() - StatusWordOf(response).size()));
   const TStatusWordMeaning meaning = MeaningOf(response, StatusWordsOf(reader));
   statusWord_->setText(QStringLiteral("SW1 SW2 = %1: %2")
                            .arg(Text(HexBytes(StatusWordOf(response), true)), Text(meaning.Verbose)));

@@ -17,6 +17,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTabWidget;
 
 namespace tessaly {
 
@@ -24,6 +25,7 @@ class CardControls;
 class CommandFields;
 class ExchangeAnswerView;
 class ExchangeHistoryPane;
+class ExchangeStructureView;
 struct TCardInfo;
 
 // What the page asks of the device layer for the card in reader-table entry n. Each call that starts
@@ -47,7 +49,8 @@ using ExchangedEvent =
 using CardResetEvent = std::function<void(int reader, const std::string& failure)>;
 
 // The Exchange page: a command built from its fields (or chosen by name from the reader's command table)
-// sent to a card, the answer with the meaning of its status word, the card's reset, reconnection and
+// sent to a card, the answer with the meaning of its status word (its data as hex, or as the structure of
+// their BER-TLV data objects, on two tabs), the card's reset, reconnection and
 // disconnection, the session's history (copied and saved as a transcript or a script), and scripts loaded
 // and run. The card answers in its own time: while a command is under way, Send turns into Cancel, and a
 // script's Run into Stop.
@@ -111,6 +114,9 @@ class ExchangePage final : public QWidget {
   // The status word of the last answer with its meaning, in the colour of its status-word entry.
   QLabel& StatusWordLabel() { return *statusWord_; }
   ExchangeAnswerView& AnswerView() { return *answer_; }
+  ExchangeStructureView& StructureView() { return *structure_; }
+  // The answer's "Hex" and "Structure" tabs.
+  QTabWidget& AnswerTabs() { return *answerTabs_; }
   ExchangeHistoryPane& History() { return *history_; }
   QCheckBox& ContinueOnErrorBox() { return *continueOnError_; }
   QLabel& ScriptLabel() { return *scriptLabel_; }
@@ -152,6 +158,8 @@ class ExchangePage final : public QWidget {
   QLabel* const message_;
   QLabel* const statusWord_;
   ExchangeAnswerView* const answer_;
+  ExchangeStructureView* const structure_;
+  QTabWidget* const answerTabs_;
   ExchangeHistoryPane* const history_;
   QCheckBox* const continueOnError_;
   QLabel* const scriptLabel_;

@@ -2,8 +2,22 @@
 
 #include "device/ApduText.h"
 #include "templates/KeyedTable.h"
+#include "tlv/TlvTree.h"
 
 namespace tessaly {
+namespace {
+
+// The answer's data decoded, one comment line per data object, when they are BER-TLV throughout; nothing
+// otherwise, as most answers that are not TLV would only decode into noise.
+std::string TlvComment(std::span<const std::uint8_t> response) {
+  const TlvTree tree = DecodeTlv(response.first(response.size() - StatusWordOf(response).size()));
+  if (!tree.WellFormed()) return {};
+  std::string text;
+  for (const std::string& line : TlvTreeLines(tree)) text += "# " + line + "\n";
+  return text;
+}
+
+}  // namespace
 
 TStatusWordMeaning MeaningOf(std::span<const std::uint8_t> answer, const TKeyedTable* statusWords) {
   if (answer.size() < 2) return {"", "No status word", 0};
@@ -22,7 +36,7 @@ std::string TranscriptText(std::span<const std::uint8_t> command, const Exchange
   std::string text = "> " + HexBytes(command, true) + "\n";
   const ExchangeResult& result = outcome.Result;
   if (outcome.Answered()) {
-    text += "< " + HexBytes(result.Response, true) + " : " + meaning + "\n";
+    text += "< " + HexBytes(result.Response, true) + " : " + meaning + "\n" + TlvComment(result.Response);
   } else {
     text += "# no answer: " + outcome.Failure + "\n";
   }

@@ -17,9 +17,10 @@ class TKeyedTable;
 TStatusWordMeaning MeaningOf(std::span<const std::uint8_t> answer, const TKeyedTable* statusWords);
 
 // One exchange as scriptor writes it, each line ending in "\n": "> " and the command, then "< " and the
-// whole answer followed by " : " and its status word's meaning, then, when the card needed more than one
-// physical exchange, each of them as a comment line ("# step 2: 00 C0 00 00 16 -> ... 90 00"). An exchange
-// without an answer gets a comment line with the reason instead of the answer.
+// whole answer followed by " : " and its status word's meaning; when the answer's data are BER-TLV
+// throughout, their decoded tree as comment lines ("# " before each line of TlvTreeLines); then, when the
+// card needed more than one physical exchange, each of them as a comment line ("# step 2: 00 C0 00 00 16
+// -> ... 90 00"). An exchange without an answer gets a comment line with the reason instead of the answer.
 std::string TranscriptText(std::span<const std::uint8_t> command, const ExchangeOutcome& outcome,
                            const TKeyedTable* statusWords);
 // The same with the meaning given, for an exchange whose status-word table has changed since.

@@ -44,26 +44,33 @@ TEST_F(ExchangeHistoryTest, EveryAnswerIsKeptWholeWithItsStepsAndGoesOutAsATrans
 
   ChooseForm(HistoryForm::Transcript);
   const std::vector<std::string> lines = HistoryLines();
-  ASSERT_EQ(lines.size(), 10u) << Page().History().Text().toStdString();
+  ASSERT_EQ(lines.size(), 15u) << Page().History().Text().toStdString();
   EXPECT_EQ(lines[0], "> 00 A4 00 00 02 2F 01");
   EXPECT_TRUE(lines[1].starts_with("< ") && lines[1].ends_with(" 90 00 : Normal processing")) << lines[1];
-  EXPECT_EQ(lines[2], "# step 1: 00 A4 00 00 02 2F 01 -> 61 10");
-  EXPECT_TRUE(lines[3].starts_with("# step 2: 00 C0 00 00 10 -> ")) << lines[3];
-  EXPECT_EQ(lines[4], "> 00 B0 00 00 FF");
-  EXPECT_EQ(lines[5], "< " + HexOf(kTextFileContent) + " 90 00 : Normal processing");
-  EXPECT_EQ(lines[6], "# step 1: 00 B0 00 00 FF -> 6C 3D");
-  EXPECT_EQ(lines[7], "# step 2: 00 B0 00 00 3D -> " + HexOf(kTextFileContent) + " 90 00");
-  EXPECT_EQ(lines[8], "> RESET");
-  EXPECT_EQ(lines[9], "< OK: " + ReaderTable[0].CardInfo.ATR);
+  // The answer is the file's FCI: its tree follows as comments.
+  EXPECT_EQ(lines[2], "# 6F File control information (FCI) template, 14 bytes");
+  EXPECT_EQ(lines[3], "#   82 File descriptor, 1 byte: 01 (working EF, not shareable, transparent)");
+  EXPECT_EQ(lines[6], "#   8A Life cycle status, 1 byte: 05 (operational state, activated)");
+  EXPECT_EQ(lines[7], "# step 1: 00 A4 00 00 02 2F 01 -> 61 10");
+  EXPECT_TRUE(lines[8].starts_with("# step 2: 00 C0 00 00 10 -> ")) << lines[8];
+  EXPECT_EQ(lines[9], "> 00 B0 00 00 FF");
+  EXPECT_EQ(lines[10], "< " + HexOf(kTextFileContent) + " 90 00 : Normal processing");
+  EXPECT_EQ(lines[11], "# step 1: 00 B0 00 00 FF -> 6C 3D");
+  EXPECT_EQ(lines[12], "# step 2: 00 B0 00 00 3D -> " + HexOf(kTextFileContent) + " 90 00");
+  EXPECT_EQ(lines[13], "> RESET");
+  EXPECT_EQ(lines[14], "< OK: " + ReaderTable[0].CardInfo.ATR);
 
   // Copy takes the selected entries only; Save the whole history, with the form's suffix and LF line ends.
   const QString whole = Page().History().Text();
   QItemSelectionModel& selection = *Page().History().View().selectionModel();
   selection.select(Page().History().Entries().index(2), QItemSelectionModel::Select);
   selection.select(Page().History().Entries().index(1), QItemSelectionModel::Select);
-  EXPECT_EQ(HistoryLines(), (std::vector<std::string>{lines.begin() + 4, lines.end()}));
+  EXPECT_EQ(HistoryLines(), (std::vector<std::string>{lines.begin() + 9, lines.end()}));
   ASSERT_TRUE(Page().History().Save(Path("session")));
   EXPECT_EQ(ReadText(folder_ / "session.txt"), whole.toStdString());
+  ASSERT_TRUE(Page().LoadScript(Path("session.txt")));
+  EXPECT_EQ(Page().ScriptLabel().text(), "session.txt: 2 commands, 1 reset")
+      << "the tree's lines are comments";
 
   ChooseForm(HistoryForm::Script);
   Page().History().View().clearSelection();

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -11,12 +14,16 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeWidget>
 #include <string>
 #include <utility>
 
 #include "ExchangePageFixture.h"
 #include "app/CardControls.h"
 #include "app/ExchangeAnswerView.h"
+#include "app/ExchangeStructureView.h"
 #include "pcsc/PcscCodes.h"
 
 namespace tessaly::test {
@@ -42,6 +49,7 @@ TEST_F(ExchangePageTest, AFileSelectedByCommandNameAnswers9000WithItsMeaningAndC
   emit Field(ApduField::Data).returnPressed();
   ASSERT_TRUE(AwaitAnswer());
   EXPECT_EQ(sent_, 1);
+  EXPECT_EQ(Page().MessageLabel().text(), "") << "the note that the page waits goes with the answer";
   EXPECT_EQ(Row("SW1 SW2"), "90 00 | Normal processing");
   EXPECT_EQ(Page().StatusWordLabel().text(), "SW1 SW2 = 90 00: Normal processing");
   EXPECT_EQ(Page().AnswerView().Row("SW1 SW2")->foreground(1).color(), QColor(0x00, 0x80, 0x00));
@@ -329,6 +337,68 @@ TEST_F(ExchangePageTest, TheLayoutStaysPutWhenAMessageComesAndSixteenDataBytesFi
   const QFont fixed = view.Row("0008")->font(2);
   EXPECT_GE(view.header()->sectionSize(2), QFontMetrics(fixed).horizontalAdvance("Easy car") + 4);
   EXPECT_GE(view.header()->sectionSize(1), QFontMetrics(fixed).horizontalAdvance("45 61 73 79 20 63 61 72"));
+}
+
+// A row of the structure as "tag and name | length | value".
+std::string StructureRow(const QTreeWidgetItem* row) {
+  return row != nullptr ? (row->text(0) + " | " + row->text(1) + " | " + row->text(2)).toStdString()
+                        : "<missing>";
+}
+
+TEST_F(ExchangePageTest, AnAnswerOfBerTlvShowsItsStructureAndCopiesItAndOtherAnswersSayWhyNot) {
+  Start();
+  ExchangeStructureView& structure = Page().StructureView();
+  Fill({"00", "A4", "04", "00", "F0 54 45 53 53 41 4C 59", "00"});
+  ASSERT_TRUE(Send());
+  QTreeWidget& tree = structure.Tree();
+  ASSERT_EQ(tree.topLevelItemCount(), 1) << "the status word is no data object";
+  const QTreeWidgetItem* fci = tree.topLevelItem(0);
+  EXPECT_EQ(StructureRow(fci), "6F File control information (FCI) template | 20 | ");
+  ASSERT_EQ(fci->childCount(), 4);
+  EXPECT_EQ(StructureRow(fci->child(0)), "82 File descriptor | 1 | 38");
+  EXPECT_EQ(StructureRow(fci->child(0)->child(0)), "DF, not shareable |  | ");
+  EXPECT_EQ(fci->child(2)->childCount(), 0) << "a value neither printable nor explained has no reading";
+  EXPECT_TRUE(fci->child(3)->toolTip(2).contains("8A Life cycle status, 1 byte: 05 (operational state"));
+
+  // Ctrl+C in the tree, as the window system hands it over.
+  form_->show();
+  pages_->ShowPage("exchange");
+  Page().AnswerTabs().setCurrentWidget(&structure);
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+  tree.setFocus();
+  QTest::keySequence(&tree, QKeySequence::Copy);
+  const std::string fciText =
+      "6F File control information (FCI) template, 20 bytes\n"
+      "  82 File descriptor, 1 byte: 38 (DF, not shareable)\n"
+      "  83 File identifier, 2 bytes: 50 00\n"
+      "  84 DF name, 8 bytes: F0 54 45 53 53 41 4C 59\n"
+      "  8A Life cycle status, 1 byte: 05 (operational state, activated)\n";
+  EXPECT_EQ(QApplication::clipboard()->text().toStdString(), fciText);
+
+  Fill({"00", "A4", "02", "0C", "50 01", ""});
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(structure.Reason().text(), "No data: the answer is its status word alone");
+  // The application's text file: its first byte reads as a tag whose length runs far past the end.
+  Fill({"00", "B0", "00", "00", "", "04"});
+  ASSERT_TRUE(Send());
+  EXPECT_TRUE(structure.Tree().isHidden());
+  EXPECT_EQ(structure.Reason().text(),
+            "Not BER-TLV: length 0x68 of tag 54 at offset 0 runs 102 bytes past the end");
+  structure.CopyAction().trigger();
+  EXPECT_EQ(QApplication::clipboard()->text().toStdString(), fciText) << "nothing to copy";
+
+  // A printable value reads as text under its hex, a long one in rows of 8 bytes; padding is skipped.
+  std::vector<std::uint8_t> data = {0x00, 0x70, 0x15, 0x50, 0x10};
+  for (const char c : std::string("VISA CREDIT CARD")) data.push_back(static_cast<std::uint8_t>(c));
+  data.insert(data.end(), {0x9F, 0x08, 0x00, 0xFF});
+  structure.Show(data);
+  ASSERT_EQ(structure.Tree().topLevelItemCount(), 1);
+  const QTreeWidgetItem* label = structure.Tree().topLevelItem(0)->child(0);
+  EXPECT_EQ(StructureRow(label), "50 Application label | 16 | 56 49 53 41 20 43 52 45");
+  ASSERT_EQ(label->childCount(), 2);
+  EXPECT_EQ(StructureRow(label->child(0)), " |  | 44 49 54 20 43 41 52 44");
+  EXPECT_EQ(StructureRow(label->child(1)), "\"VISA CREDIT CARD\" |  | ");
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 #include <string>
 
 #include "CardBytes.h"
+#include "device/ApduScript.h"
 #include "device/DeviceStateText.h"
 #include "device/PcscService.h"
 #include "device/Transcript.h"
+#include "platform/TextRules.h"
 #include "templates/KeyedTable.h"
 
 namespace tessaly::test {
@@ -58,6 +60,34 @@ TEST(Transcript, WritesTheWholeAnswerWithItsMeaningAndEveryStep) {
   EXPECT_EQ(ResetTranscriptText("3B 02 14 50", ""), "> RESET\n< OK: 3B 02 14 50\n");
   EXPECT_EQ(ResetTranscriptText("3B 02 14 50", "SCardReconnect: the card was removed"),
             "> RESET\n< KO: SCardReconnect: the card was removed\n");
+}
+
+TEST(Transcript, AnAnswerOfBerTlvIsFollowedByItsTreeAsCommentsThatAScriptLoadSkips) {
+  ExchangeOutcome outcome;
+  outcome.Result.Response = CardBytes("62 07 82 01 01 83 02 2F 01 00 50 04 56 49 53 41 90 00");
+  outcome.Result.Steps = {{CardBytes("00 A4 00 04 02 2F 01 00"), CardBytes("61 10")},
+                          {CardBytes("00 C0 00 00 10"), outcome.Result.Response}};
+  const std::string text = TranscriptText(CardBytes("00 A4 00 04 02 2F 01 00"), outcome, "Done");
+  EXPECT_EQ(text,
+            "> 00 A4 00 04 02 2F 01 00\n"
+            "< 62 07 82 01 01 83 02 2F 01 00 50 04 56 49 53 41 90 00 : Done\n"
+            "# 62 File control parameters (FCP) template, 7 bytes\n"
+            "#   82 File descriptor, 1 byte: 01 (working EF, not shareable, transparent)\n"
+            "#   83 File identifier, 2 bytes: 2F 01\n"
+            "# 50 Application label, 4 bytes: 56 49 53 41 \"VISA\"\n"
+            "# step 1: 00 A4 00 04 02 2F 01 00 -> 61 10\n"
+            "# step 2: 00 C0 00 00 10 -> 62 07 82 01 01 83 02 2F 01 00 50 04 56 49 53 41 90 00\n");
+  const std::vector<ApduScriptLine> script = ParseApduScript(SplitLines(text));
+  ASSERT_EQ(script.size(), 1u);
+  EXPECT_EQ(script[0].Command, CardBytes("00 A4 00 04 02 2F 01 00"));
+
+  // Data that stop short of TLV, and an answer of its status word alone, have no tree.
+  for (const char* response : {"62 08 82 01 01 90 00", "00 00 90 00", "90 00"}) {
+    outcome.Result.Response = CardBytes(response);
+    outcome.Result.Steps.resize(1);
+    EXPECT_EQ(TranscriptText(CardBytes("00 B0 00 00 00"), outcome, "Done"),
+              "> 00 B0 00 00 00\n< " + std::string(response) + " : Done\n");
+  }
 }
 
 }  // namespace
