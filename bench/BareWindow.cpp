@@ -28,8 +28,9 @@ QTreeWidget* MonitorLikeTree() {
   auto* parent = new QTreeWidgetItem(top, {QStringLiteral("Readers")});
   for (int row = 2; row < 40; ++row) {
     if (row % 8 == 0) parent = new QTreeWidgetItem(top, {QStringLiteral("Group %1").arg(row / 8)});
-    new QTreeWidgetItem(parent, {QStringLiteral("Item %1").arg(row),
-                                 QStringLiteral("3B 9E 11 80 31 FE 45 80 31 80 5A 54 65 73 73 61 %1").arg(row)});
+    new QTreeWidgetItem(parent,
+                        {QStringLiteral("Item %1").arg(row),
+                         QStringLiteral("3B 9E 11 80 31 FE 45 80 31 80 5A 54 65 73 73 61 %1").arg(row)});
   }
   tree->expandAll();
   return tree;

@@ -35,9 +35,11 @@ void TMainForm::SetFormProperties() {
   // Black text on a dark system palette would be unreadable: there the palette's own text colours stay.
   const bool dark =
       colours.color(QPalette::Window).lightness() < colours.color(QPalette::WindowText).lightness();
+  // Disabled controls keep the palette's own, paler text, so that they still look disabled.
   if (!dark) {
     for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) {
-      colours.setColor(role, Qt::black);
+      for (const auto group : {QPalette::Active, QPalette::Inactive})
+        colours.setColor(group, role, Qt::black);
     }
   }
   setPalette(colours);

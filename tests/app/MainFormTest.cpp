@@ -75,6 +75,8 @@ TEST_F(MainFormTest, OnALightPaletteTheTextIsBlackAndOnADarkOneItFollowsThePalet
   for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) {
     EXPECT_EQ(onDark.palette().color(role), dark.color(role)) << role;
     EXPECT_EQ(onLight.palette().color(role), QColor(Qt::black)) << role;
+    EXPECT_EQ(onLight.palette().color(QPalette::Disabled, role), light.color(QPalette::Disabled, role))
+        << "a disabled control looks disabled: " << role;
   }
   EXPECT_EQ(onDark.palette().color(QPalette::Window), dark.color(QPalette::Button));
   EXPECT_EQ(onLight.palette().color(QPalette::Window), light.color(QPalette::Button));
