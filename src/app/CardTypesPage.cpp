@@ -189,20 +189,22 @@ std::string CardTypesPage::OtherCardTypeNamed(const std::string& name, const std
   return {};
 }
 
-void CardTypesPage::WithholdDroppedATRs(const std::vector<std::string>& names, const std::string& kept) {
-  if (!kernel_.Connection) return;
+std::vector<std::string> CardTypesPage::DroppedATRs(const std::vector<std::string>& names,
+                                                    const std::string& kept) {
   const std::vector<std::string> keptLines = SplitLines(kept);
   const auto isKept = [&](const std::string& atr) {
     return std::any_of(keptLines.begin(), keptLines.end(), [&](const std::string& line) {
       return EqualsIgnoringAsciiCase(WithoutBlanks(line), atr);
     });
   };
+  std::vector<std::string> dropped;
   for (const std::string& name : names) {
     if (name.empty()) continue;
     for (const std::string& atr : kernel_.Settings->GetCardTypeATRs(name)) {
-      if (!isKept(atr)) kernel_.Connection->WithholdATR(atr);
+      if (!isKept(atr)) dropped.push_back(atr);
     }
   }
+  return dropped;
 }
 
 void CardTypesPage::Reload() {
@@ -375,6 +377,7 @@ void CardTypesPage::SaveCardType() {
   }
   const std::string chosen = ChosenName();
   std::string name = record.CardTypeName;
+  std::vector<std::string> dropped;
   try {
     TRegistrySettings::CheckCardTypeName(name);
     const std::string replaced = OtherCardTypeNamed(name, chosen);
@@ -386,14 +389,19 @@ void CardTypesPage::SaveCardType() {
       // A new card type keeps the stored name, which the default name must match exactly.
       if (chosen.empty()) name = replaced;
     }
-    WithholdDroppedATRs({chosen, replaced}, record.ATRs);
+    dropped = DroppedATRs({chosen, replaced}, record.ATRs);
   } catch (const std::exception& failure) {
     ShowMessage(Text(failure.what()), true);
     return;
   }
-  // A changed name renames the chosen card type, so that it is not copied.
+  // A changed name renames the chosen card type, so that it is not copied. The ATRs the list leaves out are
+  // withheld once the renamed card type is resolved again, and before they leave the catalogue: the list is
+  // saved as shown, and the cards in the readers do not bring them back.
   Change(name, QStringLiteral("Saved \"%1\"").arg(Text(name)), [&](TRegistrySettings& settings) {
     if (!chosen.empty() && name != chosen) settings.RenameCardType(chosen, name);
+    if (kernel_.Connection) {
+      for (const std::string& atr : dropped) kernel_.Connection->WithholdATR(atr);
+    }
     return settings.WriteCardType(name, record);
   });
 }

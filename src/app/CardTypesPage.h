@@ -77,9 +77,8 @@ class CardTypesPage final : public QWidget {
   std::string ChosenName() const;
   // The stored name of the card type other than chosen whose name is name, letter case ignored; "" for none.
   std::string OtherCardTypeNamed(const std::string& name, const std::string& chosen);
-  // The ATRs of the card types named that a save leaves out of kept are not handed to the default card type
-  // again while their cards stay in the readers: the list is saved as shown.
-  void WithholdDroppedATRs(const std::vector<std::string>& names, const std::string& kept);
+  // The stored ATRs of the card types named (empty names skipped) that the list kept leaves out.
+  std::vector<std::string> DroppedATRs(const std::vector<std::string>& names, const std::string& kept);
 
   void NewCardType();
   void SaveCardType();

@@ -245,6 +245,12 @@ TEST_F(CardTypesPageTest, AnATRTakenOutOfTheFieldStaysOutUntilTheUserAssignsIt) 
   Choose("GSM SIM Card");
   Page().AssignButton().click();
   EXPECT_EQ(CardTypeOfReader(0), "GSM SIM Card");
+
+  Page().NameEdit().setText("SIM");
+  Page().ATRsEdit().clear();
+  Page().SaveButton().click();
+  EXPECT_EQ(Settings().GetATRIndex(), std::vector<std::string>{"3B01=ISO-7816 Smart Card"}) << "renamed";
+  EXPECT_EQ(CardTypeOfReader(0), "");
 }
 
 // PC/SC gives the ATR of a card that no protocol fits, so a device layer may keep one for an unusable card.
