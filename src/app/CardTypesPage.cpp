@@ -182,19 +182,42 @@ std::string CardTypesPage::ChosenName() const {
   return item != nullptr ? StdText(item->text(0)) : std::string();
 }
 
-void CardTypesPage::Reload() {
-  const std::string chosen = ChosenName();
-  Rebuild(chosen, false);
+std::string CardTypesPage::OtherCardTypeNamed(const std::string& name, const std::string& chosen) {
+  for (const std::string& stored : kernel_.Settings->GetCardTypeNames()) {
+    if (EqualsIgnoringAsciiCase(stored, name) && !EqualsIgnoringAsciiCase(stored, chosen)) return stored;
+  }
+  return {};
 }
 
-void CardTypesPage::Rebuild(const std::string& choose, bool showDetails) {
+std::vector<std::string> CardTypesPage::DroppedATRs(const std::vector<std::string>& names,
+                                                    const std::string& kept) {
+  const std::vector<std::string> keptLines = SplitLines(kept);
+  const auto isKept = [&](const std::string& atr) {
+    return std::any_of(keptLines.begin(), keptLines.end(), [&](const std::string& line) {
+      return EqualsIgnoringAsciiCase(WithoutBlanks(line), atr);
+    });
+  };
+  std::vector<std::string> dropped;
+  for (const std::string& name : names) {
+    if (name.empty()) continue;
+    for (const std::string& atr : kernel_.Settings->GetCardTypeATRs(name)) {
+      if (!isKept(atr)) dropped.push_back(atr);
+    }
+  }
+  return dropped;
+}
+
+void CardTypesPage::Reload() {
+  Rebuild({ChosenName()}, false);
+}
+
+void CardTypesPage::Rebuild(const std::vector<std::string>& choices, bool showDetails) {
   const std::string before = ChosenName();
   setEnabled(kernel_.Settings != nullptr);
   if (!kernel_.Settings) return;
   TRegistrySettings& settings = *kernel_.Settings;
   list_->blockSignals(true);
   list_->clear();
-  QTreeWidgetItem* chosen = nullptr;
   try {
     const std::string defaultName = settings.GetDefaultCardTypeName();
     for (const std::string& name : settings.GetCardTypeNames()) {
@@ -209,10 +232,14 @@ void CardTypesPage::Rebuild(const std::string& choose, bool showDetails) {
         item->setFont(0, bold);
         item->setToolTip(0, QStringLiteral("The default card type: unknown cards are given to it"));
       }
-      if (name == choose) chosen = item;
     }
   } catch (const std::exception& failure) {
     ShowMessage(Text(failure.what()), true);
+  }
+  QTreeWidgetItem* chosen = nullptr;
+  for (auto choice = choices.begin(); chosen == nullptr && choice != choices.end(); ++choice) {
+    const auto found = list_->findItems(Text(*choice), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (!found.isEmpty()) chosen = found.front();
   }
   // The first load, or a card type that went away, falls back to the first one; a new card type being
   // edited has none chosen and keeps it so.
@@ -302,18 +329,26 @@ void CardTypesPage::ShowMessage(const QString& text, bool failure) {
   message_->setText(text);
 }
 
-void CardTypesPage::Change(const std::string& select, const std::function<void(TRegistrySettings&)>& change) {
-  if (!kernel_.Settings) return;
+bool CardTypesPage::Change(const std::string& select, const QString& done,
+                           const std::function<bool(TRegistrySettings&)>& change) {
+  if (!kernel_.Settings) return false;
+  const std::string chosen = ChosenName();
+  bool succeeded = false;
   try {
-    change(*kernel_.Settings);
+    succeeded = change(*kernel_.Settings);
+    if (!succeeded)
+      ShowMessage(QStringLiteral("Not every value was saved: the error message said why"), true);
   } catch (const ECardTypeNameError& refusal) {
     // Nothing was written: the fields keep what the user typed.
     ShowMessage(Text(refusal.what()), true);
-    return;
+    return false;
   } catch (const std::exception& failure) {
     ShowMessage(Text(failure.what()), true);
   }
-  Rebuild(select, true);
+  if (succeeded) ShowMessage(done, false);
+  // After a failure the card type chosen before stays chosen with the fields as typed, unless it went.
+  Rebuild(succeeded ? std::vector{select} : std::vector{chosen, select}, succeeded);
+  return succeeded;
 }
 
 void CardTypesPage::NewCardType() {
@@ -330,6 +365,7 @@ void CardTypesPage::NewCardType() {
 }
 
 void CardTypesPage::SaveCardType() {
+  if (!kernel_.Settings) return;
   const TPreferencesATRRec record = RecordFromFields();
   for (const std::string& atr : SplitLines(record.ATRs)) {
     if (!IsHexATR(WithoutBlanks(atr))) {
@@ -339,9 +375,35 @@ void CardTypesPage::SaveCardType() {
       return;
     }
   }
-  const std::string name = record.CardTypeName;
-  ShowMessage(QStringLiteral("Saved \"%1\"").arg(Text(name)), false);
-  Change(name, [&](TRegistrySettings& settings) { settings.WriteCardType(name, record); });
+  const std::string chosen = ChosenName();
+  std::string name = record.CardTypeName;
+  std::vector<std::string> dropped;
+  try {
+    TRegistrySettings::CheckCardTypeName(name);
+    const std::string replaced = OtherCardTypeNamed(name, chosen);
+    if (!replaced.empty()) {
+      if (!confirm_(QStringLiteral("Replace the card type \"%1\" with its ATRs?").arg(Text(replaced)))) {
+        ShowMessage(QStringLiteral("Nothing was saved"), false);
+        return;
+      }
+      // A new card type keeps the stored name, which the default name must match exactly.
+      if (chosen.empty()) name = replaced;
+    }
+    dropped = DroppedATRs({chosen, replaced}, record.ATRs);
+  } catch (const std::exception& failure) {
+    ShowMessage(Text(failure.what()), true);
+    return;
+  }
+  // A changed name renames the chosen card type, so that it is not copied. The ATRs the list leaves out are
+  // withheld once the renamed card type is resolved again, and before they leave the catalogue: the list is
+  // saved as shown, and the cards in the readers do not bring them back.
+  Change(name, QStringLiteral("Saved \"%1\"").arg(Text(name)), [&](TRegistrySettings& settings) {
+    if (!chosen.empty() && name != chosen) settings.RenameCardType(chosen, name);
+    if (kernel_.Connection) {
+      for (const std::string& atr : dropped) kernel_.Connection->WithholdATR(atr);
+    }
+    return settings.WriteCardType(name, record);
+  });
 }
 
 void CardTypesPage::DeleteCardType() {
@@ -351,8 +413,10 @@ void CardTypesPage::DeleteCardType() {
     return;
   }
   if (!confirm_(QStringLiteral("Delete the card type \"%1\" with its ATRs?").arg(Text(name)))) return;
-  ShowMessage(QStringLiteral("Deleted \"%1\"").arg(Text(name)), false);
-  Change({}, [&](TRegistrySettings& settings) { settings.DeleteCardType(name); });
+  Change({}, QStringLiteral("Deleted \"%1\"").arg(Text(name)), [&](TRegistrySettings& settings) {
+    settings.DeleteCardType(name);
+    return true;
+  });
 }
 
 void CardTypesPage::AssignReadersATR() {
@@ -366,10 +430,12 @@ void CardTypesPage::AssignReadersATR() {
   }
   const auto n = static_cast<std::size_t>(reader_->currentData().toInt());
   const std::string atr = ReaderTable[n].CardInfo.ATR;
-  ShowMessage(
-      QStringLiteral("%1 now belongs to \"%2\"").arg(Text(FormatHexPairs(WithoutBlanks(atr))), Text(name)),
-      false);
-  Change(name, [&](TRegistrySettings& settings) { settings.AssignATR(name, atr); });
+  const QString done =
+      QStringLiteral("%1 now belongs to \"%2\"").arg(Text(FormatHexPairs(WithoutBlanks(atr))), Text(name));
+  Change(name, done, [&](TRegistrySettings& settings) {
+    settings.AssignATR(name, atr);
+    return true;
+  });
 }
 
 void CardTypesPage::UseAsDefault() {
@@ -378,9 +444,12 @@ void CardTypesPage::UseAsDefault() {
     ShowMessage(QStringLiteral("Choose the card type that unknown cards are given to"), true);
     return;
   }
-  ShowMessage(QStringLiteral("Unknown cards are given to \"%1\"").arg(Text(name)), false);
-  Change(name, [&](TRegistrySettings& settings) { settings.SetDefaultCardTypeName(name); });
-  emit DefaultCardTypeChanged();
+  const QString done = QStringLiteral("Unknown cards are given to \"%1\"").arg(Text(name));
+  const bool written = Change(name, done, [&](TRegistrySettings& settings) {
+    settings.SetDefaultCardTypeName(name);
+    return true;
+  });
+  if (written) emit DefaultCardTypeChanged();
 }
 
 }  // namespace tessaly

@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <functional>
 #include <string>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -33,7 +34,7 @@ class CardTypesPage final : public QWidget {
   void Reload();
   // Lists again the readers holding a card, after a card came, went or was resolved.
   void ReadersChanged() { FillReaders(); }
-  // Replaces the question Delete asks (a message box by default).
+  // Replaces the questions asked before a card type is deleted or replaced (a message box by default).
   void SetConfirmation(Confirmation confirm) { confirm_ = std::move(confirm); }
 
   QTreeWidget& List() { return *list_; }
@@ -63,9 +64,10 @@ class CardTypesPage final : public QWidget {
   QWidget* MakeDetails();
   QLayout* MakeButtons();
   QLayout* FileRow(QLineEdit* edit, const QString& caption);
-  // Rebuilds the list and chooses the card type named choose (none when empty); its details are shown
-  // again when showDetails is set or the choice changed, so that a reload from elsewhere keeps edits.
-  void Rebuild(const std::string& choose, bool showDetails);
+  // Rebuilds the list and chooses the first listed card type of choices (none when there is none); its
+  // details are shown again when showDetails is set or the choice changed, so that a reload from elsewhere
+  // keeps edits.
+  void Rebuild(const std::vector<std::string>& choices, bool showDetails);
   void ShowCardType(const std::string& name);
   void ShowMessage(const QString& text, bool failure);
   void ShowRecord(const TPreferencesATRRec& record);
@@ -73,15 +75,22 @@ class CardTypesPage final : public QWidget {
   void UpdateFilesNote();
   void FillReaders();
   std::string ChosenName() const;
+  // The stored name of the card type other than chosen whose name is name, letter case ignored; "" for none.
+  std::string OtherCardTypeNamed(const std::string& name, const std::string& chosen);
+  // The stored ATRs of the card types named (empty names skipped) that the list kept leaves out.
+  std::vector<std::string> DroppedATRs(const std::vector<std::string>& names, const std::string& kept);
 
   void NewCardType();
   void SaveCardType();
   void DeleteCardType();
   void AssignReadersATR();
   void UseAsDefault();
-  // Runs a change on the store; a refusal or failure is shown next to the buttons. Reloads afterwards and
-  // chooses the card type named select.
-  void Change(const std::string& select, const std::function<void(TRegistrySettings&)>& change);
+  // Runs a change on the store, which returns false when it failed part way after the store showed why, and
+  // shows done once it succeeded; a refusal or failure is shown instead, next to the buttons. Reloads
+  // afterwards: a success chooses the card type named select and shows it as stored, a failure keeps the
+  // fields as the user typed them. True after a success.
+  bool Change(const std::string& select, const QString& done,
+              const std::function<bool(TRegistrySettings&)>& change);
 
   TKernelObject& kernel_;
   Confirmation confirm_;

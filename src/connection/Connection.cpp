@@ -32,6 +32,13 @@ class MarkLoadedOnExit {
   TCardInfo& card_;
 };
 
+// A present card keeps its record through ResetCardData; one whose ATR no card type lists any more loses
+// the card type it had.
+void ForgetCardType(TReaderHead& entry) {
+  entry.CardInfo.Preferences = TPreferencesATRRec{};
+  if (entry.Templates != nullptr) entry.Templates->ClearTemplates();
+}
+
 }  // namespace
 
 bool TextLessIgnoringCase::operator()(const std::string& left, const std::string& right) const {
@@ -183,17 +190,24 @@ void TConnection::LoadCardType(int n) {
   if (n < 0 || n >= static_cast<int>(kReaderCount)) return;
   if (ServiceContext == 0 || Readers.empty()) return;
   ResetCardData(n);
+  TReaderHead& entry = ReaderTable[static_cast<std::size_t>(n)];
+  std::string& withheld = withheldATRs_[static_cast<std::size_t>(n)];
+  // The card the ATR was withheld for has left; closing and opening it again keeps it withheld.
+  if (entry.CardInfo.CardState < csCardDetected) withheld.clear();
   if (ConnectionState != kStateConnected) return;
 
   ResolutionScope scope(*this);
   try {
-    TReaderHead& entry = ReaderTable[static_cast<std::size_t>(n)];
     const std::string atr = entry.CardInfo.ATR;
     const std::string readerName = entry.ReaderName;
     if (atr.empty()) return;
     ReloadATRTypes();
     const std::string name = FindCardType(atr);
     if (name.empty()) {
+      if (!withheld.empty() && EqualsIgnoringAsciiCase(withheld, WithoutBlanks(atr))) {
+        ForgetCardType(entry);
+        return;
+      }
       // The assignment re-enters through OnATRAssigned and RefreshAllReaders; those nested loads and the
       // repeated load below find the ATR listed, unless no card type bears the default name.
       if (!assignedDuringResolution_.insert(WithoutBlanks(atr)).second) return;
@@ -201,6 +215,7 @@ void TConnection::LoadCardType(int n) {
       LoadCardType(n);
       return;
     }
+    withheld.clear();
     entry.CardInfo.Preferences.CardTypeName = name;
     if (!SuppressCardTypeEvent) Raise(OnCardTypeResolved, *this, readerName, entry.CardInfo, entry);
     LoadResolvedCardType(entry);
@@ -255,6 +270,16 @@ void TConnection::AssignATRToDefault(const std::string& atr) {
         Store().AssignATR(name, atr);
       },
       [&] { ReloadATRTypes(); }, [&] { ClearCardTypeSuppression(); });
+}
+
+void TConnection::WithholdATR(const std::string& atr) {
+  const std::string withheld = WithoutBlanks(atr);
+  for (std::size_t i = 0; i < kReaderCount; ++i) {
+    const TCardInfo& card = ReaderTable[i].CardInfo;
+    if (card.CardState >= csCardReady && EqualsIgnoringAsciiCase(WithoutBlanks(card.ATR), withheld)) {
+      withheldATRs_[i] = withheld;
+    }
+  }
 }
 
 void TConnection::StoreOnDetectParams(bool autoOpen, std::int32_t protocol, std::int32_t shareMode,

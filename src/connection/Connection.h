@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -160,6 +161,11 @@ class TConnection {
   std::string FindCardType(const std::string& atr) const;
   // Hands the ATR to the default card type; store failures pass on after the ATR index is reloaded.
   void AssignATRToDefault(const std::string& atr);
+  // Keeps the ATR (blanks and letter case ignored) from the default card type while a card that holds it
+  // stays in its reader (opened, closed or opened again): the user took it off its card type and does not
+  // want it handed back. Such a card stays without card type until a card type lists its ATR; a card put in
+  // later is given the default as any other.
+  void WithholdATR(const std::string& atr);
 
   void StoreOnDetectParams(bool autoOpen, std::int32_t protocol, std::int32_t shareMode,
                            std::int32_t closingMode);
@@ -196,6 +202,8 @@ class TConnection {
   // instead of being assigned again by the nested and repeated loads without end.
   std::set<std::string, TextLessIgnoringCase> assignedDuringResolution_;
   int resolutionDepth_ = 0;
+  // Per reader, the ATR (without blanks) withheld from the default card type; empty for none.
+  std::array<std::string, kReaderCount> withheldATRs_;
 };
 
 }  // namespace tessaly

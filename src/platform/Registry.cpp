@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/TextRules.h"
+
 namespace tessaly {
 namespace {
 
@@ -9,6 +11,52 @@ ERegistryException ValueError(const char* format, const std::string& name) {
   std::string text(format);
   text.replace(text.find("%s"), 2, name);
   return ERegistryException(text);
+}
+
+// A key as read into memory, so that it can be written back under another name after the original is gone.
+struct KeyTree {
+  std::string Name;
+  std::vector<std::pair<std::string, HiveValue>> Values;
+  std::vector<KeyTree> Subkeys;
+};
+
+KeyTree ReadKeyTree(RegistryHive& hive, RootKey root, const std::string& path) {
+  const std::unique_ptr<HiveKey> key = hive.OpenKey(root, path, false);
+  if (!key) throw ERegistryException("Failed to open key '" + path + "'");
+  KeyTree tree;
+  for (std::string& name : key->ValueNames()) {
+    std::optional<HiveValue> value = key->QueryValue(name);
+    if (!value) continue;
+    // Only strings and integers can be written back; anything else would be lost on the way.
+    if (value->Type == HiveValueType::Other) {
+      throw ERegistryException("The value '" + name + "' of key '" + path +
+                               "' is neither a string nor an integer and cannot be moved");
+    }
+    tree.Values.emplace_back(std::move(name), std::move(*value));
+  }
+  for (std::string& name : key->SubkeyNames()) {
+    tree.Subkeys.push_back(ReadKeyTree(hive, root, path + '\\' + name));
+    tree.Subkeys.back().Name = std::move(name);
+  }
+  return tree;
+}
+
+void WriteKeyTree(RegistryHive& hive, RootKey root, const std::string& path, const KeyTree& tree) {
+  const std::unique_ptr<HiveKey> key = hive.OpenKey(root, path, true);
+  if (!key) throw ERegistryException("Failed to open key '" + path + "'");
+  for (const auto& [name, value] : tree.Values) {
+    const bool written = value.Type == HiveValueType::String ? key->SetString(name, value.Text)
+                                                             : key->SetDWord(name, value.DWord);
+    if (!written) throw ValueError("Failed to set data for '%s'", name);
+  }
+  key->Flush();
+  for (const KeyTree& subkey : tree.Subkeys) WriteKeyTree(hive, root, path + '\\' + subkey.Name, subkey);
+}
+
+void DeleteKeyTreeOrRaise(RegistryHive& hive, RootKey root, const std::string& path) {
+  if (!hive.DeleteKeyTree(root, path) && hive.OpenKey(root, path, false)) {
+    throw ERegistryException("Failed to delete key '" + path + "'");
+  }
 }
 
 }  // namespace
@@ -134,6 +182,27 @@ bool TRegistry::DeleteKey(const std::string& key) {
   } catch (const std::exception&) {
     return false;
   }
+}
+
+// The copy is written before the original is deleted, so that on the Windows registry, which has no atomic
+// runs, a failure part way leaves the original whole; a move that only changes letter case has to delete
+// first, as both names address the same key.
+void TRegistry::MoveKey(const std::string& from, const std::string& to) {
+  const std::string source = ResolvePath(from);
+  const std::string target = ResolvePath(to);
+  // Deleting either one would take the other with it.
+  if (StartsWithIgnoringAsciiCase(target, source + '\\') ||
+      StartsWithIgnoringAsciiCase(source, target + '\\')) {
+    throw ERegistryException("The key '" + source + "' cannot be moved to '" + target +
+                             "', which lies within it or holds it");
+  }
+  hive_->Atomically([&] {
+    const KeyTree tree = ReadKeyTree(*hive_, root_, source);
+    const bool sameKey = EqualsIgnoringAsciiCase(source, target);
+    DeleteKeyTreeOrRaise(*hive_, root_, sameKey ? source : target);
+    WriteKeyTree(*hive_, root_, target, tree);
+    if (!sameKey) DeleteKeyTreeOrRaise(*hive_, root_, source);
+  });
 }
 
 }  // namespace tessaly

@@ -56,6 +56,12 @@ class TRegistry {
   // Both report success and never raise.
   bool DeleteValue(const std::string& name);
   bool DeleteKey(const std::string& key);
+  // Moves the key from, with all its values and subkeys, to the path to (both as OpenKey takes them), in one
+  // atomic run of the hive; a key already at to is replaced, and to may name from in another letter case.
+  // Raises ERegistryException, having moved nothing on the file hive, when from is missing, holds a value
+  // that is neither a string nor an integer, lies within to or holds it, or the hive refuses a write or a
+  // delete.
+  void MoveKey(const std::string& from, const std::string& to);
 
   // Runs reads over one state of the hive (see RegistryHive::ReadSnapshot): for long runs of reads, such as
   // listing every card type's ATRs.

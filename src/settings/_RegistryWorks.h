@@ -123,11 +123,20 @@ class TRegistrySettings : public TRegistry {
   void InstallShippedTemplates();
 
   // Card-type catalogue. Lists are returned by value, so an event handler that calls the catalogue again
-  // cannot change a list its caller is still walking. WriteCardType, AssignATR and DeleteCardType refuse a
-  // name that cannot be a key name with ECardTypeNameError before they touch the registry or raise an event:
-  // an empty name would address "Card Types" itself, a backslash a key below another card type.
+  // cannot change a list its caller is still walking. WriteCardType, AssignATR, DeleteCardType and
+  // RenameCardType refuse a name that cannot be a key name with ECardTypeNameError before they touch the
+  // registry or raise an event: an empty name would address "Card Types" itself, a backslash a key below
+  // another card type. CheckCardTypeName is that check, for callers that check before they ask.
+  static void CheckCardTypeName(const std::string& name);
   void ReadCardType(const std::string& name, TPreferencesATRRec& record);
-  void WriteCardType(const std::string& name, const TPreferencesATRRec& record);
+  // False when a write failed part way: the failure was shown in the error box and what was written before
+  // it stays.
+  bool WriteCardType(const std::string& name, const TPreferencesATRRec& record);
+  // Renames the card type from to to with every value and ATR it holds, in one atomic run of the hive; a
+  // card type already named to (letter case ignored) is replaced, and to may change only the letter case.
+  // "Default Card Type Name" follows when it named either. Raises OnCardTypeChanged for from, then for to,
+  // also after a failure, which then reaches the caller with the catalogue as it was (on the file hive).
+  void RenameCardType(const std::string& from, const std::string& to);
   // The card-type names, in the order the registry lists the subkeys of "Card Types".
   std::vector<std::string> GetCardTypeNames();
   // Removes the card type's key with everything below it, then raises OnCardTypeChanged, also after a

@@ -29,19 +29,28 @@ const std::string kApduDataIn = "DefaultAPDU DataIn";
 
 constexpr std::uint8_t kGsmBaseType = 2;
 
-// Runs catalogue work whose failures are reported in the card-type error box instead of raised.
+// Runs catalogue work whose failures are reported in the card-type error box instead of raised; false
+// after such a failure.
 template <typename Work>
-void ReportingFailures(Work&& work) {
+bool ReportingFailures(Work&& work) {
   try {
     work();
+    return true;
   } catch (const std::exception& error) {
     ShowErrorBox(std::string("Error Message :\r\n\r\n") + error.what() + "\r\n");
+    return false;
   }
 }
 
 constexpr std::size_t kMaxKeyNameLength = 255;
 
-void CheckCardTypeName(const std::string& name) {
+std::string DefaultTemplatePath(const std::string& fileName) {
+  return TRegistrySettings::DefaultWorkDir() + kSeparator + kTemplatesFolder + kSeparator + fileName;
+}
+
+}  // namespace
+
+void TRegistrySettings::CheckCardTypeName(const std::string& name) {
   if (name.empty()) throw ECardTypeNameError("A card type needs a name");
   if (name.find('\\') != std::string::npos) {
     throw ECardTypeNameError("A card type name cannot contain a backslash: \"" + name + "\"");
@@ -51,12 +60,6 @@ void CheckCardTypeName(const std::string& name) {
                              std::to_string(name.size()));
   }
 }
-
-std::string DefaultTemplatePath(const std::string& fileName) {
-  return TRegistrySettings::DefaultWorkDir() + kSeparator + kTemplatesFolder + kSeparator + fileName;
-}
-
-}  // namespace
 
 std::string FormatHexPairs(const std::string& text) {
   const std::string digits = WithoutBlanks(text);
@@ -110,17 +113,44 @@ void TRegistrySettings::ReadCardTypeValues(const std::string& name, TPreferences
   for (const std::string& atr : GetValueNames()) record.ATRs += FormatHexPairs(atr) + "\r\n";
 }
 
-void TRegistrySettings::WriteCardType(const std::string& name, const TPreferencesATRRec& record) {
+bool TRegistrySettings::WriteCardType(const std::string& name, const TPreferencesATRRec& record) {
   CheckCardTypeName(name);
+  bool written = false;
   RaiseAfter(
       [&] {
         const std::string cos = CollapseWorkDir(record.WindowPreferences.TemplatesCOS);
         const std::string sw = CollapseWorkDir(record.WindowPreferences.TemplatesSW);
         OpenOrRaise(kMakerKey, CardTypeKey(name));
         // What was written before a failure stays.
-        ReportingFailures([&] { WriteCardTypeValues(name, record, cos, sw); });
+        written = ReportingFailures([&] { WriteCardTypeValues(name, record, cos, sw); });
       },
       [&] { RaiseCardTypeChanged(name); });
+  return written;
+}
+
+// Both events: for a user of the store the card type from is gone, as after DeleteCardType, and the card
+// type to is written, as after WriteCardType. The ATRs moved with their card type and no other card type's
+// list changed, so OnATRAssigned is not raised.
+void TRegistrySettings::RenameCardType(const std::string& from, const std::string& to) {
+  CheckCardTypeName(from);
+  CheckCardTypeName(to);
+  RaiseAfter(
+      [&] {
+        Atomically([&] {
+          const std::string defaultName = GetDefaultCardTypeName();
+          OpenOrRaise(kMakerKey, "");
+          MoveKey(CardTypeKey(from), CardTypeKey(to));
+          // Unlisted ATRs are assigned to the key named exactly as the default: the default follows the
+          // card type it named, and names the card type that replaced it in the case it now has.
+          if (EqualsIgnoringAsciiCase(defaultName, from) || EqualsIgnoringAsciiCase(defaultName, to)) {
+            SetDefaultCardTypeName(to);
+          }
+        });
+      },
+      [&] {
+        RaiseCardTypeChanged(from);
+        RaiseCardTypeChanged(to);
+      });
 }
 
 void TRegistrySettings::WriteCardTypeValues(const std::string& name, const TPreferencesATRRec& record,

@@ -44,6 +44,28 @@ class CardTypesPageTest : public KernelPagesTest {
     Page().NameEdit().setText(name);
     Page().SaveButton().click();
   }
+  // Answers every question with answer_ and keeps it in questions_.
+  void RecordQuestions() {
+    Page().SetConfirmation([this](const QString& question) {
+      questions_.push_back(question);
+      return answer_;
+    });
+  }
+  std::string StoredCla(const std::string& cardType) {
+    TPreferencesATRRec record;
+    Settings().ReadCardType(cardType, record);
+    return record.WindowPreferences.DefaultAPDU.Cla;
+  }
+  std::vector<std::string> ReaderChoices() {
+    std::vector<std::string> choices;
+    for (int i = 0; i < Page().ReaderChoice().count(); ++i) {
+      choices.push_back(Page().ReaderChoice().itemText(i).toStdString());
+    }
+    return choices;
+  }
+
+  std::vector<QString> questions_;
+  bool answer_ = false;
 };
 
 TEST_F(CardTypesPageTest, TheCatalogueIsListedAndTheChosenCardTypeShownInFull) {
@@ -120,13 +142,123 @@ TEST_F(CardTypesPageTest, AnUnusableNameOrATRIsRefusedAndTheTypedFieldsStay) {
   EXPECT_EQ(Settings().GetCardTypeNames(), before);
 }
 
-TEST_F(CardTypesPageTest, UseAsDefaultIsWhatThePreferencesPageShows) {
+TEST_F(CardTypesPageTest, UseAsDefaultIsWhatThePreferencesPageShowsAndTellsNoOneOfARefusedWrite) {
+  int told = 0;
+  QObject::connect(&Page(), &CardTypesPage::DefaultCardTypeChanged, [&] { ++told; });
   Choose("GSM SIM Card");
   Page().UseAsDefaultButton().click();
 
   EXPECT_EQ(Settings().GetDefaultCardTypeName(), "GSM SIM Card");
   EXPECT_EQ(pages_->Preferences().DefaultCardTypeChoice().currentText(), "GSM SIM Card");
   EXPECT_TRUE(Page().List().currentItem()->font(0).bold());
+  EXPECT_EQ(told, 1);
+
+  hive_->RefuseWrite("Default Card Type Name");
+  Choose("ISO-7816 Smart Card");
+  Page().UseAsDefaultButton().click();
+  EXPECT_EQ(Page().Message().text(), "Failed to set data for 'Default Card Type Name'");
+  EXPECT_EQ(told, 1);
+}
+
+TEST_F(CardTypesPageTest, SavedIsShownOnlyOnceEveryValueIsWritten) {
+  hive_->RefuseWrite("3B01");
+  Choose("GSM SIM Card");
+  Page().NameEdit().setText("SIM");
+  Page().ATRsEdit().setPlainText("3B 01");
+  Page().SaveButton().click();
+
+  EXPECT_EQ(Page().Message().text(), "Not every value was saved: the error message said why");
+  EXPECT_EQ(errorBoxes_.Texts().size(), 1u);
+  EXPECT_EQ(Page().List().currentItem()->text(0), "SIM") << "renamed before its list of ATRs was refused";
+}
+
+TEST_F(CardTypesPageTest, NewWithTheNameOfAnExistingCardTypeAsksBeforeReplacingIt) {
+  RecordQuestions();
+  Page().NewButton().click();
+  Page().NameEdit().setText("gsm sim card");
+  Page().ApduEdit(0).setText("B0");
+
+  Page().SaveButton().click();
+  EXPECT_EQ(Page().Message().text(), "Nothing was saved");
+  EXPECT_EQ(StoredCla("GSM SIM Card"), "A0");
+  answer_ = true;
+  Page().SaveButton().click();
+
+  EXPECT_EQ(questions_, std::vector<QString>(2, "Replace the card type \"GSM SIM Card\" with its ATRs?"));
+  EXPECT_EQ(Page().Message().text(), "Saved \"GSM SIM Card\"");
+  EXPECT_EQ(Settings().GetCardTypeNames(), (std::vector<std::string>{"GSM SIM Card", "ISO-7816 Smart Card"}));
+  EXPECT_EQ(StoredCla("GSM SIM Card"), "B0");
+}
+
+TEST_F(CardTypesPageTest, ANewNameRenamesTheCardTypeWithItsATRsAndTheDefaultFollows) {
+  device_->StartSession({"Reader A"});
+  device_->InsertCard(0, kAtr);
+  Choose("ISO-7816 Smart Card");
+  Page().NameEdit().setText("Plain ISO");
+
+  Page().SaveButton().click();
+
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"GSM SIM Card | GSM SIM Card | 0",
+                                              "Plain ISO | ISO-7816 Smart Card | 1"}));
+  EXPECT_EQ(Settings().GetATRIndex(), std::vector<std::string>{"3B8F8001804F0CA0=Plain ISO"});
+  EXPECT_EQ(CardTypeOfReader(0), "Plain ISO");
+  EXPECT_EQ(pages_->Preferences().DefaultCardTypeChoice().currentText(), "Plain ISO");
+}
+
+TEST_F(CardTypesPageTest, ARefusedRenameLeavesTheCardTypeWholeAndKeepsWhatTheUserTyped) {
+  Choose("GSM SIM Card");
+  Page().NameEdit().setText("SIM\\Old");
+  Page().ApduEdit(0).setText("B0");
+  Page().SaveButton().click();
+
+  EXPECT_EQ(Page().Message().text(), "A card type name cannot contain a backslash: \"SIM\\Old\"");
+  EXPECT_EQ(Page().NameEdit().text(), "SIM\\Old");
+  EXPECT_EQ(Page().ApduEdit(0).text(), "B0");
+
+  hive_->RefuseWrite("DefaultAPDU P1");
+  Page().NameEdit().setText("SIM");
+  Page().SaveButton().click();
+
+  EXPECT_EQ(Page().Message().text(), "Failed to set data for 'DefaultAPDU P1'");
+  EXPECT_EQ(Page().ApduEdit(0).text(), "B0");
+  EXPECT_EQ(Page().List().currentItem()->text(0), "GSM SIM Card");
+  EXPECT_EQ(Settings().GetCardTypeNames(), (std::vector<std::string>{"GSM SIM Card", "ISO-7816 Smart Card"}));
+}
+
+TEST_F(CardTypesPageTest, AnATRTakenOutOfTheFieldStaysOutUntilTheUserAssignsIt) {
+  device_->StartSession({"Reader A"});
+  device_->InsertCard(0, kAtr);
+  Choose("ISO-7816 Smart Card");
+  Page().ATRsEdit().setPlainText("3B 01");
+
+  Page().SaveButton().click();
+
+  EXPECT_EQ(Settings().GetATRIndex(), std::vector<std::string>{"3B01=ISO-7816 Smart Card"});
+  EXPECT_EQ(Page().ATRsEdit().toPlainText(), "3B 01");
+  EXPECT_EQ(CardTypeOfReader(0), "");
+  EXPECT_EQ(ReaderChoices(), std::vector<std::string>{"Reader A"});
+
+  Choose("GSM SIM Card");
+  Page().AssignButton().click();
+  EXPECT_EQ(CardTypeOfReader(0), "GSM SIM Card");
+
+  Page().NameEdit().setText("SIM");
+  Page().ATRsEdit().clear();
+  Page().SaveButton().click();
+  EXPECT_EQ(Settings().GetATRIndex(), std::vector<std::string>{"3B01=ISO-7816 Smart Card"}) << "renamed";
+  EXPECT_EQ(CardTypeOfReader(0), "");
+}
+
+// PC/SC gives the ATR of a card that no protocol fits, so a device layer may keep one for an unusable card.
+TEST_F(CardTypesPageTest, AReaderWhoseCardIsUnusableIsNotOfferedForItsATR) {
+  device_->StartSession({"Reader A", "Reader B"});
+  device_->InsertCard(0, kAtr);
+  device_->InsertCard(1, "3B 01");
+  ReaderTable[1].CardInfo.CardState = csCardInvalid;
+
+  Page().ReadersChanged();
+
+  EXPECT_EQ(ReaderChoices(), std::vector<std::string>{"Reader A (ISO-7816 Smart Card)"});
 }
 
 }  // namespace

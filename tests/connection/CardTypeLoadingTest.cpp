@@ -99,6 +99,27 @@ TEST_F(CardTypeLoading, MissingDefaultCardTypeEndsEachUnlistedLoadUnresolved) {
   EXPECT_EQ(ReaderTable[0].CardInfo.CardState, csCardReady);
 }
 
+TEST_F(CardTypeLoading, AWithheldATRStaysWithoutCardTypeUntilItsCardLeaves) {
+  device_.StartSession({"Reader A"});
+  device_.InsertCard(0, "3B 99 00 01");
+  ASSERT_EQ(ReaderTable[0].CardInfo.Preferences.CardTypeName, kDefaultType);
+
+  connection_.WithholdATR("3b990001");
+  WriteCardType(kDefaultType, "", "ISO");
+  EXPECT_EQ(ReaderTable[0].CardInfo.Preferences.CardTypeName, "");
+  EXPECT_EQ(device_.Templates(0).Commands.Count(), 0u);
+  // Closed and opened again as the device layer does it: a detected card in between.
+  ReaderTable[0].CardInfo.CardState = csCardDetected;
+  connection_.LoadCardType(0);
+  device_.InsertCard(0, "3B 99 00 01");
+  EXPECT_THAT(settings_->GetCardTypeATRs(kDefaultType), IsEmpty());
+
+  device_.RemoveCard(0);
+  device_.InsertCard(0, "3B 99 00 01");
+  EXPECT_THAT(settings_->GetCardTypeATRs(kDefaultType), ElementsAre("3B990001"));
+  EXPECT_EQ(ReaderTable[0].CardInfo.Preferences.CardTypeName, kDefaultType);
+}
+
 TEST_F(CardTypeLoading, AtrOfBlanksOnlyEndsUnresolvedAfterOneAssignment) {
   device_.StartSession({"Reader A"});
   device_.InsertCard(0, "   ");

@@ -265,6 +265,44 @@ TEST(RegistryDeleteKey, AFailingKeyTreeDeleteReportsFalseWithoutRaising) {
   EXPECT_TRUE(reg.KeyExists("\\SOFTWARE\\Doomed"));
 }
 
+// Values, subkeys and a replaced target are the card-type rename's tests (settings).
+TEST_F(RegistryTest, MoveKeyMayChangeTheLetterCaseOnlyButNeverMovesIntoOrOutOfItself) {
+  Enter("Bank\\ATRs");
+  reg_.WriteString("3B01", "");
+  Enter();
+
+  reg_.MoveKey("Bank", "BANK");
+  EXPECT_THAT(MessageOf([&] { reg_.MoveKey("BANK", "bank\\ATRs\\Below"); }),
+              ::testing::HasSubstr("which lies within it or holds it"));
+  EXPECT_THAT(MessageOf([&] { reg_.MoveKey("Bank\\ATRs", "Bank"); }),
+              ::testing::HasSubstr("which lies within it or holds it"));
+
+  EXPECT_EQ(reg_.GetKeyNames(), Names{"BANK"});
+  Enter("BANK\\ATRs");
+  EXPECT_EQ(reg_.GetValueNames(), Names{"3B01"});
+}
+
+// A refused write halfway through the copy: the file hive takes back what the move had done; the Windows
+// registry keeps the part of the copy made, but never loses the original, which is deleted last.
+TEST(RegistryMoveKey, ARefusedWritePartWayLeavesTheOriginalWhole) {
+  const test::ScratchHive scratch;
+  const auto faulty = std::make_shared<test::FaultyHive>(scratch.Hive());
+  TRegistry reg(faulty);
+  reg.SetRootKey(RootKey::LocalMachine);
+  ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\From", true));
+  reg.WriteString("First", "1");
+  reg.WriteString("Refused", "2");
+  faulty->RefuseWrite("Refused");
+
+  EXPECT_THROW(reg.MoveKey("\\SOFTWARE\\From", "\\SOFTWARE\\To"), ERegistryException);
+
+  ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\From", false));
+  EXPECT_EQ(reg.GetValueNames(), (Names{"First", "Refused"}));
+#ifndef _WIN32
+  EXPECT_FALSE(reg.KeyExists("\\SOFTWARE\\To"));
+#endif
+}
+
 TEST_F(RegistryTest, DeleteValueReportsWhetherThereWasOne) {
   Enter();
   reg_.WriteString("Name", "x");
