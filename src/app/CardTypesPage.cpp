@@ -16,12 +16,12 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cctype>
 #include <exception>
 #include <filesystem>
 #include <system_error>
 
 #include "kernel/KernelObject.h"
+#include "platform/HexText.h"
 #include "platform/TextRules.h"
 #include "readers/ReaderTable.h"
 #include "settings/_RegistryWorks.h"
@@ -41,9 +41,9 @@ std::string StdText(const QString& text) {
   return text.toStdString();
 }
 
+// Pairs of hexadecimal digits and nothing else (an empty text too).
 bool IsHexATR(const std::string& atr) {
-  return atr.size() % 2 == 0 &&
-         std::all_of(atr.begin(), atr.end(), [](unsigned char c) { return std::isxdigit(c) != 0; });
+  return ReadHexBytes(atr, "").Complete();
 }
 
 // The page's answer to a Delete: a question box.

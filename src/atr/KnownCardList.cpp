@@ -80,10 +80,7 @@ bool HasOuterAlternatives(const std::string& pattern) {
 std::string LiteralPrefixOf(const std::string& pattern) {
   if (HasOuterAlternatives(pattern)) return {};
   const std::size_t special = pattern.find_first_of(".[]()*+?{}|\\^$");
-  std::string prefix = pattern.substr(0, special);
-  std::transform(prefix.begin(), prefix.end(), prefix.begin(),
-                 [](char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; });
-  return prefix;
+  return ToAsciiUpper(std::string_view(pattern).substr(0, special));
 }
 
 std::string EnvironmentValue(const char* name) {
