@@ -88,11 +88,6 @@ std::string EnvironmentValue(const char* name) {
   return value != nullptr ? value : "";
 }
 
-std::string TrimEnd(const std::string& line) {
-  const std::size_t end = line.find_last_not_of(" \t\r\n");
-  return end == std::string::npos ? std::string() : line.substr(0, end + 1);
-}
-
 }  // namespace
 
 struct KnownCardList::Index {
@@ -126,11 +121,11 @@ struct KnownCardList::Index {
     if (line[0] == '\t') {
       if (Descriptions.empty())
         throw EKnownCardListError(where + ": a description comes before any ATR pattern");
-      const std::size_t start = line.find_first_not_of('\t');
-      if (start != std::string::npos) Descriptions.back().push_back(TrimEnd(line.substr(start)));
+      const std::string_view description = TrimLeading(line, "\t");
+      if (!description.empty()) Descriptions.back().emplace_back(TrimTrailing(description));
       return;
     }
-    const std::string pattern = TrimEnd(line);
+    const std::string pattern(TrimTrailing(line));
     if (!pattern.empty()) AddPattern(pattern, where);
   }
 };

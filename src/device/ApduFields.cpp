@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "device/ApduText.h"
+#include "platform/TextRules.h"
 
 namespace tessaly {
 namespace {
@@ -14,19 +15,13 @@ constexpr std::size_t kExtendedDataLimit = 65535;
 constexpr std::uint32_t kShortLeLimit = 0xFF;
 constexpr std::uint32_t kExtendedLeLimit = 0xFFFF;
 
-std::string_view Trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 [[noreturn]] void Refuse(ApduField field, const std::string& message) {
   throw EApduInputError(field, std::string(ApduFieldName(field)) + ": " + message);
 }
 
 // A hexadecimal number of at most limit; the text of the field is quoted in the messages.
 std::uint32_t ParseNumber(ApduField field, std::string_view text, std::uint32_t limit, const char* range) {
-  const std::string_view digits = Trimmed(text);
+  const std::string_view digits = Trim(text);
   if (digits.empty()) Refuse(field, "a value is needed (" + std::string(range) + ")");
   std::uint32_t value = 0;
   bool tooLarge = false;
@@ -107,7 +102,7 @@ std::vector<std::uint8_t> BuildCommand(const ApduFieldTexts& fields, bool extend
       ParseByte(ApduField::Cla, fields.Cla), ParseByte(ApduField::Ins, fields.Ins),
       ParseByte(ApduField::P1, fields.P1), ParseByte(ApduField::P2, fields.P2)};
   const std::vector<std::uint8_t> data = ParseData(fields.Data, extendedLength);
-  const bool hasLe = !Trimmed(fields.Le).empty();
+  const bool hasLe = !Trim(fields.Le).empty();
   const std::uint32_t le =
       hasLe ? ParseNumber(ApduField::Le, fields.Le, extendedLength ? kExtendedLeLimit : kShortLeLimit,
                           extendedLength ? "0000 to FFFF" : "00 to FF; 00 asks for 256 bytes")
@@ -132,7 +127,7 @@ std::vector<std::uint8_t> BuildCommand(const ApduFieldTexts& fields, bool extend
 ApduFieldTexts FieldsOf(const TAPDUPreferences& defaultApdu) {
   ApduFieldTexts fields{defaultApdu.Cla, defaultApdu.Ins,    defaultApdu.P1,
                         defaultApdu.P2,  defaultApdu.DataIn, defaultApdu.Le};
-  if (Trimmed(fields.Data).empty() && Trimmed(fields.Le).empty()) fields.Le = defaultApdu.P3;
+  if (Trim(fields.Data).empty() && Trim(fields.Le).empty()) fields.Le = defaultApdu.P3;
   return fields;
 }
 

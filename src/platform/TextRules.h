@@ -32,9 +32,16 @@ bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix)
 // nowhere.
 std::size_t FindIgnoringAsciiCase(std::string_view text, std::string_view pattern);
 
-// The text without its leading characters of codes 0x00 to 0x20 (blanks and control characters).
+// What people put between the parts of a line they type.
+inline constexpr std::string_view kSpaceAndTab = " \t";
+
+// The text without the given characters at its start, at its end, or at both.
+std::string_view TrimLeading(std::string_view text, std::string_view characters = kSpaceAndTab);
+std::string_view TrimTrailing(std::string_view text, std::string_view characters = kSpaceAndTab);
+std::string_view Trim(std::string_view text, std::string_view characters = kSpaceAndTab);
+// The text without its leading (and trailing) characters of codes 0x00 to 0x20: blanks and every control
+// character, for lines read from files, where a stray CR or form feed is no part of the content.
 std::string_view TrimLeadingControls(std::string_view text);
-// The text without its leading and trailing characters of codes 0x00 to 0x20.
 std::string_view TrimControls(std::string_view text);
 
 // The text without any blank (0x20); other white space stays.

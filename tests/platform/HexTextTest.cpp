@@ -59,5 +59,14 @@ TEST(TextRules, TrimControlsDropsControlsAndBlanksAtBothEndsOnly) {
   EXPECT_EQ(TrimControls("x"), "x");
 }
 
+TEST(TextRules, TrimDropsOnlyTheCharactersItIsGivenAndOnlyAtTheEnds) {
+  EXPECT_EQ(Trim(" \t a \t b\t "), "a \t b");
+  EXPECT_EQ(Trim("\r a\n"), "\r a\n") << "blanks and tabs only, unless told otherwise";
+  EXPECT_EQ(Trim(" \r3B 02\r\t", " \t\r"), "3B 02");
+  EXPECT_EQ(Trim(" \t \t"), "");
+  EXPECT_EQ(TrimLeading("\t\t x\t", "\t"), " x\t");
+  EXPECT_EQ(TrimTrailing("\t x \t"), "\t x");
+}
+
 }  // namespace
 }  // namespace tessaly
