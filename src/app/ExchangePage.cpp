@@ -29,6 +29,7 @@
 #include "device/Transcript.h"
 #include "pcsc/PcscCodes.h"
 #include "platform/ErrorBox.h"
+#include "platform/HexText.h"
 #include "platform/RaiseEvent.h"
 #include "platform/TextFile.h"
 #include "readers/ReaderTable.h"
@@ -133,7 +134,7 @@ ExchangePage::ExchangePage(QWidget* parent)
                // The answer is in the history by the time the run hears of it.
                [this](const ExchangeOutcome& outcome) {
                  const ExchangeHistory& entries = history_->Entries();
-                 return HexBytes(StatusWordOf(outcome.Result.Response), true) + " " +
+                 return HexText(StatusWordOf(outcome.Result.Response)) + " " +
                         entries.At(entries.Count() - 1).Meaning;
                }},
               [this](const std::string& message, bool stoppedEarly) { ScriptEnded(message, stoppedEarly); }) {
@@ -457,8 +458,8 @@ void ExchangePage::ShowAnswer(const ExchangeResult& result, int reader) {
   const std::vector<std::uint8_t>& response = result.Response;
   structure_->Show(std::span(response).first(response.size() - StatusWordOf(response).size()));
   const TStatusWordMeaning meaning = MeaningOf(response, StatusWordsOf(reader));
-  statusWord_->setText(QStringLiteral("SW1 SW2 = %1: %2")
-                           .arg(Text(HexBytes(StatusWordOf(response), true)), Text(meaning.Verbose)));
+  statusWord_->setText(
+      QStringLiteral("SW1 SW2 = %1: %2").arg(Text(HexText(StatusWordOf(response))), Text(meaning.Verbose)));
   statusWord_->setStyleSheet(
       QStringLiteral("font-weight: bold; color: %1;").arg(StatusWordColour(meaning.Colour).name()));
 }

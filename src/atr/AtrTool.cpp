@@ -6,6 +6,7 @@
 
 #include "atr/AtrInfoLines.h"
 #include "atr/AtrJson.h"
+#include "platform/HexText.h"
 #include "platform/ProductInfo.h"
 #include "platform/TextRules.h"
 
@@ -115,7 +116,7 @@ void PrintLines(const std::vector<std::string>& lines, std::ostream& out) {
 
 // Text the bytes could be read from is shown in one form, whatever separators it was written with.
 std::string ShownAtr(const std::string& text, const ParsedAtr& atr) {
-  return atr.TextUnreadable ? text : FormatHexBytes(atr.Bytes);
+  return atr.TextUnreadable ? text : HexText(atr.Bytes);
 }
 
 // Prints one block, or one JSON line; returns false when the ATR is malformed.

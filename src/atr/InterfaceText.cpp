@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <unordered_set>
 
+#include "platform/HexText.h"
+
 namespace tessaly {
 namespace {
 
@@ -41,7 +43,7 @@ std::string Protocol(int t) {
 }
 
 std::string Label(const InterfaceByte& byte) {
-  return byte.Name() + " = " + FormatHexByte(byte.Value) + ": ";
+  return byte.Name() + " = " + HexText(byte.Value) + ": ";
 }
 
 std::string RatesText(std::uint8_t ta1) {

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "atr/AtrParser.h"
+#include "platform/HexText.h"
 #include "platform/TextFile.h"
 #include "platform/TextRules.h"
 
@@ -183,7 +183,7 @@ std::vector<std::string> KnownCardList::Describe(std::span<const std::uint8_t> a
     }
   }
   if (!index_->Regexes.empty()) {
-    const std::string text = FormatHexBytes(atr);
+    const std::string text = HexText(atr);
     for (const RegexPattern& regex : index_->Regexes) {
       if (text.compare(0, regex.LiteralPrefix.size(), regex.LiteralPrefix) != 0) continue;
       if (std::regex_match(text, regex.Expression)) entries.push_back(regex.Entry);

@@ -41,27 +41,17 @@ std::uint8_t ParseByte(ApduField field, std::string_view text) {
 }
 
 std::vector<std::uint8_t> ParseData(std::string_view text, bool extendedLength) {
-  std::vector<std::uint8_t> data;
-  int high = -1;
-  for (const char character : text) {
-    if (character == ' ' || character == '\t') continue;
-    const int digit = HexDigitValue(character);
-    if (digit < 0) Refuse(ApduField::Data, "'" + std::string(1, character) + "' is not a hexadecimal digit");
-    if (high < 0) {
-      high = digit;
-    } else {
-      data.push_back(static_cast<std::uint8_t>(high * 16 + digit));
-      high = -1;
-    }
-  }
-  if (high >= 0) Refuse(ApduField::Data, "an odd number of digits; every byte takes two");
+  HexScan scan = ScanHexBytes(text, kTypedHexSyntax);
+  if (scan.Stray)
+    Refuse(ApduField::Data, "'" + std::string(1, text[*scan.Stray]) + "' is not a hexadecimal digit");
+  if (scan.HalfByte) Refuse(ApduField::Data, "an odd number of digits; every byte takes two");
   const std::size_t limit = extendedLength ? kExtendedDataLimit : kShortDataLimit;
-  if (data.size() > limit) {
-    Refuse(ApduField::Data, std::to_string(data.size()) + " bytes are too many (" +
+  if (scan.Bytes.size() > limit) {
+    Refuse(ApduField::Data, std::to_string(scan.Bytes.size()) + " bytes are too many (" +
                                 (extendedLength ? "at most 65535" : "more than 255 need extended length") +
                                 ")");
   }
-  return data;
+  return std::move(scan.Bytes);
 }
 
 void AppendBigEndian16(std::vector<std::uint8_t>& command, std::size_t value) {

@@ -24,6 +24,14 @@ constexpr int HexDigitValue(char c) {
          : c >= 'A' && c <= 'F' ? c - 'A' + 10
                                 : -1;
 }
+// The upper-case hexadecimal digit of a value's low four bits.
+constexpr char HexDigit(unsigned value) {
+  return "0123456789ABCDEF"[value & 0x0F];
+}
+// Printable ASCII: the codes from 0x20 (the blank) to 0x7E.
+constexpr bool IsPrintableAscii(unsigned char code) {
+  return code >= 0x20 && code <= 0x7E;
+}
 std::string ToAsciiLower(std::string_view text);
 std::string ToAsciiUpper(std::string_view text);
 bool EqualsIgnoringAsciiCase(std::string_view left, std::string_view right);

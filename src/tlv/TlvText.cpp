@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "platform/HexText.h"
+#include "platform/TextRules.h"
 #include "tlv/TlvTree.h"
 
 namespace tessaly {
@@ -32,8 +33,7 @@ void AddLines(const TlvTree& tree, const std::vector<TlvNode>& objects, std::siz
 
 std::optional<std::string> PrintableValue(const TlvTree& tree, const TlvNode& node) {
   const std::span<const std::uint8_t> value = tree.ValueOf(node);
-  const bool printable =
-      std::all_of(value.begin(), value.end(), [](std::uint8_t b) { return b >= 0x20 && b < 0x7F; });
+  const bool printable = std::all_of(value.begin(), value.end(), IsPrintableAscii);
   // An explained value is binary; its bytes only happen to be printable ("41 21").
   if (node.Constructed || value.empty() || !printable || !node.Explanation.empty()) return std::nullopt;
   return std::string(value.begin(), value.end());
