@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "platform/CleanUp.h"
 #include "platform/ErrorBox.h"
 #include "platform/TextRules.h"
 #include "settings/RegistryLayout.h"
@@ -116,7 +117,7 @@ void TRegistrySettings::ReadCardTypeValues(const std::string& name, TPreferences
 bool TRegistrySettings::WriteCardType(const std::string& name, const TPreferencesATRRec& record) {
   CheckCardTypeName(name);
   bool written = false;
-  RaiseAfter(
+  RunWithCleanUp(
       [&] {
         const std::string cos = CollapseWorkDir(record.WindowPreferences.TemplatesCOS);
         const std::string sw = CollapseWorkDir(record.WindowPreferences.TemplatesSW);
@@ -134,7 +135,7 @@ bool TRegistrySettings::WriteCardType(const std::string& name, const TPreference
 void TRegistrySettings::RenameCardType(const std::string& from, const std::string& to) {
   CheckCardTypeName(from);
   CheckCardTypeName(to);
-  RaiseAfter(
+  RunWithCleanUp(
       [&] {
         Atomically([&] {
           const std::string defaultName = GetDefaultCardTypeName();
@@ -180,7 +181,7 @@ std::vector<std::string> TRegistrySettings::GetCardTypeNames() {
 
 void TRegistrySettings::DeleteCardType(const std::string& name) {
   CheckCardTypeName(name);
-  RaiseAfter(
+  RunWithCleanUp(
       [&] {
         OpenOrRaise(kMakerKey, "");
         if (!DeleteKey(CardTypeKey(name)) && KeyExists(CardTypeKey(name))) {
@@ -216,7 +217,7 @@ std::vector<std::string> TRegistrySettings::GetATRIndex() {
 void TRegistrySettings::AssignATR(const std::string& name, const std::string& atr) {
   CheckCardTypeName(name);
   const std::string stored = WithoutBlanks(atr);
-  RaiseAfter(
+  RunWithCleanUp(
       [&] {
         if (stored.empty()) return;
         OpenOrRaise(kMakerKey, kCardTypes);

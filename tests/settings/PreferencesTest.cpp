@@ -106,6 +106,21 @@ TEST_F(Preferences, AHandlerFailureReachesTheCallerAfterTheValueIsWritten) {
   EXPECT_EQ(store.GetClosingMode(), 2);
 }
 
+// The refusal is the cause; the handler's failure after it is most often its consequence.
+TEST_F(Preferences, ARefusedWriteReachesTheCallerAlsoWhenItsHandlerFailsToo) {
+  auto hive = std::make_shared<FaultyHive>(Hive());
+  TRegistrySettings store(0, hive);
+  int raised = 0;
+  store.SetOnConnectionPreferencesChanged([&raised] {
+    ++raised;
+    throw ETessalyError("handler failed");
+  });
+  hive->RefuseWrite("Connection_OnDetect_PC/SC_ClosingMode");
+
+  EXPECT_THROW(store.SetClosingMode(2), ERegistryException);
+  EXPECT_EQ(raised, 1);
+}
+
 TEST_F(Preferences, TheWorkDirMacroReplacesTheFirstOccurrenceIgnoringCase) {
   TRegistrySettings store(0, Hive());
   const std::string workDir = DefaultWorkDir();
