@@ -29,8 +29,6 @@
 namespace tessaly {
 namespace {
 
-constexpr std::uint8_t kIsoBaseType = 1;
-constexpr std::uint8_t kGsmBaseType = 2;
 const char* const kApduCaptions[CardTypesPage::kApduFields] = {"CLA", "INS", "P1", "P2", "P3", "Le", "Data"};
 
 QString Text(const std::string& text) {

@@ -26,10 +26,6 @@
 namespace tessaly {
 namespace {
 
-constexpr std::int32_t kLogEveryEvent = 0;
-constexpr std::int32_t kLogMainEvents = 1;
-constexpr std::int32_t kLogErrorsOnly = 2;
-
 QString Text(const std::string& text) {
   return QString::fromStdString(text);
 }

@@ -41,7 +41,7 @@ const std::string kVersionMinor = "Version Minor";
 constexpr std::int32_t kDefaultProtocol = kProtocolAutoDetect;
 constexpr std::int32_t kDefaultSharing = kShareShared;
 constexpr std::int32_t kDefaultClosingMode = kResetCard;
-constexpr std::int32_t kDefaultEventLogMode = 1;
+constexpr std::int32_t kDefaultEventLogMode = kLogMainEvents;
 
 std::string WorkDirSubfolder(const std::string& name) {
   return kWorkDirMacro + kSeparator + name;

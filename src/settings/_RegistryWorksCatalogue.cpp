@@ -28,8 +28,6 @@ const std::string kApduP3 = "DefaultAPDU P3";
 const std::string kApduLe = "DefaultAPDU Le";
 const std::string kApduDataIn = "DefaultAPDU DataIn";
 
-constexpr std::uint8_t kGsmBaseType = 2;
-
 // Runs catalogue work whose failures are reported in the card-type error box instead of raised; false
 // after such a failure.
 template <typename Work>
@@ -75,7 +73,7 @@ std::string FormatHexPairs(const std::string& text) {
 
 std::string BaseTypeName(std::uint8_t baseType) {
   switch (baseType) {
-    case 1:
+    case kIsoBaseType:
       return kIsoCardTypeName;
     case kGsmBaseType:
       return kGsmCardTypeName;
@@ -271,7 +269,7 @@ void TRegistrySettings::EnsureCardTypes() {
     OpenOrRaise(kProductKey, kPreferences);
     OpenOrRaise(kMakerKey, kCardTypes);
     if (GetKeyNames().empty()) {
-      AddDefaultCardType(1, kIsoCardTypeName);
+      AddDefaultCardType(kIsoBaseType, kIsoCardTypeName);
       AddDefaultCardType(kGsmBaseType, kGsmCardTypeName);
     }
     MonitorLayoutExists();
