@@ -49,10 +49,9 @@ bool AskInBox(QWidget* parent, const QString& question) {
   return QMessageBox::question(parent, QStringLiteral("Card Types"), question) == QMessageBox::Yes;
 }
 
-// A reader whose card the kernel knows, with its ATR.
-bool HoldsACard(const TReaderHead& reader) {
-  const std::uint8_t state = reader.CardInfo.CardState;
-  return !reader.CardInfo.ATR.empty() && state >= csCardDetected && state != csCardInvalid;
+// A reader whose card's ATR can be assigned: a usable card whose ATR the kernel knows.
+bool OffersItsATR(const TReaderHead& reader) {
+  return HoldsCard(reader) && reader.CardInfo.CardState != csCardInvalid && !reader.CardInfo.ATR.empty();
 }
 
 }  // namespace
@@ -313,7 +312,7 @@ void CardTypesPage::FillReaders() {
   reader_->clear();
   for (int n = 0; n < static_cast<int>(kReaderCount); ++n) {
     const TReaderHead& reader = ReaderTable[static_cast<std::size_t>(n)];
-    if (!HoldsACard(reader)) continue;
+    if (!OffersItsATR(reader)) continue;
     const std::string& type = reader.CardInfo.Preferences.CardTypeName;
     reader_->addItem(Text(reader.ReaderName + (type.empty() ? "" : " (" + type + ")")), n);
   }

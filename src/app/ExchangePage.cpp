@@ -55,16 +55,6 @@ QString NameOf(int reader) {
   return Text(Entry(reader).ReaderName);
 }
 
-// A present card, open or not: the page can connect a closed one.
-bool HoldsCard(int reader) {
-  const TReaderHead& entry = Entry(reader);
-  return entry.ReaderInUse != 0 && entry.CardInfo.CardState >= csCardDetected;
-}
-
-bool HoldsReadyCard(int reader) {
-  return HoldsCard(reader) && Entry(reader).CardInfo.CardState >= csCardReady;
-}
-
 QString ReaderText(int reader) {
   const TReaderHead& entry = Entry(reader);
   const std::uint8_t state = entry.CardInfo.CardState;
@@ -155,7 +145,7 @@ ExchangePage::ExchangePage(QWidget* parent)
 
   connect(readerChoice_, &QComboBox::activated, this, [this] {
     RefreshReaders();
-    if (HoldsReadyCard(ChosenReader())) ShowDefaultApdu(ChosenReader());
+    if (HoldsOpenCard(Entry(ChosenReader()))) ShowDefaultApdu(ChosenReader());
   });
   connect(send_, &QPushButton::clicked, this, [this] {
     if (ExchangeUnderWay()) {
@@ -308,14 +298,14 @@ void ExchangePage::RefreshReaders() {
     const QSignalBlocker blocker(readerChoice_);
     readerChoice_->clear();
     for (int reader = 0; reader < static_cast<int>(kReaderCount); ++reader) {
-      if (HoldsCard(reader)) readerChoice_->addItem(ReaderText(reader), reader);
+      if (HoldsCard(Entry(reader))) readerChoice_->addItem(ReaderText(reader), reader);
     }
     const int index = readerChoice_->findData(chosen);
     readerChoice_->setCurrentIndex(index >= 0 || readerChoice_->count() == 0 ? index : 0);
   }
   const int reader = ChosenReader();
   const TTemplatesObject* templates =
-      reader >= 0 && HoldsReadyCard(reader) ? Entry(reader).Templates : nullptr;
+      reader >= 0 && HoldsOpenCard(Entry(reader)) ? Entry(reader).Templates : nullptr;
   fields_->SetCommands(templates != nullptr ? &templates->Commands : nullptr);
   ShowCardControls();
 }
@@ -324,7 +314,7 @@ void ExchangePage::ShowCardControls() {
   const int reader = ChosenReader();
   CardControls::CardState state = CardControls::CardState::None;
   if (reader >= 0) {
-    const bool open = exchange_.CardOpen ? exchange_.CardOpen(reader) : HoldsReadyCard(reader);
+    const bool open = exchange_.CardOpen ? exchange_.CardOpen(reader) : HoldsOpenCard(Entry(reader));
     state = open ? CardControls::CardState::Open : CardControls::CardState::Closed;
   }
   cardControls_->ShowCardState(state, ExchangeUnderWay() || CardOperationUnderWay() || ScriptRunning());
@@ -348,7 +338,7 @@ void ExchangePage::RunScriptWhenReady(std::vector<ApduScriptLine> script, const 
 
 void ExchangePage::RunWaitingScript() {
   const int reader = ChosenReader();
-  if (!scriptWaitsForCard_ || reader < 0 || !HoldsReadyCard(reader)) return;
+  if (!scriptWaitsForCard_ || reader < 0 || !HoldsOpenCard(Entry(reader))) return;
   // A card the page is connecting or resetting runs the script once that has ended.
   if (ExchangeUnderWay() || CardOperationUnderWay()) return;
   if (exchange_.CardOpen && !exchange_.CardOpen(reader)) return;

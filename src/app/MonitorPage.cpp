@@ -63,7 +63,7 @@ bool IsReaderKind(std::uint8_t kind) {
 }
 
 bool CardIsOpen(int reader) {
-  return ReaderTable[static_cast<std::size_t>(reader)].CardInfo.CardState >= csCardReady;
+  return HoldsOpenCard(ReaderTable[static_cast<std::size_t>(reader)]);
 }
 
 }  // namespace

@@ -16,6 +16,14 @@ bool IsReaderIndex(int n) {
 
 }  // namespace
 
+bool HoldsCard(const TReaderHead& reader) {
+  return reader.ReaderInUse != 0 && reader.CardInfo.CardState >= csCardDetected;
+}
+
+bool HoldsOpenCard(const TReaderHead& reader) {
+  return HoldsCard(reader) && reader.CardInfo.CardState >= csCardReady;
+}
+
 void SetReaderDetectParams(int n, const TConnectParams& params) {
   if (!IsReaderIndex(n)) return;
   ReaderTable[n].DetectParams = params;
