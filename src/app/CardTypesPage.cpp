@@ -5,7 +5,6 @@
 #include <QFont>
 #include <QFormLayout>
 #include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,6 +19,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/PageLayout.h"
+#include "app/QtText.h"
 #include "kernel/KernelObject.h"
 #include "platform/HexText.h"
 #include "platform/TextRules.h"
@@ -30,14 +31,6 @@ namespace tessaly {
 namespace {
 
 const char* const kApduCaptions[CardTypesPage::kApduFields] = {"CLA", "INS", "P1", "P2", "P3", "Le", "Data"};
-
-QString Text(const std::string& text) {
-  return QString::fromStdString(text);
-}
-
-std::string StdText(const QString& text) {
-  return text.toStdString();
-}
 
 // Pairs of hexadecimal digits and nothing else (an empty text too).
 bool IsHexATR(const std::string& atr) {
@@ -85,9 +78,7 @@ CardTypesPage::CardTypesPage(TKernelObject& kernel, QWidget* parent)
   });
   message_->setWordWrap(true);
 
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(4, 4, 4, 4);
-  layout->setSpacing(4);
+  QVBoxLayout* layout = PageColumn(*this);
   layout->addWidget(list_, 1);
   layout->addWidget(MakeDetails());
   layout->addLayout(MakeButtons());
@@ -117,10 +108,7 @@ QWidget* CardTypesPage::MakeDetails() {
   auto* nameRow = new QHBoxLayout;
   nameRow->addWidget(name_, 1);
   nameRow->addWidget(baseType_);
-  auto* form = new QFormLayout;
-  form->setContentsMargins(6, 4, 6, 4);
-  form->setVerticalSpacing(3);
-  form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+  QFormLayout* form = CompactForm();
   form->addRow(QStringLiteral("Name, base type"), nameRow);
   form->addRow(QStringLiteral("ATRs"), atrs_);
   form->addRow(QStringLiteral("Commands file"),
@@ -129,9 +117,7 @@ QWidget* CardTypesPage::MakeDetails() {
                FileRow(statusWordsFile_, QStringLiteral("Status-word templates (*.swt)")));
   form->addRow(QString(), filesNote_);
   form->addRow(QStringLiteral("Default APDU"), apdu);
-  auto* group = new QGroupBox(QStringLiteral("Card type"), this);
-  group->setLayout(form);
-  return group;
+  return Group(QStringLiteral("Card type"), this, form);
 }
 
 QLayout* CardTypesPage::FileRow(QLineEdit* edit, const QString& filter) {

@@ -24,6 +24,8 @@
 #include "app/ExchangeAnswerView.h"
 #include "app/ExchangeHistoryPane.h"
 #include "app/ExchangeStructureView.h"
+#include "app/PageLayout.h"
+#include "app/QtText.h"
 #include "device/ApduText.h"
 #include "device/PcscError.h"
 #include "device/Transcript.h"
@@ -42,10 +44,6 @@ namespace {
 const QString kRefusalStyle = QStringLiteral("color: #B00000;");
 constexpr char kUnderWay[] = "A command is under way: wait for its answer, or cancel it";
 const QString kWaitingForAnswer = QStringLiteral("Waiting for the card's answer...");
-
-QString Text(const std::string& text) {
-  return QString::fromStdString(text);
-}
 
 const TReaderHead& Entry(int reader) {
   return ReaderTable[static_cast<std::size_t>(reader)];
@@ -128,9 +126,7 @@ ExchangePage::ExchangePage(QWidget* parent)
                         entries.At(entries.Count() - 1).Meaning;
                }},
               [this](const std::string& message, bool stoppedEarly) { ScriptEnded(message, stoppedEarly); }) {
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(4, 4, 4, 4);
-  layout->setSpacing(4);
+  QVBoxLayout* layout = PageColumn(*this);
   layout->addWidget(MakeCommandGroup());
   auto* splitter = new QSplitter(Qt::Horizontal);
   splitter->addWidget(MakeAnswerGroup());
