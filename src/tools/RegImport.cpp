@@ -1,4 +1,4 @@
-#include "RegImport.h"
+#include "tools/RegImport.h"
 
 #include <algorithm>
 #include <optional>
