@@ -34,6 +34,7 @@
 #include "platform/HexText.h"
 #include "platform/RaiseEvent.h"
 #include "platform/TextFile.h"
+#include "platform/TextRules.h"
 #include "readers/ReaderTable.h"
 #include "readers/Vocabulary.h"
 #include "templates/_TemplatesObject.h"
@@ -60,12 +61,6 @@ QString ReaderText(int reader) {
                            : state == csCardInvalid ? std::string("card unusable")
                                                     : std::string("card closed");
   return Text(entry.ReaderName + " (" + card + ")");
-}
-
-// "1 command", "3 commands".
-QString Counted(int count, const char* noun) {
-  return QStringLiteral("%1 %2%3").arg(count).arg(QString::fromLatin1(noun),
-                                                  QLatin1String(count == 1 ? "" : "s"));
 }
 
 QString ProtocolText(std::int32_t protocol) {
@@ -557,11 +552,11 @@ bool ExchangePage::LoadScript(const QString& fileName) {
 void ExchangePage::ShowScript(const QString& name) {
   const auto& steps = script_.Script();
   const auto resets =
-      static_cast<int>(std::count_if(steps.begin(), steps.end(), [](const ApduScriptLine& line) {
+      static_cast<std::size_t>(std::count_if(steps.begin(), steps.end(), [](const ApduScriptLine& line) {
         return line.Step == ApduScriptStep::Reset;
       }));
-  QString text = name + QStringLiteral(": ") + Counted(static_cast<int>(steps.size()) - resets, "command");
-  if (resets > 0) text += QStringLiteral(", ") + Counted(resets, "reset");
+  QString text = name + QStringLiteral(": ") + Text(CountOf(steps.size() - resets, "command"));
+  if (resets > 0) text += QStringLiteral(", ") + Text(CountOf(resets, "reset"));
   scriptLabel_->setText(text);
 }
 

@@ -4,6 +4,7 @@
 #include "atr/InfoLineList.h"
 #include "atr/InterfaceText.h"
 #include "platform/HexText.h"
+#include "platform/TextRules.h"
 
 namespace tessaly {
 namespace {

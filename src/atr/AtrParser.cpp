@@ -159,8 +159,4 @@ ParsedAtr ParseAtr(std::string_view hexText) {
   return parsed;
 }
 
-std::string CountOf(std::size_t count, std::string_view noun) {
-  return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
-}
-
 }  // namespace tessaly

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "platform/HexText.h"
+#include "platform/TextRules.h"
 
 namespace tessaly {
 namespace {

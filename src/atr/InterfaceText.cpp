@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "platform/HexText.h"
+#include "platform/TextRules.h"
 
 namespace tessaly {
 namespace {

@@ -84,6 +84,10 @@ std::string_view TrimControls(std::string_view text) {
   return TrimTrailingWhere(TrimLeadingControls(text), IsControl);
 }
 
+std::string CountOf(std::size_t count, std::string_view noun) {
+  return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
+}
+
 std::string WithoutBlanks(std::string_view text) {
   std::string result(text);
   std::erase(result, ' ');

@@ -52,6 +52,9 @@ std::string_view Trim(std::string_view text, std::string_view characters = kSpac
 std::string_view TrimLeadingControls(std::string_view text);
 std::string_view TrimControls(std::string_view text);
 
+// "1 byte", "2 bytes": a count with its noun in the singular or the plural (the noun plus "s").
+std::string CountOf(std::size_t count, std::string_view noun);
+
 // The text without any blank (0x20); other white space stays.
 std::string WithoutBlanks(std::string_view text);
 

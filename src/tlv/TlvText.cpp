@@ -7,13 +7,9 @@
 namespace tessaly {
 namespace {
 
-std::string ByteCount(std::size_t count) {
-  return std::to_string(count) + (count == 1 ? " byte" : " bytes");
-}
-
 std::string NodeLine(const TlvTree& tree, const TlvNode& node, std::size_t depth) {
   std::string line = std::string(2 * depth, ' ') + TagText(node) + " " + std::string(node.Name) + ", " +
-                     ByteCount(node.Length);
+                     CountOf(node.Length, "byte");
   if (node.ValueSize < node.Length) line += " (" + std::to_string(node.ValueSize) + " present)";
   if (!node.Constructed && node.ValueSize > 0) line += ": " + HexText(tree.ValueOf(node));
   if (const auto text = PrintableValue(tree, node)) line += " \"" + *text + "\"";
