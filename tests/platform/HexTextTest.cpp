@@ -1,9 +1,10 @@
-// Hexadecimal text read into bytes and written back, and trimming; one row per rule.
+// Hexadecimal text read into bytes and written back, JSON strings, and trimming; one row per rule.
 #include <gtest/gtest.h>
 
 #include <ostream>
 
 #include "platform/HexText.h"
+#include "platform/JsonText.h"
 #include "platform/TextRules.h"
 
 namespace tessaly {
@@ -75,6 +76,13 @@ TEST(HexText, TheScanFollowsTheSyntaxAndSaysWhereItStopped) {
 TEST(HexText, OneByteAndPrintableAscii) {
   EXPECT_EQ(HexText(std::uint8_t{0x0F}), "0F");
   EXPECT_EQ(PrintableAscii(std::vector<std::uint8_t>{0x1F, 0x20, 0x41, 0x7E, 0x7F, 0xC4}), ". A~..");
+}
+
+TEST(JsonText, QuotesBackslashesAndControlCharactersAreEscapedAndUtf8StaysAsItIs) {
+  EXPECT_EQ(JsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
+  EXPECT_EQ(JsonString(std::string("\x01\t\n\x1F ", 5)), "\"\\u0001\\u0009\\u000a\\u001f \"");
+  EXPECT_EQ(JsonString("caf\xC3\xA9/\x7F"), "\"caf\xC3\xA9/\x7F\"");
+  EXPECT_EQ(JsonString(""), "\"\"");
 }
 
 TEST(TextRules, TrimControlsDropsControlsAndBlanksAtBothEndsOnly) {
