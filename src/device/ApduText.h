@@ -15,8 +15,8 @@ namespace tessaly {
 inline constexpr std::size_t kShortestCommand = 4;
 inline constexpr std::size_t kLongestCommand = 4 + 3 + 65535 + 2;
 
-// Hexadecimal text as people type commands and scriptor writes them: blanks and tabs anywhere, "00A4 0400"
-// as well as "00 A4 04 00".
+// Hexadecimal text as people type commands and scriptor writes them: blanks and tabs anywhere, even between
+// a byte's two digits ("00A4 0400", "00 A4 04 00").
 inline constexpr HexSyntax kTypedHexSyntax{.Separators = kSpaceAndTab, .SeparatorsInsideBytes = true};
 
 // A command's bytes from hexadecimal text of kTypedHexSyntax. Raises EDeviceError for any other character

@@ -8,13 +8,15 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/TextRules.h"
+
 namespace tessaly {
 
 // How hexadecimal text may be written. Every reader of hex bytes in the program reads with these rules; they
 // differ in what a person is likely to type where the text comes from.
 struct HexSyntax {
   // The characters that may stand between bytes.
-  std::string_view Separators = " \t";
+  std::string_view Separators = kSpaceAndTab;
   // Whether they may stand between the two digits of a byte too: "3 B" is the byte 3B in a command typed
   // by hand, a mistake elsewhere.
   bool SeparatorsInsideBytes = false;
@@ -49,7 +51,7 @@ struct HexReading {
 // Reads bytes written as pairs of hexadecimal digits of either case, with any number of the separator
 // characters between pairs but never inside one: "3 B" is a mistake, not the byte 3B. The problem names the
 // first character that breaks the rule by its 1-based column.
-HexReading ReadHexBytes(std::string_view text, std::string_view separators = " \t");
+HexReading ReadHexBytes(std::string_view text, std::string_view separators = kSpaceAndTab);
 
 // Two upper-case hexadecimal digits per byte, the separator between bytes: "3B 8F 80".
 std::string HexText(std::span<const std::uint8_t> bytes, std::string_view separator = " ");
