@@ -206,6 +206,7 @@ void TRegistrySettings::WritePreference(const std::string& name, Value value,
         refused = false;
       },
       [&] {
+        // A handler that reads the preference again after a refused write must not store it again.
         const bool outer = std::exchange(raisingAfterRefusedWrite_, raisingAfterRefusedWrite_ || refused);
         RunWithCleanUp([&] { (this->*raise)(); }, [&] { raisingAfterRefusedWrite_ = outer; });
       });
