@@ -53,10 +53,9 @@ std::string_view TrimTrailingWhere(std::string_view text, Trimmed trimmed) {
   return text.substr(0, static_cast<std::size_t>(text.rend() - last));
 }
 
-// A plain comparison rather than a set of 33 characters: template loads trim every line.
-bool IsControl(char c) {
-  return static_cast<unsigned char>(c) <= 0x20;
-}
+// A plain comparison rather than a set of 33 characters, and a lambda rather than a function, so that it
+// is inlined: template loads trim every line.
+constexpr auto kIsControl = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
 
 auto OneOf(std::string_view characters) {
   return [characters](char c) { return characters.find(c) != std::string_view::npos; };
@@ -77,11 +76,11 @@ std::string_view Trim(std::string_view text, std::string_view characters) {
 }
 
 std::string_view TrimLeadingControls(std::string_view text) {
-  return TrimLeadingWhere(text, IsControl);
+  return TrimLeadingWhere(text, kIsControl);
 }
 
 std::string_view TrimControls(std::string_view text) {
-  return TrimTrailingWhere(TrimLeadingControls(text), IsControl);
+  return TrimTrailingWhere(TrimLeadingControls(text), kIsControl);
 }
 
 std::string CountOf(std::size_t count, std::string_view noun) {

@@ -29,7 +29,8 @@ void AddLines(const TlvTree& tree, const std::vector<TlvNode>& objects, std::siz
 
 std::optional<std::string> PrintableValue(const TlvTree& tree, const TlvNode& node) {
   const std::span<const std::uint8_t> value = tree.ValueOf(node);
-  const bool printable = std::all_of(value.begin(), value.end(), IsPrintableAscii);
+  const bool printable =
+      std::all_of(value.begin(), value.end(), [](std::uint8_t byte) { return IsPrintableAscii(byte); });
   // An explained value is binary; its bytes only happen to be printable ("41 21").
   if (node.Constructed || value.empty() || !printable || !node.Explanation.empty()) return std::nullopt;
   return std::string(value.begin(), value.end());
