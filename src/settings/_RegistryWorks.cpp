@@ -195,7 +195,7 @@ template <typename Value>
 void TRegistrySettings::WritePreference(const std::string& name, Value value,
                                         void (TRegistrySettings::*raise)()) {
   bool refused = true;
-  RunWithCleanUp(
+  RunWithCleanUp<FailureKept::Last>(
       [&] {
         OpenOrRaise(kProductKey, kPreferences);
         if constexpr (std::is_same_v<Value, bool>) {

@@ -115,7 +115,7 @@ void TRegistrySettings::ReadCardTypeValues(const std::string& name, TPreferences
 bool TRegistrySettings::WriteCardType(const std::string& name, const TPreferencesATRRec& record) {
   CheckCardTypeName(name);
   bool written = false;
-  RunWithCleanUp(
+  RunWithCleanUp<FailureKept::Last>(
       [&] {
         const std::string cos = CollapseWorkDir(record.WindowPreferences.TemplatesCOS);
         const std::string sw = CollapseWorkDir(record.WindowPreferences.TemplatesSW);
@@ -133,7 +133,7 @@ bool TRegistrySettings::WriteCardType(const std::string& name, const TPreference
 void TRegistrySettings::RenameCardType(const std::string& from, const std::string& to) {
   CheckCardTypeName(from);
   CheckCardTypeName(to);
-  RunWithCleanUp(
+  RunWithCleanUp<FailureKept::Last>(
       [&] {
         Atomically([&] {
           const std::string defaultName = GetDefaultCardTypeName();
@@ -179,7 +179,7 @@ std::vector<std::string> TRegistrySettings::GetCardTypeNames() {
 
 void TRegistrySettings::DeleteCardType(const std::string& name) {
   CheckCardTypeName(name);
-  RunWithCleanUp(
+  RunWithCleanUp<FailureKept::Last>(
       [&] {
         OpenOrRaise(kMakerKey, "");
         if (!DeleteKey(CardTypeKey(name)) && KeyExists(CardTypeKey(name))) {
@@ -215,7 +215,7 @@ std::vector<std::string> TRegistrySettings::GetATRIndex() {
 void TRegistrySettings::AssignATR(const std::string& name, const std::string& atr) {
   CheckCardTypeName(name);
   const std::string stored = WithoutBlanks(atr);
-  RunWithCleanUp(
+  RunWithCleanUp<FailureKept::Last>(
       [&] {
         if (stored.empty()) return;
         OpenOrRaise(kMakerKey, kCardTypes);
