@@ -5,6 +5,7 @@
 #include <QtGlobal>
 #include <filesystem>
 
+#include "app/QtText.h"
 #include "atr/KnownCardList.h"
 #include "device/CardInformation.h"
 #include "device/PcscService.h"
@@ -13,10 +14,6 @@
 
 namespace tessaly {
 namespace {
-
-QString Text(const std::string& text) {
-  return QString::fromStdString(text);
-}
 
 QString QtText() {
   const QString running = QString::fromLatin1(qVersion());

@@ -5,7 +5,6 @@
 #include <QFont>
 #include <QFormLayout>
 #include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -16,12 +15,14 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cctype>
 #include <exception>
 #include <filesystem>
 #include <system_error>
 
+#include "app/PageLayout.h"
+#include "app/QtText.h"
 #include "kernel/KernelObject.h"
+#include "platform/HexText.h"
 #include "platform/TextRules.h"
 #include "readers/ReaderTable.h"
 #include "settings/_RegistryWorks.h"
@@ -29,21 +30,11 @@
 namespace tessaly {
 namespace {
 
-constexpr std::uint8_t kIsoBaseType = 1;
-constexpr std::uint8_t kGsmBaseType = 2;
 const char* const kApduCaptions[CardTypesPage::kApduFields] = {"CLA", "INS", "P1", "P2", "P3", "Le", "Data"};
 
-QString Text(const std::string& text) {
-  return QString::fromStdString(text);
-}
-
-std::string StdText(const QString& text) {
-  return text.toStdString();
-}
-
+// Pairs of hexadecimal digits and nothing else (an empty text too).
 bool IsHexATR(const std::string& atr) {
-  return atr.size() % 2 == 0 &&
-         std::all_of(atr.begin(), atr.end(), [](unsigned char c) { return std::isxdigit(c) != 0; });
+  return ReadHexBytes(atr, "").Complete();
 }
 
 // The page's answer to a Delete: a question box.
@@ -51,10 +42,9 @@ bool AskInBox(QWidget* parent, const QString& question) {
   return QMessageBox::question(parent, QStringLiteral("Card Types"), question) == QMessageBox::Yes;
 }
 
-// A reader whose card the kernel knows, with its ATR.
-bool HoldsACard(const TReaderHead& reader) {
-  const std::uint8_t state = reader.CardInfo.CardState;
-  return !reader.CardInfo.ATR.empty() && state >= csCardDetected && state != csCardInvalid;
+// A reader whose card's ATR can be assigned: a usable card whose ATR the kernel knows.
+bool OffersItsATR(const TReaderHead& reader) {
+  return HoldsCard(reader) && reader.CardInfo.CardState != csCardInvalid && !reader.CardInfo.ATR.empty();
 }
 
 }  // namespace
@@ -88,9 +78,7 @@ CardTypesPage::CardTypesPage(TKernelObject& kernel, QWidget* parent)
   });
   message_->setWordWrap(true);
 
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(4, 4, 4, 4);
-  layout->setSpacing(4);
+  QVBoxLayout* layout = PageColumn(*this);
   layout->addWidget(list_, 1);
   layout->addWidget(MakeDetails());
   layout->addLayout(MakeButtons());
@@ -120,10 +108,7 @@ QWidget* CardTypesPage::MakeDetails() {
   auto* nameRow = new QHBoxLayout;
   nameRow->addWidget(name_, 1);
   nameRow->addWidget(baseType_);
-  auto* form = new QFormLayout;
-  form->setContentsMargins(6, 4, 6, 4);
-  form->setVerticalSpacing(3);
-  form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+  QFormLayout* form = CompactForm();
   form->addRow(QStringLiteral("Name, base type"), nameRow);
   form->addRow(QStringLiteral("ATRs"), atrs_);
   form->addRow(QStringLiteral("Commands file"),
@@ -132,9 +117,7 @@ QWidget* CardTypesPage::MakeDetails() {
                FileRow(statusWordsFile_, QStringLiteral("Status-word templates (*.swt)")));
   form->addRow(QString(), filesNote_);
   form->addRow(QStringLiteral("Default APDU"), apdu);
-  auto* group = new QGroupBox(QStringLiteral("Card type"), this);
-  group->setLayout(form);
-  return group;
+  return Group(QStringLiteral("Card type"), this, form);
 }
 
 QLayout* CardTypesPage::FileRow(QLineEdit* edit, const QString& filter) {
@@ -315,7 +298,7 @@ void CardTypesPage::FillReaders() {
   reader_->clear();
   for (int n = 0; n < static_cast<int>(kReaderCount); ++n) {
     const TReaderHead& reader = ReaderTable[static_cast<std::size_t>(n)];
-    if (!HoldsACard(reader)) continue;
+    if (!OffersItsATR(reader)) continue;
     const std::string& type = reader.CardInfo.Preferences.CardTypeName;
     reader_->addItem(Text(reader.ReaderName + (type.empty() ? "" : " (" + type + ")")), n);
   }

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 
+#include "app/QtText.h"
 #include "templates/KeyedTable.h"
 
 namespace tessaly {
@@ -14,10 +15,6 @@ namespace {
 enum CommandRole { kNameRole = Qt::UserRole, kClaRole, kInsRole };
 
 const QString kBadFieldStyle = QStringLiteral("QLineEdit { background: #FFE0E0; }");
-
-QString Text(const std::string& text) {
-  return QString::fromStdString(text);
-}
 
 std::optional<std::uint8_t> ByteOf(const QVariant& text) {
   return FieldByte(text.toString().toStdString());

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/PageLayout.h"
 #include "platform/ErrorBox.h"
 
 namespace tessaly {
@@ -63,9 +64,7 @@ EventLogPage::EventLogPage(EventLogModel& model, QWidget* parent)
   recordText_->setFixedHeight(4 * fontMetrics().lineSpacing());
   recordText_->setPlaceholderText(QStringLiteral("The record of the current row"));
 
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(4, 4, 4, 4);
-  layout->setSpacing(4);
+  QVBoxLayout* layout = PageColumn(*this);
   layout->addWidget(MakeToolBar());
   layout->addWidget(view_, 1);
   layout->addWidget(recordText_);

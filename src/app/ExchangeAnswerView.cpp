@@ -6,6 +6,7 @@
 #include <span>
 
 #include "device/ApduText.h"
+#include "platform/HexText.h"
 
 namespace tessaly {
 namespace {
@@ -13,7 +14,7 @@ namespace {
 enum Column { kCaptionColumn, kHexColumn, kTextColumn };
 
 QString Hex(std::span<const std::uint8_t> bytes) {
-  return QString::fromStdString(HexBytes(bytes, true));
+  return QString::fromStdString(HexText(bytes));
 }
 
 }  // namespace

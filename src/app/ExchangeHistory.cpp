@@ -4,6 +4,7 @@
 
 #include "device/ApduText.h"
 #include "device/Transcript.h"
+#include "platform/HexText.h"
 
 namespace tessaly {
 namespace {
@@ -19,8 +20,8 @@ ApduScriptLine ScriptLineOf(const ExchangeRecord& record) {
 
 QString RowText(const ExchangeRecord& record) {
   if (record.Step == ApduScriptStep::Reset) return QStringLiteral("reset  \u2192 OK");
-  return QString::fromStdString(HexBytes(record.Command, true) + "  \u2192 " +
-                                HexBytes(StatusWordOf(record.Result.Response), true));
+  return QString::fromStdString(HexText(record.Command) + "  \u2192 " +
+                                HexText(StatusWordOf(record.Result.Response)));
 }
 
 }  // namespace

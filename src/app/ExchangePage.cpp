@@ -24,13 +24,17 @@
 #include "app/ExchangeAnswerView.h"
 #include "app/ExchangeHistoryPane.h"
 #include "app/ExchangeStructureView.h"
+#include "app/PageLayout.h"
+#include "app/QtText.h"
 #include "device/ApduText.h"
 #include "device/PcscError.h"
 #include "device/Transcript.h"
 #include "pcsc/PcscCodes.h"
 #include "platform/ErrorBox.h"
+#include "platform/HexText.h"
 #include "platform/RaiseEvent.h"
 #include "platform/TextFile.h"
+#include "platform/TextRules.h"
 #include "readers/ReaderTable.h"
 #include "readers/Vocabulary.h"
 #include "templates/_TemplatesObject.h"
@@ -42,26 +46,12 @@ const QString kRefusalStyle = QStringLiteral("color: #B00000;");
 constexpr char kUnderWay[] = "A command is under way: wait for its answer, or cancel it";
 const QString kWaitingForAnswer = QStringLiteral("Waiting for the card's answer...");
 
-QString Text(const std::string& text) {
-  return QString::fromStdString(text);
-}
-
 const TReaderHead& Entry(int reader) {
   return ReaderTable[static_cast<std::size_t>(reader)];
 }
 
 QString NameOf(int reader) {
   return Text(Entry(reader).ReaderName);
-}
-
-// A present card, open or not: the page can connect a closed one.
-bool HoldsCard(int reader) {
-  const TReaderHead& entry = Entry(reader);
-  return entry.ReaderInUse != 0 && entry.CardInfo.CardState >= csCardDetected;
-}
-
-bool HoldsReadyCard(int reader) {
-  return HoldsCard(reader) && Entry(reader).CardInfo.CardState >= csCardReady;
 }
 
 QString ReaderText(int reader) {
@@ -71,12 +61,6 @@ QString ReaderText(int reader) {
                            : state == csCardInvalid ? std::string("card unusable")
                                                     : std::string("card closed");
   return Text(entry.ReaderName + " (" + card + ")");
-}
-
-// "1 command", "3 commands".
-QString Counted(int count, const char* noun) {
-  return QStringLiteral("%1 %2%3").arg(count).arg(QString::fromLatin1(noun),
-                                                  QLatin1String(count == 1 ? "" : "s"));
 }
 
 QString ProtocolText(std::int32_t protocol) {
@@ -133,13 +117,11 @@ ExchangePage::ExchangePage(QWidget* parent)
                // The answer is in the history by the time the run hears of it.
                [this](const ExchangeOutcome& outcome) {
                  const ExchangeHistory& entries = history_->Entries();
-                 return HexBytes(StatusWordOf(outcome.Result.Response), true) + " " +
+                 return HexText(StatusWordOf(outcome.Result.Response)) + " " +
                         entries.At(entries.Count() - 1).Meaning;
                }},
               [this](const std::string& message, bool stoppedEarly) { ScriptEnded(message, stoppedEarly); }) {
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(4, 4, 4, 4);
-  layout->setSpacing(4);
+  QVBoxLayout* layout = PageColumn(*this);
   layout->addWidget(MakeCommandGroup());
   auto* splitter = new QSplitter(Qt::Horizontal);
   splitter->addWidget(MakeAnswerGroup());
@@ -154,7 +136,7 @@ ExchangePage::ExchangePage(QWidget* parent)
 
   connect(readerChoice_, &QComboBox::activated, this, [this] {
     RefreshReaders();
-    if (HoldsReadyCard(ChosenReader())) ShowDefaultApdu(ChosenReader());
+    if (HoldsOpenCard(Entry(ChosenReader()))) ShowDefaultApdu(ChosenReader());
   });
   connect(send_, &QPushButton::clicked, this, [this] {
     if (ExchangeUnderWay()) {
@@ -307,14 +289,14 @@ void ExchangePage::RefreshReaders() {
     const QSignalBlocker blocker(readerChoice_);
     readerChoice_->clear();
     for (int reader = 0; reader < static_cast<int>(kReaderCount); ++reader) {
-      if (HoldsCard(reader)) readerChoice_->addItem(ReaderText(reader), reader);
+      if (HoldsCard(Entry(reader))) readerChoice_->addItem(ReaderText(reader), reader);
     }
     const int index = readerChoice_->findData(chosen);
     readerChoice_->setCurrentIndex(index >= 0 || readerChoice_->count() == 0 ? index : 0);
   }
   const int reader = ChosenReader();
   const TTemplatesObject* templates =
-      reader >= 0 && HoldsReadyCard(reader) ? Entry(reader).Templates : nullptr;
+      reader >= 0 && HoldsOpenCard(Entry(reader)) ? Entry(reader).Templates : nullptr;
   fields_->SetCommands(templates != nullptr ? &templates->Commands : nullptr);
   ShowCardControls();
 }
@@ -323,7 +305,7 @@ void ExchangePage::ShowCardControls() {
   const int reader = ChosenReader();
   CardControls::CardState state = CardControls::CardState::None;
   if (reader >= 0) {
-    const bool open = exchange_.CardOpen ? exchange_.CardOpen(reader) : HoldsReadyCard(reader);
+    const bool open = exchange_.CardOpen ? exchange_.CardOpen(reader) : HoldsOpenCard(Entry(reader));
     state = open ? CardControls::CardState::Open : CardControls::CardState::Closed;
   }
   cardControls_->ShowCardState(state, ExchangeUnderWay() || CardOperationUnderWay() || ScriptRunning());
@@ -347,7 +329,7 @@ void ExchangePage::RunScriptWhenReady(std::vector<ApduScriptLine> script, const 
 
 void ExchangePage::RunWaitingScript() {
   const int reader = ChosenReader();
-  if (!scriptWaitsForCard_ || reader < 0 || !HoldsReadyCard(reader)) return;
+  if (!scriptWaitsForCard_ || reader < 0 || !HoldsOpenCard(Entry(reader))) return;
   // A card the page is connecting or resetting runs the script once that has ended.
   if (ExchangeUnderWay() || CardOperationUnderWay()) return;
   if (exchange_.CardOpen && !exchange_.CardOpen(reader)) return;
@@ -457,8 +439,8 @@ void ExchangePage::ShowAnswer(const ExchangeResult& result, int reader) {
   const std::vector<std::uint8_t>& response = result.Response;
   structure_->Show(std::span(response).first(response.size() - StatusWordOf(response).size()));
   const TStatusWordMeaning meaning = MeaningOf(response, StatusWordsOf(reader));
-  statusWord_->setText(QStringLiteral("SW1 SW2 = %1: %2")
-                           .arg(Text(HexBytes(StatusWordOf(response), true)), Text(meaning.Verbose)));
+  statusWord_->setText(
+      QStringLiteral("SW1 SW2 = %1: %2").arg(Text(HexText(StatusWordOf(response))), Text(meaning.Verbose)));
   statusWord_->setStyleSheet(
       QStringLiteral("font-weight: bold; color: %1;").arg(StatusWordColour(meaning.Colour).name()));
 }
@@ -570,11 +552,11 @@ bool ExchangePage::LoadScript(const QString& fileName) {
 void ExchangePage::ShowScript(const QString& name) {
   const auto& steps = script_.Script();
   const auto resets =
-      static_cast<int>(std::count_if(steps.begin(), steps.end(), [](const ApduScriptLine& line) {
+      static_cast<std::size_t>(std::count_if(steps.begin(), steps.end(), [](const ApduScriptLine& line) {
         return line.Step == ApduScriptStep::Reset;
       }));
-  QString text = name + QStringLiteral(": ") + Counted(static_cast<int>(steps.size()) - resets, "command");
-  if (resets > 0) text += QStringLiteral(", ") + Counted(resets, "reset");
+  QString text = name + QStringLiteral(": ") + Text(CountOf(steps.size() - resets, "command"));
+  if (resets > 0) text += QStringLiteral(", ") + Text(CountOf(resets, "reset"));
   scriptLabel_->setText(text);
 }
 

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "app/PageLayout.h"
 #include "app/QtTreeControl.h"
 #include "kernel/KernelObject.h"
 #include "monitor/MonitorNodeObject.h"
@@ -63,7 +64,7 @@ bool IsReaderKind(std::uint8_t kind) {
 }
 
 bool CardIsOpen(int reader) {
-  return ReaderTable[static_cast<std::size_t>(reader)].CardInfo.CardState >= csCardReady;
+  return HoldsOpenCard(ReaderTable[static_cast<std::size_t>(reader)]);
 }
 
 }  // namespace
@@ -81,9 +82,7 @@ MonitorPage::MonitorPage(TKernelObject& kernel, QWidget* parent)
   tree_->setIndentation(14);
   tree_->setContextMenuPolicy(Qt::CustomContextMenu);
   tree_->setExpandsOnDoubleClick(false);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(4, 4, 4, 4);
-  layout->addWidget(tree_);
+  PageColumn(*this)->addWidget(tree_);
 
   TTreeNode* top = AppendMonitorNode(*control_, control_->RootNode(), mkTop, "Tessaly Easy");
   AppendMonitorNode(*control_, top, mkReadersGroup, "Readers");

@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFormLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "app/PageLayout.h"
+#include "app/QtText.h"
 #include "kernel/KernelObject.h"
 #include "pcsc/PcscCodes.h"
 #include "platform/ErrorBox.h"
@@ -25,14 +26,6 @@
 
 namespace tessaly {
 namespace {
-
-constexpr std::int32_t kLogEveryEvent = 0;
-constexpr std::int32_t kLogMainEvents = 1;
-constexpr std::int32_t kLogErrorsOnly = 2;
-
-QString Text(const std::string& text) {
-  return QString::fromStdString(text);
-}
 
 // The kernel acts on the low byte of the stored mode; a stored value other than the three named ones is
 // shown with its number.
@@ -108,20 +101,6 @@ QString ExpandedFolderText(const std::string& folder) {
   return fs::is_directory(full, error) ? path : path + QStringLiteral("  (missing)");
 }
 
-QGroupBox* Group(const QString& title, QWidget* parent, QLayout* layout) {
-  auto* group = new QGroupBox(title, parent);
-  group->setLayout(layout);
-  return group;
-}
-
-QFormLayout* CompactForm() {
-  auto* form = new QFormLayout;
-  form->setContentsMargins(6, 4, 6, 4);
-  form->setVerticalSpacing(3);
-  form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-  return form;
-}
-
 }  // namespace
 
 PreferencesPage::PreferencesPage(TKernelObject& kernel, QWidget* parent)
@@ -138,9 +117,7 @@ PreferencesPage::PreferencesPage(TKernelObject& kernel, QWidget* parent)
       useDefaultType_(new QCheckBox(QStringLiteral("Use Default Type"), this)),
       defaultCardType_(new QComboBox(this)),
       reload_(new QPushButton(QStringLiteral("Reload"), this)) {
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(4, 4, 4, 4);
-  layout->setSpacing(4);
+  QVBoxLayout* layout = PageColumn(*this);
   layout->addWidget(MakeDetectingGroup());
   layout->addWidget(MakeMiscellaneousGroup());
   layout->addWidget(MakeWorkDirGroup());

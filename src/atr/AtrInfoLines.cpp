@@ -3,6 +3,8 @@
 #include "atr/HistoricalText.h"
 #include "atr/InfoLineList.h"
 #include "atr/InterfaceText.h"
+#include "platform/HexText.h"
+#include "platform/TextRules.h"
 
 namespace tessaly {
 namespace {
@@ -11,7 +13,7 @@ std::string ConventionText(std::uint8_t ts) {
   if (ts == 0x3B) return "direct (TS = 3B)";
   if (ts == 0x3F) return "inverse (TS = 3F)";
   if (ts == 0x03) return "unknown (TS = 03: an inverse-convention ATR read as direct?)";
-  return "unknown (TS = " + FormatHexByte(ts) + ")";
+  return "unknown (TS = " + HexText(ts) + ")";
 }
 
 std::string FormatByteText(std::uint8_t t0) {
@@ -19,14 +21,14 @@ std::string FormatByteText(std::uint8_t t0) {
   for (int bit = 0; bit < 4; ++bit) {
     if ((t0 & (0x10 << bit)) != 0) bytes += std::string(bytes.empty() ? "" : " ") + "T" + "ABCD"[bit] + "1";
   }
-  return "T0 = " + FormatHexByte(t0) + ": " +
+  return "T0 = " + HexText(t0) + ": " +
          (bytes.empty() ? "no interface bytes" : bytes + (bytes.size() == 3 ? " follows" : " follow")) +
          ", " + CountOf(t0 & 0x0F, "historical byte");
 }
 
 // Where pcsc-tools send a person whose card their list does not know.
 std::string SubmissionAddress(const ParsedAtr& atr) {
-  std::string hex = FormatHexBytes(atr.Bytes);
+  std::string hex = HexText(atr.Bytes);
   std::erase(hex, ' ');
   return "https://smartcard-atr.apdu.fr/parse?ATR=" + hex;
 }
@@ -56,11 +58,11 @@ std::string TckVerdict(const ParsedAtr& atr) {
   if (atr.Truncated) return "not checked, the ATR ends early";
   if (!atr.Tck) return atr.TckRequired ? "missing" : "absent, as it should be";
   if (!atr.TckRequired)
-    return "none expected, yet byte " + FormatHexByte(*atr.Tck) + " follows (as TCK it would be " +
-           FormatHexByte(atr.ExpectedTck) + ")";
-  const std::string tck = "TCK = " + FormatHexByte(*atr.Tck);
+    return "none expected, yet byte " + HexText(*atr.Tck) + " follows (as TCK it would be " +
+           HexText(atr.ExpectedTck) + ")";
+  const std::string tck = "TCK = " + HexText(*atr.Tck);
   if (*atr.Tck == atr.ExpectedTck) return "correct, " + tck;
-  return "wrong, " + tck + ", expected " + FormatHexByte(atr.ExpectedTck);
+  return "wrong, " + tck + ", expected " + HexText(atr.ExpectedTck);
 }
 
 void AddCheckByteItems(const ParsedAtr& atr, InfoLineList& lines) {

@@ -1,8 +1,10 @@
 #include "atr/AtrParser.h"
-#include "platform/TextRules.h"
 
 #include <algorithm>
 #include <array>
+
+#include "platform/HexText.h"
+#include "platform/TextRules.h"
 
 namespace tessaly {
 namespace {
@@ -10,20 +12,13 @@ namespace {
 constexpr std::array<char, 4> kKinds = {'A', 'B', 'C', 'D'};
 
 std::string Shown(char c) {
-  const auto code = static_cast<unsigned char>(c);
-  if (code >= 0x20 && code < 0x7F) return std::string("'") + c + "'";
-  return "0x" + FormatHexByte(code);
+  if (IsPrintableAscii(c)) return std::string("'") + c + "'";
+  return "0x" + HexText(static_cast<std::uint8_t>(c));
 }
 
-// Bytes are written with blanks between them, or with colons as opensc-tool prints them, or with dashes.
-bool IsSeparator(char c) {
-  return c == ' ' || c == '\t' || c == ':' || c == '-';
-}
-
-// "0x3B": the prefix of a byte written as a C literal.
-bool StartsHexPrefix(std::string_view text, std::size_t at) {
-  return text[at] == '0' && at + 1 < text.size() && (text[at + 1] == 'x' || text[at + 1] == 'X');
-}
+// Bytes are written with blanks between them, or with colons as opensc-tool prints them, or with dashes;
+// people copy ATRs from all of these, so a separator may stand anywhere.
+constexpr HexSyntax kAtrSyntax{.Separators = " \t:-", .SeparatorsInsideBytes = true, .CPrefixes = true};
 
 // Reads the interface bytes from offset 2 on; returns the offset after them, or nullopt when the ATR ends
 // within them.
@@ -70,12 +65,12 @@ void CheckTck(std::span<const std::uint8_t> atr, std::size_t end, ParsedAtr& par
   parsed.Tck = atr[end];
   // With only T=0 offered the ATR has no check byte, even one that happens to equal the exclusive-or.
   if (!parsed.TckRequired) {
-    parsed.Problems.push_back("Byte " + std::to_string(end + 1) + " (" + FormatHexByte(*parsed.Tck) +
+    parsed.Problems.push_back("Byte " + std::to_string(end + 1) + " (" + HexText(*parsed.Tck) +
                               ") follows the historical bytes, but only T=0 is offered, when no check "
                               "byte may follow");
   } else if (*parsed.Tck != parsed.ExpectedTck) {
-    parsed.Problems.push_back("TCK = " + FormatHexByte(*parsed.Tck) + " at byte " + std::to_string(end + 1) +
-                              " is wrong: expected " + FormatHexByte(parsed.ExpectedTck));
+    parsed.Problems.push_back("TCK = " + HexText(*parsed.Tck) + " at byte " + std::to_string(end + 1) +
+                              " is wrong: expected " + HexText(parsed.ExpectedTck));
   }
   if (rest > 1) {
     parsed.Problems.push_back(CountOf(rest - 1, "byte") + (rest == 2 ? " follows" : " follow") +
@@ -115,7 +110,7 @@ ParsedAtr ParseAtr(std::span<const std::uint8_t> atr) {
   if (atr.empty()) {
     parsed.Problems.push_back("The ATR is empty: it needs at least TS and T0");
   } else if (atr[0] != 0x3B && atr[0] != 0x3F) {
-    parsed.Problems.push_back("TS = " + FormatHexByte(atr[0]) +
+    parsed.Problems.push_back("TS = " + HexText(atr[0]) +
                               " is neither 3B (direct) nor 3F (inverse convention)");
   }
   if (atr.size() < 2) {
@@ -147,58 +142,21 @@ ParsedAtr ParseAtr(std::span<const std::uint8_t> atr) {
 }
 
 ParsedAtr ParseAtr(std::string_view hexText) {
-  std::vector<std::uint8_t> bytes;
+  const HexScan scan = ScanHexBytes(hexText, kAtrSyntax);
   std::vector<std::string> textProblems;
-  int pending = -1;
-  char pendingDigit = 0;
-  for (std::size_t i = 0; i < hexText.size(); ++i) {
-    const char c = hexText[i];
-    if (IsSeparator(c)) continue;
-    if (pending < 0 && StartsHexPrefix(hexText, i)) {
-      ++i;
-      continue;
-    }
-    const int digit = HexDigitValue(c);
-    if (digit < 0) {
-      textProblems.push_back("Character " + Shown(c) + " at position " + std::to_string(i + 1) +
-                             " is not a hexadecimal digit; the text is read up to it");
-      break;
-    }
-    if (pending < 0) {
-      pending = digit;
-      pendingDigit = c;
-    } else {
-      bytes.push_back(static_cast<std::uint8_t>(pending << 4 | digit));
-      pending = -1;
-    }
+  if (scan.Stray) {
+    textProblems.push_back("Character " + Shown(hexText[*scan.Stray]) + " at position " +
+                           std::to_string(*scan.Stray + 1) +
+                           " is not a hexadecimal digit; the text is read up to it");
   }
-  if (pending >= 0) {
-    textProblems.push_back("Odd number of hexadecimal digits: the last digit " + Shown(pendingDigit) +
-                           " has no partner and is left out");
+  if (scan.HalfByte) {
+    textProblems.push_back("Odd number of hexadecimal digits: the last digit " +
+                           Shown(hexText[*scan.HalfByte]) + " has no partner and is left out");
   }
-  ParsedAtr parsed = ParseAtr(bytes);
+  ParsedAtr parsed = ParseAtr(scan.Bytes);
   parsed.Problems.insert(parsed.Problems.begin(), textProblems.begin(), textProblems.end());
   parsed.TextUnreadable = !textProblems.empty();
   return parsed;
-}
-
-std::string FormatHexByte(std::uint8_t value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  return {kDigits[value >> 4], kDigits[value & 0x0F]};
-}
-
-std::string CountOf(std::size_t count, std::string_view noun) {
-  return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
-}
-
-std::string FormatHexBytes(std::span<const std::uint8_t> bytes) {
-  std::string text;
-  text.reserve(bytes.size() * 3);
-  for (const std::uint8_t byte : bytes) {
-    if (!text.empty()) text += ' ';
-    text += FormatHexByte(byte);
-  }
-  return text;
 }
 
 }  // namespace tessaly

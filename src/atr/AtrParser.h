@@ -55,11 +55,4 @@ ParsedAtr ParseAtr(std::span<const std::uint8_t> atr);
 // character it was.
 ParsedAtr ParseAtr(std::string_view hexText);
 
-// "3B 8F 80": two upper-case digits per byte, separated by single blanks.
-std::string FormatHexBytes(std::span<const std::uint8_t> bytes);
-std::string FormatHexByte(std::uint8_t value);
-
-// "1 byte", "2 bytes": a count with its noun in the singular or the plural (the noun plus "s").
-std::string CountOf(std::size_t count, std::string_view noun);
-
 }  // namespace tessaly

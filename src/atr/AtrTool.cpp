@@ -6,7 +6,9 @@
 
 #include "atr/AtrInfoLines.h"
 #include "atr/AtrJson.h"
+#include "platform/HexText.h"
 #include "platform/ProductInfo.h"
+#include "platform/TextRules.h"
 
 namespace tessaly {
 namespace {
@@ -114,7 +116,7 @@ void PrintLines(const std::vector<std::string>& lines, std::ostream& out) {
 
 // Text the bytes could be read from is shown in one form, whatever separators it was written with.
 std::string ShownAtr(const std::string& text, const ParsedAtr& atr) {
-  return atr.TextUnreadable ? text : FormatHexBytes(atr.Bytes);
+  return atr.TextUnreadable ? text : HexText(atr.Bytes);
 }
 
 // Prints one block, or one JSON line; returns false when the ATR is malformed.
@@ -131,15 +133,14 @@ bool PrintAnalysis(const std::string& text, const KnownCardList* knownCards, boo
   return atr.WellFormed();
 }
 
-std::string Trimmed(const std::string& line) {
-  const std::size_t start = line.find_first_not_of(" \t\r");
-  if (start == std::string::npos) return {};
-  return line.substr(start, line.find_last_not_of(" \t\r") - start + 1);
+// Blanks around an ATR, and the CR that lines of a CR LF file keep.
+std::string Trimmed(std::string_view text) {
+  return std::string(Trim(text, " \t\r"));
 }
 
 // A line of standard input without its comment.
 std::string AtrTextOfLine(const std::string& line) {
-  return Trimmed(line.substr(0, line.find('#')));
+  return Trimmed(std::string_view(line).substr(0, line.find('#')));
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/HexText.h"
+#include "platform/TextRules.h"
+
 namespace tessaly {
 namespace {
 
@@ -10,12 +13,6 @@ using Bytes = std::span<const std::uint8_t>;
 
 constexpr std::array<std::uint8_t, 5> kPcscRid = {0xA0, 0x00, 0x00, 0x03, 0x06};
 constexpr std::uint8_t kApplicationIdentifierTag = 0x4F;
-
-std::string PrintableText(Bytes bytes) {
-  std::string text;
-  for (const std::uint8_t byte : bytes) text += byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '.';
-  return text;
-}
 
 // Names of the bits that are set, from bit 8 down, given one name per bit (empty: not named).
 std::string SetBits(std::uint8_t value, const std::array<const char*, 8>& names) {
@@ -72,15 +69,14 @@ std::string LifeCycleText(std::uint8_t lcs) {
 }
 
 std::string StatusText(Bytes value) {
-  if (value.size() == 1)
-    return "life cycle " + FormatHexByte(value[0]) + " (" + LifeCycleText(value[0]) + ")";
-  if (value.size() == 2) return "SW1 SW2 = " + FormatHexBytes(value);
+  if (value.size() == 1) return "life cycle " + HexText(value[0]) + " (" + LifeCycleText(value[0]) + ")";
+  if (value.size() == 2) return "SW1 SW2 = " + HexText(value);
   if (value.size() == 3) return StatusText(value.first(1)) + ", " + StatusText(value.subspan(1));
-  return FormatHexBytes(value) + " (unexpected length)";
+  return HexText(value) + " (unexpected length)";
 }
 
 void AddCompactObject(std::uint8_t tag, Bytes value, InfoLineList& lines) {
-  const std::string hex = value.empty() ? "empty" : FormatHexBytes(value);
+  const std::string hex = value.empty() ? "empty" : HexText(value);
   switch (tag) {
     case 0x1:
       return lines.Item("Country code", hex);
@@ -113,7 +109,7 @@ void AddCompactObjects(Bytes objects, InfoLineList& lines) {
     const std::size_t length = header & 0x0F;
     const Bytes value = objects.subspan(1, std::min(length, objects.size() - 1));
     if (value.size() < length) {
-      return lines.Item("Format error", "object " + FormatHexByte(header) + " announces " +
+      return lines.Item("Format error", "object " + HexText(header) + " announces " +
                                             CountOf(length, "byte") + ", but only " +
                                             std::to_string(value.size()) +
                                             (value.size() == 1 ? " follows" : " follow"));
@@ -176,12 +172,12 @@ bool AddStorageCard(Bytes afterCategory, InfoLineList& lines) {
   const Bytes aid = afterCategory.subspan(2, length);
   if (!std::equal(kPcscRid.begin(), kPcscRid.end(), aid.begin())) return false;
   const unsigned name = aid[6] << 8 | aid[7];
-  lines.Item("Registered provider", FormatHexBytes(aid.first(5)) + ": PC/SC Workgroup");
-  lines.Item("Card standard", FormatHexByte(aid[5]) + ": " + StorageStandardText(aid[5]));
-  lines.Item("Card name", FormatHexBytes(aid.subspan(6, 2)) + ": " + StorageCardText(name));
-  if (aid.size() > 8) lines.Item("Reserved", FormatHexBytes(aid.subspan(8)));
+  lines.Item("Registered provider", HexText(aid.first(5)) + ": PC/SC Workgroup");
+  lines.Item("Card standard", HexText(aid[5]) + ": " + StorageStandardText(aid[5]));
+  lines.Item("Card name", HexText(aid.subspan(6, 2)) + ": " + StorageCardText(name));
+  if (aid.size() > 8) lines.Item("Reserved", HexText(aid.subspan(8)));
   if (length + 2 < afterCategory.size())
-    lines.Item("Further bytes", FormatHexBytes(afterCategory.subspan(length + 2)));
+    lines.Item("Further bytes", HexText(afterCategory.subspan(length + 2)));
   return true;
 }
 
@@ -197,7 +193,7 @@ void AddCategoryItems(Bytes historical, InfoLineList& lines) {
   }
   if (category == 0x10) {
     lines.Item("Category indicator", "10: a DIR data reference follows");
-    return lines.Item("Dir data reference", rest.empty() ? "missing" : FormatHexBytes(rest));
+    return lines.Item("Dir data reference", rest.empty() ? "missing" : HexText(rest));
   }
   if (category == 0x80) {
     lines.Item("Category indicator", "80: compact-TLV objects, a status indicator among them");
@@ -205,9 +201,8 @@ void AddCategoryItems(Bytes historical, InfoLineList& lines) {
     return;
   }
   const bool reserved = category > 0x80 && category <= 0x8F;
-  lines.Item("Category indicator",
-             FormatHexByte(category) + (reserved ? ": reserved" : ": proprietary format"));
-  lines.Item("Text", PrintableText(historical));
+  lines.Item("Category indicator", HexText(category) + (reserved ? ": reserved" : ": proprietary format"));
+  lines.Item("Text", PrintableAscii(historical));
 }
 
 }  // namespace
@@ -216,7 +211,7 @@ void AddHistoricalItems(const ParsedAtr& atr, InfoLineList& lines) {
   const Bytes historical = atr.Historical;
   lines.Item("Count", std::to_string(atr.HistoricalCount));
   if (historical.empty()) return;
-  lines.Item("Content", FormatHexBytes(historical));
+  lines.Item("Content", HexText(historical));
   AddCategoryItems(historical, lines);
 }
 

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <unordered_set>
 
+#include "platform/HexText.h"
+#include "platform/TextRules.h"
+
 namespace tessaly {
 namespace {
 
@@ -41,7 +44,7 @@ std::string Protocol(int t) {
 }
 
 std::string Label(const InterfaceByte& byte) {
-  return byte.Name() + " = " + FormatHexByte(byte.Value) + ": ";
+  return byte.Name() + " = " + HexText(byte.Value) + ": ";
 }
 
 std::string RatesText(std::uint8_t ta1) {

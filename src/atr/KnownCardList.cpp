@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "atr/AtrParser.h"
+#include "platform/HexText.h"
 #include "platform/TextFile.h"
 #include "platform/TextRules.h"
 
@@ -80,20 +80,12 @@ bool HasOuterAlternatives(const std::string& pattern) {
 std::string LiteralPrefixOf(const std::string& pattern) {
   if (HasOuterAlternatives(pattern)) return {};
   const std::size_t special = pattern.find_first_of(".[]()*+?{}|\\^$");
-  std::string prefix = pattern.substr(0, special);
-  std::transform(prefix.begin(), prefix.end(), prefix.begin(),
-                 [](char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; });
-  return prefix;
+  return ToAsciiUpper(std::string_view(pattern).substr(0, special));
 }
 
 std::string EnvironmentValue(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr ? value : "";
-}
-
-std::string TrimEnd(const std::string& line) {
-  const std::size_t end = line.find_last_not_of(" \t\r\n");
-  return end == std::string::npos ? std::string() : line.substr(0, end + 1);
 }
 
 }  // namespace
@@ -129,11 +121,11 @@ struct KnownCardList::Index {
     if (line[0] == '\t') {
       if (Descriptions.empty())
         throw EKnownCardListError(where + ": a description comes before any ATR pattern");
-      const std::size_t start = line.find_first_not_of('\t');
-      if (start != std::string::npos) Descriptions.back().push_back(TrimEnd(line.substr(start)));
+      const std::string_view description = TrimLeading(line, "\t");
+      if (!description.empty()) Descriptions.back().emplace_back(TrimTrailing(description));
       return;
     }
-    const std::string pattern = TrimEnd(line);
+    const std::string pattern(TrimTrailing(line));
     if (!pattern.empty()) AddPattern(pattern, where);
   }
 };
@@ -191,7 +183,7 @@ std::vector<std::string> KnownCardList::Describe(std::span<const std::uint8_t> a
     }
   }
   if (!index_->Regexes.empty()) {
-    const std::string text = FormatHexBytes(atr);
+    const std::string text = HexText(atr);
     for (const RegexPattern& regex : index_->Regexes) {
       if (text.compare(0, regex.LiteralPrefix.size(), regex.LiteralPrefix) != 0) continue;
       if (std::regex_match(text, regex.Expression)) entries.push_back(regex.Entry);

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "device/ApduText.h"
+#include "platform/TextRules.h"
 
 namespace tessaly {
 namespace {
@@ -14,19 +15,13 @@ constexpr std::size_t kExtendedDataLimit = 65535;
 constexpr std::uint32_t kShortLeLimit = 0xFF;
 constexpr std::uint32_t kExtendedLeLimit = 0xFFFF;
 
-std::string_view Trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 [[noreturn]] void Refuse(ApduField field, const std::string& message) {
   throw EApduInputError(field, std::string(ApduFieldName(field)) + ": " + message);
 }
 
 // A hexadecimal number of at most limit; the text of the field is quoted in the messages.
 std::uint32_t ParseNumber(ApduField field, std::string_view text, std::uint32_t limit, const char* range) {
-  const std::string_view digits = Trimmed(text);
+  const std::string_view digits = Trim(text);
   if (digits.empty()) Refuse(field, "a value is needed (" + std::string(range) + ")");
   std::uint32_t value = 0;
   bool tooLarge = false;
@@ -46,27 +41,17 @@ std::uint8_t ParseByte(ApduField field, std::string_view text) {
 }
 
 std::vector<std::uint8_t> ParseData(std::string_view text, bool extendedLength) {
-  std::vector<std::uint8_t> data;
-  int high = -1;
-  for (const char character : text) {
-    if (character == ' ' || character == '\t') continue;
-    const int digit = HexDigitValue(character);
-    if (digit < 0) Refuse(ApduField::Data, "'" + std::string(1, character) + "' is not a hexadecimal digit");
-    if (high < 0) {
-      high = digit;
-    } else {
-      data.push_back(static_cast<std::uint8_t>(high * 16 + digit));
-      high = -1;
-    }
-  }
-  if (high >= 0) Refuse(ApduField::Data, "an odd number of digits; every byte takes two");
+  HexScan scan = ScanHexBytes(text, kTypedHexSyntax);
+  if (scan.Stray)
+    Refuse(ApduField::Data, "'" + std::string(1, text[*scan.Stray]) + "' is not a hexadecimal digit");
+  if (scan.HalfByte) Refuse(ApduField::Data, "an odd number of digits; every byte takes two");
   const std::size_t limit = extendedLength ? kExtendedDataLimit : kShortDataLimit;
-  if (data.size() > limit) {
-    Refuse(ApduField::Data, std::to_string(data.size()) + " bytes are too many (" +
+  if (scan.Bytes.size() > limit) {
+    Refuse(ApduField::Data, std::to_string(scan.Bytes.size()) + " bytes are too many (" +
                                 (extendedLength ? "at most 65535" : "more than 255 need extended length") +
                                 ")");
   }
-  return data;
+  return std::move(scan.Bytes);
 }
 
 void AppendBigEndian16(std::vector<std::uint8_t>& command, std::size_t value) {
@@ -107,7 +92,7 @@ std::vector<std::uint8_t> BuildCommand(const ApduFieldTexts& fields, bool extend
       ParseByte(ApduField::Cla, fields.Cla), ParseByte(ApduField::Ins, fields.Ins),
       ParseByte(ApduField::P1, fields.P1), ParseByte(ApduField::P2, fields.P2)};
   const std::vector<std::uint8_t> data = ParseData(fields.Data, extendedLength);
-  const bool hasLe = !Trimmed(fields.Le).empty();
+  const bool hasLe = !Trim(fields.Le).empty();
   const std::uint32_t le =
       hasLe ? ParseNumber(ApduField::Le, fields.Le, extendedLength ? kExtendedLeLimit : kShortLeLimit,
                           extendedLength ? "0000 to FFFF" : "00 to FF; 00 asks for 256 bytes")
@@ -132,7 +117,7 @@ std::vector<std::uint8_t> BuildCommand(const ApduFieldTexts& fields, bool extend
 ApduFieldTexts FieldsOf(const TAPDUPreferences& defaultApdu) {
   ApduFieldTexts fields{defaultApdu.Cla, defaultApdu.Ins,    defaultApdu.P1,
                         defaultApdu.P2,  defaultApdu.DataIn, defaultApdu.Le};
-  if (Trimmed(fields.Data).empty() && Trimmed(fields.Le).empty()) fields.Le = defaultApdu.P3;
+  if (Trim(fields.Data).empty() && Trim(fields.Le).empty()) fields.Le = defaultApdu.P3;
   return fields;
 }
 

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "device/ApduText.h"
+#include "platform/HexText.h"
 #include "platform/TextRules.h"
 
 namespace tessaly {
@@ -105,7 +106,7 @@ std::vector<ApduScriptLine> ParseApduScript(const std::vector<std::string>& line
 }
 
 std::string ApduScriptLineText(const ApduScriptLine& line) {
-  return line.Step == ApduScriptStep::Reset ? std::string(kResetLine) : HexBytes(line.Command, true);
+  return line.Step == ApduScriptStep::Reset ? std::string(kResetLine) : HexText(line.Command);
 }
 
 std::string ApduScriptText(const std::vector<ApduScriptLine>& steps) {

@@ -7,35 +7,13 @@
 namespace tessaly {
 
 std::vector<std::uint8_t> ParseHexBytes(const std::string& text) {
-  std::vector<std::uint8_t> bytes;
-  int high = -1;
-  for (const char character : text) {
-    if (character == ' ' || character == '\t') continue;
-    const int digit = HexDigitValue(character);
-    if (digit < 0)
-      throw EDeviceError("The command holds '" + std::string(1, character) +
-                         "', which is not a hexadecimal digit");
-    if (high < 0) {
-      high = digit;
-    } else {
-      bytes.push_back(static_cast<std::uint8_t>(high * 16 + digit));
-      high = -1;
-    }
+  HexScan scan = ScanHexBytes(text, kTypedHexSyntax);
+  if (scan.Stray) {
+    throw EDeviceError("The command holds '" + std::string(1, text[*scan.Stray]) +
+                       "', which is not a hexadecimal digit");
   }
-  if (high >= 0) throw EDeviceError("The command has an odd number of hexadecimal digits");
-  return bytes;
-}
-
-std::string HexBytes(std::span<const std::uint8_t> bytes, bool separated) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  text.reserve(bytes.size() * 3);
-  for (const std::uint8_t byte : bytes) {
-    if (separated && !text.empty()) text += ' ';
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0x0F];
-  }
-  return text;
+  if (scan.HalfByte) throw EDeviceError("The command has an odd number of hexadecimal digits");
+  return std::move(scan.Bytes);
 }
 
 void CheckCommandLength(std::span<const std::uint8_t> command) {
@@ -51,13 +29,6 @@ void CheckCommandLength(std::span<const std::uint8_t> command) {
 
 std::span<const std::uint8_t> StatusWordOf(std::span<const std::uint8_t> response) {
   return response.last(std::min<std::size_t>(response.size(), 2));
-}
-
-std::string PrintableAscii(std::span<const std::uint8_t> bytes) {
-  std::string text;
-  text.reserve(bytes.size());
-  for (const std::uint8_t byte : bytes) text += byte >= 0x20 && byte <= 0x7E ? static_cast<char>(byte) : '.';
-  return text;
 }
 
 }  // namespace tessaly

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/HexText.h"
 #include "platform/TextRules.h"
 
 namespace tessaly {
@@ -14,16 +15,16 @@ namespace tessaly {
 inline constexpr std::size_t kShortestCommand = 4;
 inline constexpr std::size_t kLongestCommand = 4 + 3 + 65535 + 2;
 
-// Bytes from hexadecimal text; blanks between the digits are allowed. Raises EDeviceError for any other
-// character or an odd number of digits.
+// Hexadecimal text as people type commands and scriptor writes them: blanks and tabs anywhere, even between
+// a byte's two digits ("00A4 0400", "00 A4 04 00").
+inline constexpr HexSyntax kTypedHexSyntax{.Separators = kSpaceAndTab, .SeparatorsInsideBytes = true};
+
+// A command's bytes from hexadecimal text of kTypedHexSyntax. Raises EDeviceError for any other character
+// or an odd number of digits.
 std::vector<std::uint8_t> ParseHexBytes(const std::string& text);
-// Two upper-case hexadecimal digits per byte, with a blank between bytes when separated is set.
-std::string HexBytes(std::span<const std::uint8_t> bytes, bool separated);
 // Raises EDeviceError unless the command is between the shortest and the longest length.
 void CheckCommandLength(std::span<const std::uint8_t> command);
 // The status word that ends a response: its last two bytes, or what there is of them.
 std::span<const std::uint8_t> StatusWordOf(std::span<const std::uint8_t> response);
-// The bytes as characters, each byte outside printable ASCII (0x20 to 0x7E) as a dot.
-std::string PrintableAscii(std::span<const std::uint8_t> bytes);
 
 }  // namespace tessaly

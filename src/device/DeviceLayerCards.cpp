@@ -8,6 +8,7 @@
 #include "device/DeviceLayerSlot.h"
 #include "kernel/KernelObject.h"
 #include "monitor/_VMonitorTree.h"
+#include "platform/HexText.h"
 #include "platform/RaiseEvent.h"
 #include "readers/Vocabulary.h"
 
@@ -165,7 +166,7 @@ void DeviceLayer::FinishOpen(int n, const CallOutcome<Connected>& outcome, const
   const auto value = static_cast<std::uint32_t>(n);
   Raise(connection_.OnReaderOpened, connection_, entry.ReaderName, value);
   TCardInfo& card = entry.CardInfo;
-  card.ATR = HexBytes(slot.Atr, true);
+  card.ATR = HexText(slot.Atr);
   card.ActiveProtocol = slot.Protocol;
   slot.InfoList = CardInformationLines(slot.Atr);
   card.InfoList = &slot.InfoList;
@@ -376,8 +377,8 @@ void DeviceLayer::StepAnswered(int n, const std::shared_ptr<Exchange>& exchange,
   const bool more = exchange->Completion.Take(answer);
   try {
     const std::vector<std::uint8_t>& sent = exchange->Completion.Result().Steps.back().Command;
-    Raise(connection_.OnDataSent, connection_, name, HexBytes(sent, SeparateHexBytes),
-          HexBytes(answer, SeparateHexBytes));
+    const std::string_view separator = SeparateHexBytes ? " " : "";
+    Raise(connection_.OnDataSent, connection_, name, HexText(sent, separator), HexText(answer, separator));
   } catch (const std::exception& failure) {
     return EndExchange(n, exchange, failure.what());
   }

@@ -8,17 +8,6 @@
 
 namespace tessaly {
 
-// The protocols a reader's preferred protocol lets the service choose from: automatic detection (and the
-// service's default) takes whichever of T=0 and T=1 the card offers.
-inline std::uint32_t ProtocolMask(std::int32_t protocol) {
-  constexpr std::uint32_t kMaskT0 = 1;
-  constexpr std::uint32_t kMaskT1 = 2;
-  if (protocol == kProtocolT0) return kMaskT0;
-  if (protocol == kProtocolT1) return kMaskT1;
-  if (protocol == kProtocolRaw) return static_cast<std::uint32_t>(kProtocolRaw);
-  return kMaskT0 | kMaskT1;
-}
-
 inline std::int32_t ShareModeOf(const TConnectParams& params) {
   return params.ShareMode == 0 ? kShareShared : params.ShareMode;
 }

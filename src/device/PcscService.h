@@ -6,26 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "pcsc/PcscStates.h"
+
 namespace tessaly {
-
-// Reader-state flags of the PC/SC status-change call.
-inline constexpr std::uint32_t kStateUnaware = 0x0000;
-inline constexpr std::uint32_t kStateIgnore = 0x0001;
-inline constexpr std::uint32_t kStateChanged = 0x0002;
-inline constexpr std::uint32_t kStateUnknown = 0x0004;
-inline constexpr std::uint32_t kStateUnavailable = 0x0008;
-inline constexpr std::uint32_t kStateEmpty = 0x0010;
-inline constexpr std::uint32_t kStatePresent = 0x0020;
-inline constexpr std::uint32_t kStateAtrMatch = 0x0040;
-inline constexpr std::uint32_t kStateExclusive = 0x0080;
-inline constexpr std::uint32_t kStateInUse = 0x0100;
-inline constexpr std::uint32_t kStateMute = 0x0200;
-inline constexpr std::uint32_t kStateUnpowered = 0x0400;
-
-// The pseudo reader whose state changes whenever a reader is plugged in or out.
-inline constexpr char kPnpNotificationReader[] = "\\\\?PnP?\\Notification";
-
-inline constexpr std::uint32_t kInfiniteWait = 0xFFFFFFFF;
 
 // One entry of a status-change call: the caller sets Name and CurrentState, the call fills EventState and
 // Atr.
@@ -57,7 +40,8 @@ class PcscService {
   virtual bool GetStatusChange(std::vector<ReaderState>& states, std::uint32_t timeoutMs) = 0;
   virtual void Cancel() = 0;
 
-  // protocols is a mask of T=0 (1) and T=1 (2); returns the handle and sets the protocol in use.
+  // protocols is a mask of kProtocolMaskT0 and kProtocolMaskT1; returns the handle and sets the protocol in
+  // use.
   virtual CardHandle Connect(const std::string& reader, std::int32_t shareMode, std::uint32_t protocols,
                              std::int32_t& activeProtocol) = 0;
   // Reconnects with the given disposition (kResetCard resets the card); returns the protocol in use.

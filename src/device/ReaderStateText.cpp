@@ -3,8 +3,8 @@
 #include <array>
 #include <utility>
 
-#include "device/ApduText.h"
 #include "device/PcscService.h"
+#include "platform/HexText.h"
 
 namespace tessaly {
 
@@ -29,7 +29,7 @@ std::vector<std::string> ReaderStateLines(std::uint32_t eventState, std::span<co
     names += name;
   }
   std::vector<std::string> lines{"State=" + (names.empty() ? std::string("UNAWARE") : names)};
-  if ((eventState & kStatePresent) != 0 && !atr.empty()) lines.push_back("ATR=" + HexBytes(atr, true));
+  if ((eventState & kStatePresent) != 0 && !atr.empty()) lines.push_back("ATR=" + HexText(atr));
   return lines;
 }
 

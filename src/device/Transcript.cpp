@@ -1,6 +1,7 @@
 #include "device/Transcript.h"
 
 #include "device/ApduText.h"
+#include "platform/HexText.h"
 #include "templates/KeyedTable.h"
 #include "tlv/TlvTree.h"
 
@@ -33,17 +34,17 @@ std::string TranscriptText(std::span<const std::uint8_t> command, const Exchange
 
 std::string TranscriptText(std::span<const std::uint8_t> command, const ExchangeOutcome& outcome,
                            const std::string& meaning) {
-  std::string text = "> " + HexBytes(command, true) + "\n";
+  std::string text = "> " + HexText(command) + "\n";
   const ExchangeResult& result = outcome.Result;
   if (outcome.Answered()) {
-    text += "< " + HexBytes(result.Response, true) + " : " + meaning + "\n" + TlvComment(result.Response);
+    text += "< " + HexText(result.Response) + " : " + meaning + "\n" + TlvComment(result.Response);
   } else {
     text += "# no answer: " + outcome.Failure + "\n";
   }
   if (result.Steps.size() < 2) return text;
   for (std::size_t step = 0; step < result.Steps.size(); ++step) {
-    text += "# step " + std::to_string(step + 1) + ": " + HexBytes(result.Steps[step].Command, true) +
-            " -> " + HexBytes(result.Steps[step].Response, true) + "\n";
+    text += "# step " + std::to_string(step + 1) + ": " + HexText(result.Steps[step].Command) + " -> " +
+            HexText(result.Steps[step].Response) + "\n";
   }
   return text;
 }

@@ -4,11 +4,10 @@
 #include <array>
 #include <string>
 
+#include "pcsc/PcscCodes.h"
+
 namespace tessaly {
 namespace {
-
-constexpr std::uint32_t kT0 = 1;
-constexpr std::uint32_t kT1 = 2;
 
 constexpr std::uint16_t kOk = 0x9000;
 constexpr std::uint16_t kEndReached = 0x6282;
@@ -76,7 +75,8 @@ std::vector<std::uint8_t> MakeAtr() {
 
 }  // namespace
 
-VirtualCard::VirtualCard() : protocol_(kT1), retriesLeft_(kPinTries), random_(std::random_device{}()) {}
+VirtualCard::VirtualCard()
+    : protocol_(kProtocolMaskT1), retriesLeft_(kPinTries), random_(std::random_device{}()) {}
 
 const std::vector<std::uint8_t>& VirtualCard::Atr() const {
   static const std::vector<std::uint8_t> atr = MakeAtr();
@@ -90,7 +90,7 @@ void VirtualCard::Reset() {
 }
 
 void VirtualCard::SetProtocol(std::uint32_t protocol) {
-  if (protocol != kT0 && protocol != kT1) {
+  if (protocol != kProtocolMaskT0 && protocol != kProtocolMaskT1) {
     throw EVirtualCardError("the virtual card speaks T=0 (1) or T=1 (2), not protocol " +
                             std::to_string(protocol));
   }
@@ -104,7 +104,8 @@ std::vector<std::uint8_t> VirtualCard::Transmit(std::span<const std::uint8_t> by
   pending_.reset();
   if (!command) return StatusOnly(kWrongLength);
   Answer answer = Execute(*command);
-  return protocol_ == kT0 ? ShapeForT0(*command, std::move(answer)) : ShapeForT1(*command, std::move(answer));
+  return protocol_ == kProtocolMaskT0 ? ShapeForT0(*command, std::move(answer))
+                                      : ShapeForT1(*command, std::move(answer));
 }
 
 VirtualCard::Answer VirtualCard::Execute(const CardCommand& command) {

@@ -9,9 +9,6 @@
 namespace tessaly {
 namespace {
 
-constexpr std::uint32_t kMaskT0 = 1;
-constexpr std::uint32_t kMaskT1 = 2;
-
 // The virtual service fails the way the system's does: with the PC/SC code and the call it answers.
 [[noreturn]] void Fail(std::uint32_t code, const char* call) {
   throw EPcscError(code, call);
@@ -163,8 +160,8 @@ CardHandle VirtualReaderService::Connect(const std::string& readerName, std::int
   if ((inUse & kStateExclusive) != 0 || (shareMode == kShareExclusive && (inUse & kStateInUse) != 0)) {
     Fail(kScardSharingViolation, "SCardConnect");
   }
-  if ((protocols & (kMaskT0 | kMaskT1)) == 0) Fail(kScardProtoMismatch, "SCardConnect");
-  const std::uint32_t protocol = (protocols & kMaskT1) != 0 ? kMaskT1 : kMaskT0;
+  if ((protocols & (kProtocolMaskT0 | kProtocolMaskT1)) == 0) Fail(kScardProtoMismatch, "SCardConnect");
+  const std::uint32_t protocol = (protocols & kProtocolMaskT1) != 0 ? kProtocolMaskT1 : kProtocolMaskT0;
   if ((inUse & kStateInUse) == 0) PowerCard(protocol);
   activeProtocol = static_cast<std::int32_t>(protocol);
   const CardHandle handle = nextHandle_++;
@@ -188,8 +185,8 @@ std::int32_t VirtualReaderService::Reconnect(CardHandle card, std::int32_t share
   std::lock_guard lock(mutex_);
   Note("SCardReconnect(" + std::to_string(disposition) + ")");
   Connection& connection = CheckCard(card, "SCardReconnect");
-  if ((protocols & (kMaskT0 | kMaskT1)) == 0) Fail(kScardProtoMismatch, "SCardReconnect");
-  const std::uint32_t protocol = (protocols & kMaskT1) != 0 ? kMaskT1 : kMaskT0;
+  if ((protocols & (kProtocolMaskT0 | kProtocolMaskT1)) == 0) Fail(kScardProtoMismatch, "SCardReconnect");
+  const std::uint32_t protocol = (protocols & kProtocolMaskT1) != 0 ? kProtocolMaskT1 : kProtocolMaskT0;
   if (disposition != kLeaveCard) PowerCard(protocol);
   connection.Exclusive = shareMode == kShareExclusive;
   Changed();

@@ -16,9 +16,6 @@ bool SeparateHexBytes = false;
 
 namespace {
 
-constexpr std::uint8_t kLogEverything = 0;
-constexpr std::uint8_t kLogMainEvents = 1;
-
 std::uint8_t CardStateOf(TEventCode code) {
   switch (code) {
     case ecWaitingForCard:
@@ -56,9 +53,9 @@ bool TKernelObject::Logs(TLogModes modes) const {
     case TLogModes::Every:
       return true;
     case TLogModes::Main:
-      return EventLogMode == kLogEverything || EventLogMode == kLogMainEvents;
+      return EventLogMode == kLogEveryEvent || EventLogMode == kLogMainEvents;
     case TLogModes::FullLogOnly:
-      return EventLogMode == kLogEverything;
+      return EventLogMode == kLogEveryEvent;
   }
   return false;
 }
@@ -140,7 +137,7 @@ void TKernelObject::HandleSeparateHexBytesChanged(TRegistrySettings&) {
 
 void TKernelObject::RefreshMonitorPreferences() {
   if (Monitor)
-    ShowMiscellaneous(*Monitor, MiscellaneousFlags(SeparateHexBytes, EventLogMode == kLogEverything));
+    ShowMiscellaneous(*Monitor, MiscellaneousFlags(SeparateHexBytes, EventLogMode == kLogEveryEvent));
 }
 
 // Connection events.

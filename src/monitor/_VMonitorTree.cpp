@@ -123,10 +123,9 @@ void SetKind(TTreeControl& tree, TTreeNode* node, std::uint8_t kind) {
 }
 
 std::string Hex8(std::int32_t code) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   auto bits = static_cast<std::uint32_t>(code);
   std::string text(8, '0');
-  for (auto it = text.rbegin(); it != text.rend(); ++it, bits >>= 4) *it = kDigits[bits & 0xF];
+  for (auto it = text.rbegin(); it != text.rend(); ++it, bits >>= 4) *it = HexDigit(bits);
   return text;
 }
 

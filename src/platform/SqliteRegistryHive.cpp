@@ -11,6 +11,7 @@
 
 #include <sqlite3.h>
 
+#include "platform/CleanUp.h"
 #include "platform/HiveFileCheck.h"
 #include "platform/SqliteDatabase.h"
 #include "platform/TextRules.h"
@@ -171,13 +172,7 @@ class SqliteHiveStore {
   // locking each read would do on its own. A write ends the transaction; the next read starts another.
   void ReadSnapshot(const std::function<void()>& reads) {
     ++snapshotDepth_;
-    try {
-      reads();
-    } catch (...) {
-      LeaveSnapshot();
-      throw;
-    }
-    LeaveSnapshot();
+    RunWithCleanUp(reads, [this] { LeaveSnapshot(); });
   }
 
   bool DeleteKey(std::int64_t id) {

@@ -39,17 +39,52 @@ std::size_t FindIgnoringAsciiCase(std::string_view text, std::string_view patter
   return found == text.end() ? std::string_view::npos : static_cast<std::size_t>(found - text.begin());
 }
 
-std::string_view TrimLeadingControls(std::string_view text) {
-  const auto first =
-      std::find_if(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) > 0x20; });
+namespace {
+
+template <typename Trimmed>
+std::string_view TrimLeadingWhere(std::string_view text, Trimmed trimmed) {
+  const auto first = std::find_if_not(text.begin(), text.end(), trimmed);
   return text.substr(static_cast<std::size_t>(first - text.begin()));
 }
 
-std::string_view TrimControls(std::string_view text) {
-  text = TrimLeadingControls(text);
-  const auto last =
-      std::find_if(text.rbegin(), text.rend(), [](char c) { return static_cast<unsigned char>(c) > 0x20; });
+template <typename Trimmed>
+std::string_view TrimTrailingWhere(std::string_view text, Trimmed trimmed) {
+  const auto last = std::find_if_not(text.rbegin(), text.rend(), trimmed);
   return text.substr(0, static_cast<std::size_t>(text.rend() - last));
+}
+
+// A plain comparison rather than a set of 33 characters, and a lambda rather than a function, so that it
+// is inlined: template loads trim every line.
+constexpr auto kIsControl = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+
+auto OneOf(std::string_view characters) {
+  return [characters](char c) { return characters.find(c) != std::string_view::npos; };
+}
+
+}  // namespace
+
+std::string_view TrimLeading(std::string_view text, std::string_view characters) {
+  return TrimLeadingWhere(text, OneOf(characters));
+}
+
+std::string_view TrimTrailing(std::string_view text, std::string_view characters) {
+  return TrimTrailingWhere(text, OneOf(characters));
+}
+
+std::string_view Trim(std::string_view text, std::string_view characters) {
+  return TrimTrailing(TrimLeading(text, characters), characters);
+}
+
+std::string_view TrimLeadingControls(std::string_view text) {
+  return TrimLeadingWhere(text, kIsControl);
+}
+
+std::string_view TrimControls(std::string_view text) {
+  return TrimTrailingWhere(TrimLeadingControls(text), kIsControl);
+}
+
+std::string CountOf(std::size_t count, std::string_view noun) {
+  return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
 }
 
 std::string WithoutBlanks(std::string_view text) {

@@ -24,6 +24,14 @@ constexpr int HexDigitValue(char c) {
          : c >= 'A' && c <= 'F' ? c - 'A' + 10
                                 : -1;
 }
+// The upper-case hexadecimal digit of a value's low four bits.
+constexpr char HexDigit(unsigned value) {
+  return "0123456789ABCDEF"[value & 0x0F];
+}
+// Printable ASCII: the codes from 0x20 (the blank) to 0x7E.
+constexpr bool IsPrintableAscii(unsigned char code) {
+  return code >= 0x20 && code <= 0x7E;
+}
 std::string ToAsciiLower(std::string_view text);
 std::string ToAsciiUpper(std::string_view text);
 bool EqualsIgnoringAsciiCase(std::string_view left, std::string_view right);
@@ -32,10 +40,20 @@ bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix)
 // nowhere.
 std::size_t FindIgnoringAsciiCase(std::string_view text, std::string_view pattern);
 
-// The text without its leading characters of codes 0x00 to 0x20 (blanks and control characters).
+// What people put between the parts of a line they type.
+inline constexpr std::string_view kSpaceAndTab = " \t";
+
+// The text without the given characters at its start, at its end, or at both.
+std::string_view TrimLeading(std::string_view text, std::string_view characters = kSpaceAndTab);
+std::string_view TrimTrailing(std::string_view text, std::string_view characters = kSpaceAndTab);
+std::string_view Trim(std::string_view text, std::string_view characters = kSpaceAndTab);
+// The text without its leading (and trailing) characters of codes 0x00 to 0x20: blanks and every control
+// character, for lines read from files, where a stray CR or form feed is no part of the content.
 std::string_view TrimLeadingControls(std::string_view text);
-// The text without its leading and trailing characters of codes 0x00 to 0x20.
 std::string_view TrimControls(std::string_view text);
+
+// "1 byte", "2 bytes": a count with its noun in the singular or the plural (the noun plus "s").
+std::string CountOf(std::size_t count, std::string_view noun);
 
 // The text without any blank (0x20); other white space stays.
 std::string WithoutBlanks(std::string_view text);

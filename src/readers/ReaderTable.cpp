@@ -10,14 +10,19 @@ std::array<TReaderHead, kReaderCount> ReaderTable;
 
 namespace {
 
-// A reader whose card data are cleared falls back to the ISO-7816 base type.
-constexpr std::uint8_t kIsoBaseType = 1;
-
 bool IsReaderIndex(int n) {
   return n >= 0 && static_cast<std::size_t>(n) < kReaderCount;
 }
 
 }  // namespace
+
+bool HoldsCard(const TReaderHead& reader) {
+  return reader.ReaderInUse != 0 && reader.CardInfo.CardState >= csCardDetected;
+}
+
+bool HoldsOpenCard(const TReaderHead& reader) {
+  return HoldsCard(reader) && reader.CardInfo.CardState >= csCardReady;
+}
 
 void SetReaderDetectParams(int n, const TConnectParams& params) {
   if (!IsReaderIndex(n)) return;
@@ -40,6 +45,7 @@ void ResetCardData(const std::vector<std::string>& readers, int n) {
   card.ATR.clear();
   card.Preferences.CardTypeName.clear();
   card.Preferences.ATRs.clear();
+  // A reader whose card data are cleared falls back to the ISO-7816 base type.
   card.Preferences.BaseType = kIsoBaseType;
   if (entry.Templates != nullptr) entry.Templates->ClearTemplates();
 }

@@ -56,6 +56,11 @@ struct TReaderHead {
 
 inline constexpr std::size_t kReaderCount = 10;
 
+// Whether the reader holds a card the device layer has seen: open, closed or unusable.
+bool HoldsCard(const TReaderHead& reader);
+// Whether the reader holds an open card, ready for commands.
+bool HoldsOpenCard(const TReaderHead& reader);
+
 // Process-wide values: non-zero while the device layer holds a connection to the smart-card service,
 // the on-detect preferences, and the table of ten readers.
 extern std::uint32_t ServiceContext;

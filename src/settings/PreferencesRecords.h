@@ -5,6 +5,15 @@
 
 namespace tessaly {
 
+// The card types' base types: the standard whose commands a card type starts from.
+inline constexpr std::uint8_t kIsoBaseType = 1;  // ISO/IEC 7816-4
+inline constexpr std::uint8_t kGsmBaseType = 2;  // GSM 11.11, SIM cards
+
+// The stored "Event_Log_Mode": which events the kernel records. The kernel acts on its low byte.
+inline constexpr std::int32_t kLogEveryEvent = 0;
+inline constexpr std::int32_t kLogMainEvents = 1;
+inline constexpr std::int32_t kLogErrorsOnly = 2;
+
 // The default APDU of a card type; each field is the text of the "DefaultAPDU" value of the same name.
 struct TAPDUPreferences {
   std::string Cla;

@@ -31,20 +31,3 @@ inline std::string CardTypeATRsKey(const std::string& name) {
 }
 
 }  // namespace tessaly::registry_layout
-
-namespace tessaly {
-
-// Runs the work and then raises the event, also when the work failed; that failure then continues to the
-// caller, unless the handler raises one of its own.
-template <typename Work, typename Raise>
-void RaiseAfter(Work&& work, Raise&& raise) {
-  try {
-    work();
-  } catch (...) {
-    raise();
-    throw;
-  }
-  raise();
-}
-
-}  // namespace tessaly

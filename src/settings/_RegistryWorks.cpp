@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 
 #include "pcsc/PcscCodes.h"
@@ -40,7 +41,7 @@ const std::string kVersionMinor = "Version Minor";
 constexpr std::int32_t kDefaultProtocol = kProtocolAutoDetect;
 constexpr std::int32_t kDefaultSharing = kShareShared;
 constexpr std::int32_t kDefaultClosingMode = kResetCard;
-constexpr std::int32_t kDefaultEventLogMode = 1;
+constexpr std::int32_t kDefaultEventLogMode = kLogMainEvents;
 
 std::string WorkDirSubfolder(const std::string& name) {
   return kWorkDirMacro + kSeparator + name;
@@ -190,6 +191,27 @@ std::string TRegistrySettings::CollapseWorkDir(const std::string& path) {
 
 // ---- Preferences ----
 
+template <typename Value>
+void TRegistrySettings::WritePreference(const std::string& name, Value value,
+                                        void (TRegistrySettings::*raise)()) {
+  bool refused = true;
+  RunWithCleanUp<FailureKept::Last>(
+      [&] {
+        OpenOrRaise(kProductKey, kPreferences);
+        if constexpr (std::is_same_v<Value, bool>) {
+          WriteBool(name, value);
+        } else {
+          WriteInteger(name, value);
+        }
+        refused = false;
+      },
+      [&] {
+        // A handler that reads the preference again after a refused write must not store it again.
+        const bool outer = std::exchange(raisingAfterRefusedWrite_, raisingAfterRefusedWrite_ || refused);
+        RunWithCleanUp([&] { (this->*raise)(); }, [&] { raisingAfterRefusedWrite_ = outer; });
+      });
+}
+
 std::optional<std::string> TRegistrySettings::ReadPreferenceString(const std::string& name) {
   if (!TryOpenExisting(kProductKey, kPreferences) || !ValueExists(name)) return std::nullopt;
   return ReadString(name);
@@ -212,24 +234,14 @@ std::int32_t TRegistrySettings::GetProtocol() {
 }
 
 void TRegistrySettings::SetProtocol(std::int32_t protocol) {
-  WritePreferenceThenRaise(
-      [&] {
-        OpenOrRaise(kProductKey, kPreferences);
-        WriteInteger(kProtocol, protocol);
-      },
-      &TRegistrySettings::RaiseConnectionPreferencesChanged);
+  WritePreference(kProtocol, protocol, &TRegistrySettings::RaiseConnectionPreferencesChanged);
 }
 
 // There is no setter for the sharing mode: only its default is ever stored here.
 std::int32_t TRegistrySettings::GetSharing() {
   if (auto stored = ReadPreferenceInteger(kSharing)) return *stored;
   if (!MayStoreDefault()) return kDefaultSharing;
-  WritePreferenceThenRaise(
-      [&] {
-        OpenOrRaise(kProductKey, kPreferences);
-        WriteInteger(kSharing, kDefaultSharing);
-      },
-      &TRegistrySettings::RaiseConnectionPreferencesChanged);
+  WritePreference(kSharing, kDefaultSharing, &TRegistrySettings::RaiseConnectionPreferencesChanged);
   return kDefaultSharing;
 }
 
@@ -240,12 +252,7 @@ bool TRegistrySettings::GetAutoOpen() {
 }
 
 void TRegistrySettings::SetAutoOpen(bool autoOpen) {
-  WritePreferenceThenRaise(
-      [&] {
-        OpenOrRaise(kProductKey, kPreferences);
-        WriteBool(kAutoOpen, autoOpen);
-      },
-      &TRegistrySettings::RaiseConnectionPreferencesChanged);
+  WritePreference(kAutoOpen, autoOpen, &TRegistrySettings::RaiseConnectionPreferencesChanged);
 }
 
 std::int32_t TRegistrySettings::GetClosingMode() {
@@ -255,12 +262,7 @@ std::int32_t TRegistrySettings::GetClosingMode() {
 }
 
 void TRegistrySettings::SetClosingMode(std::int32_t closingMode) {
-  WritePreferenceThenRaise(
-      [&] {
-        OpenOrRaise(kProductKey, kPreferences);
-        WriteInteger(kClosingMode, closingMode);
-      },
-      &TRegistrySettings::RaiseConnectionPreferencesChanged);
+  WritePreference(kClosingMode, closingMode, &TRegistrySettings::RaiseConnectionPreferencesChanged);
 }
 
 std::int32_t TRegistrySettings::GetEventLogMode() {
@@ -270,12 +272,7 @@ std::int32_t TRegistrySettings::GetEventLogMode() {
 }
 
 void TRegistrySettings::SetEventLogMode(std::int32_t mode) {
-  WritePreferenceThenRaise(
-      [&] {
-        OpenOrRaise(kProductKey, kPreferences);
-        WriteInteger(kEventLogMode, mode);
-      },
-      &TRegistrySettings::RaiseEventLogModeChanged);
+  WritePreference(kEventLogMode, mode, &TRegistrySettings::RaiseEventLogModeChanged);
 }
 
 bool TRegistrySettings::GetSeparateHexBytes() {
@@ -285,12 +282,7 @@ bool TRegistrySettings::GetSeparateHexBytes() {
 }
 
 void TRegistrySettings::SetSeparateHexBytes(bool separate) {
-  WritePreferenceThenRaise(
-      [&] {
-        OpenOrRaise(kProductKey, kPreferences);
-        WriteBool(kSeparateHexBytes, separate);
-      },
-      &TRegistrySettings::RaiseSeparateHexBytesChanged);
+  WritePreference(kSeparateHexBytes, separate, &TRegistrySettings::RaiseSeparateHexBytesChanged);
 }
 
 bool TRegistrySettings::GetUseDefaultType() {
@@ -418,20 +410,6 @@ void TRegistrySettings::SetOnSeparateHexBytesChanged(TSettingsNotifyEvent handle
 
 void TRegistrySettings::SetOnEventLogModeChanged(TSettingsNotifyEvent handler) {
   onEventLogModeChanged_ = std::move(handler);
-}
-
-// As RaiseAfter, with the event of a refused write raised under raisingAfterRefusedWrite_.
-void TRegistrySettings::WritePreferenceThenRaise(const std::function<void()>& write,
-                                                 void (TRegistrySettings::*raise)()) {
-  try {
-    write();
-  } catch (...) {
-    const bool outer = std::exchange(raisingAfterRefusedWrite_, true);
-    const auto restore = [&] { raisingAfterRefusedWrite_ = outer; };
-    RunWithCleanUp([&] { (this->*raise)(); }, restore);
-    throw;
-  }
-  (this->*raise)();
 }
 
 void TRegistrySettings::RaiseCardTypeChanged(const std::string& name) {

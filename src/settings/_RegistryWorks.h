@@ -184,8 +184,10 @@ class TRegistrySettings : public TRegistry {
                            const std::string& sw);
   void ReadCardTypeValues(const std::string& name, TPreferencesATRRec& record);
 
-  // Writes a preference, then raises its change event, also when the write failed (see RaiseAfter).
-  void WritePreferenceThenRaise(const std::function<void()>& write, void (TRegistrySettings::*raise)());
+  // Writes a preference (an integer, or a bool as 1 or 0), then raises its change event, also when the write
+  // failed (see RunWithCleanUp). The event of a refused write is raised under raisingAfterRefusedWrite_.
+  template <typename Value>
+  void WritePreference(const std::string& name, Value value, void (TRegistrySettings::*raise)());
   // Whether a getter that finds its value missing stores the default. Not while the event of a refused write
   // is raised: a handler's nested read would store, fail and raise again without end.
   bool MayStoreDefault() const { return !raisingAfterRefusedWrite_; }

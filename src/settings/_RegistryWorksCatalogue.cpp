@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "platform/CleanUp.h"
 #include "platform/ErrorBox.h"
 #include "platform/TextRules.h"
 #include "settings/RegistryLayout.h"
@@ -26,8 +27,6 @@ const std::string kApduP2 = "DefaultAPDU P2";
 const std::string kApduP3 = "DefaultAPDU P3";
 const std::string kApduLe = "DefaultAPDU Le";
 const std::string kApduDataIn = "DefaultAPDU DataIn";
-
-constexpr std::uint8_t kGsmBaseType = 2;
 
 // Runs catalogue work whose failures are reported in the card-type error box instead of raised; false
 // after such a failure.
@@ -74,7 +73,7 @@ std::string FormatHexPairs(const std::string& text) {
 
 std::string BaseTypeName(std::uint8_t baseType) {
   switch (baseType) {
-    case 1:
+    case kIsoBaseType:
       return kIsoCardTypeName;
     case kGsmBaseType:
       return kGsmCardTypeName;
@@ -116,7 +115,7 @@ void TRegistrySettings::ReadCardTypeValues(const std::string& name, TPreferences
 bool TRegistrySettings::WriteCardType(const std::string& name, const TPreferencesATRRec& record) {
   CheckCardTypeName(name);
   bool written = false;
-  RaiseAfter(
+  RunWithCleanUp<FailureKept::Last>(
       [&] {
         const std::string cos = CollapseWorkDir(record.WindowPreferences.TemplatesCOS);
         const std::string sw = CollapseWorkDir(record.WindowPreferences.TemplatesSW);
@@ -134,7 +133,7 @@ bool TRegistrySettings::WriteCardType(const std::string& name, const TPreference
 void TRegistrySettings::RenameCardType(const std::string& from, const std::string& to) {
   CheckCardTypeName(from);
   CheckCardTypeName(to);
-  RaiseAfter(
+  RunWithCleanUp<FailureKept::Last>(
       [&] {
         Atomically([&] {
           const std::string defaultName = GetDefaultCardTypeName();
@@ -180,7 +179,7 @@ std::vector<std::string> TRegistrySettings::GetCardTypeNames() {
 
 void TRegistrySettings::DeleteCardType(const std::string& name) {
   CheckCardTypeName(name);
-  RaiseAfter(
+  RunWithCleanUp<FailureKept::Last>(
       [&] {
         OpenOrRaise(kMakerKey, "");
         if (!DeleteKey(CardTypeKey(name)) && KeyExists(CardTypeKey(name))) {
@@ -216,7 +215,7 @@ std::vector<std::string> TRegistrySettings::GetATRIndex() {
 void TRegistrySettings::AssignATR(const std::string& name, const std::string& atr) {
   CheckCardTypeName(name);
   const std::string stored = WithoutBlanks(atr);
-  RaiseAfter(
+  RunWithCleanUp<FailureKept::Last>(
       [&] {
         if (stored.empty()) return;
         OpenOrRaise(kMakerKey, kCardTypes);
@@ -270,7 +269,7 @@ void TRegistrySettings::EnsureCardTypes() {
     OpenOrRaise(kProductKey, kPreferences);
     OpenOrRaise(kMakerKey, kCardTypes);
     if (GetKeyNames().empty()) {
-      AddDefaultCardType(1, kIsoCardTypeName);
+      AddDefaultCardType(kIsoBaseType, kIsoCardTypeName);
       AddDefaultCardType(kGsmBaseType, kGsmCardTypeName);
     }
     MonitorLayoutExists();

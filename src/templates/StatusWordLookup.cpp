@@ -35,9 +35,8 @@ std::uint32_t ColourOf(const std::string& text) {
 }  // namespace
 
 TStatusWordMeaning FindStatusWord(const TKeyedTable& statusWords, std::uint8_t sw1, std::uint8_t sw2) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  const std::array<char, kKeyLength> digits = {kDigits[sw1 >> 4], kDigits[sw1 & 0x0F], kDigits[sw2 >> 4],
-                                               kDigits[sw2 & 0x0F]};
+  const std::array<char, kKeyLength> digits = {HexDigit(sw1 >> 4), HexDigit(sw1), HexDigit(sw2 >> 4),
+                                               HexDigit(sw2)};
   std::optional<std::size_t> best;
   int bestWildcards = static_cast<int>(kKeyLength) + 1;
   for (std::size_t entry = 0; entry < statusWords.Count() && bestWildcards > 0; ++entry) {

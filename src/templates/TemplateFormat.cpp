@@ -46,12 +46,11 @@ LineFields SplitFields(std::string_view line, std::size_t maxCount) {
 }
 
 std::string_view HexByteText(std::string_view field, HexDigits& room) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   static_assert(std::tuple_size_v<HexDigits> == 2 * sizeof(std::uint32_t));
   std::uint32_t value = ParseHex32(field).value_or(0);
   char* first = room.data() + room.size();
   do {
-    *--first = kDigits[value & 0xF];
+    *--first = HexDigit(value);
     value >>= 4;
   } while (value != 0);
   if (room.data() + room.size() - first < 2) *--first = '0';

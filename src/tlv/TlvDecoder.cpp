@@ -2,6 +2,7 @@
 #include <array>
 
 #include "platform/HexText.h"
+#include "platform/TextRules.h"
 #include "tlv/TagBytes.h"
 #include "tlv/TagTable.h"
 #include "tlv/TlvTree.h"
@@ -25,10 +26,6 @@ std::string_view UnknownTagName(TagClass tagClass, bool constructed) {
 
 std::string OffsetText(std::size_t offset) {
   return "at offset " + std::to_string(offset);
-}
-
-std::string ByteCount(std::size_t count) {
-  return std::to_string(count) + (count == 1 ? " byte" : " bytes");
 }
 
 // The length as hex digits, two for each byte it needs: 0x07, 0x012C.
@@ -85,7 +82,7 @@ class Decoder {
     if (tag.Result == TagReading::Outcome::CutShort)
       return Fail(offset, "tag " + OffsetText(offset) + " is cut short by " + EndOf(parent));
     if (tag.Result == TagReading::Outcome::TooLong)
-      return Fail(offset, "tag " + OffsetText(offset) + " is longer than " + ByteCount(kMaxTagSize));
+      return Fail(offset, "tag " + OffsetText(offset) + " is longer than " + CountOf(kMaxTagSize, "byte"));
     node.Offset = offset;
     node.Tag = tag.Value;
     node.TagSize = tag.Size;
@@ -101,7 +98,7 @@ class Decoder {
     Name(node, parent);
     if (node.Length > available) {
       Fail(node.Offset, "length " + LengthText(node.Length) + " of " + TagAt(node) + " runs " +
-                            ByteCount(node.Length - available) + " past " + EndOf(parent));
+                            CountOf(node.Length - available, "byte") + " past " + EndOf(parent));
     }
     if (!node.Constructed) return;
     if (depth == kMaxDepth) {

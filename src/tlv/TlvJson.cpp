@@ -1,28 +1,10 @@
 #include "tlv/TlvJson.h"
 
-#include <cstdio>
-
 #include "platform/HexText.h"
+#include "platform/JsonText.h"
 
 namespace tessaly {
 namespace {
-
-std::string Quoted(std::string_view text) {
-  std::string json = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      json += '\\';
-      json += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-      json += escaped;
-    } else {
-      json += c;
-    }
-  }
-  return json + "\"";
-}
 
 const char* ClassName(TagClass tagClass) {
   switch (tagClass) {
@@ -41,15 +23,15 @@ const char* ClassName(TagClass tagClass) {
 void AppendObjects(const TlvTree& tree, const std::vector<TlvNode>& objects, std::string& json);
 
 void AppendObject(const TlvTree& tree, const TlvNode& node, std::string& json) {
-  json += "{\"offset\":" + std::to_string(node.Offset) + ",\"tag\":" + Quoted(TagText(node)) +
-          ",\"class\":" + Quoted(ClassName(node.Class)) +
-          ",\"constructed\":" + (node.Constructed ? "true" : "false") + ",\"name\":" + Quoted(node.Name) +
+  json += "{\"offset\":" + std::to_string(node.Offset) + ",\"tag\":" + JsonString(TagText(node)) +
+          ",\"class\":" + JsonString(ClassName(node.Class)) +
+          ",\"constructed\":" + (node.Constructed ? "true" : "false") + ",\"name\":" + JsonString(node.Name) +
           ",\"known\":" + (node.Known ? "true" : "false") + ",\"length\":" + std::to_string(node.Length) +
           ",\"value_offset\":" + std::to_string(node.ValueOffset) +
           ",\"value_size\":" + std::to_string(node.ValueSize);
-  if (!node.Constructed) json += ",\"value\":" + Quoted(HexText(tree.ValueOf(node), ""));
-  if (const auto text = PrintableValue(tree, node)) json += ",\"text\":" + Quoted(*text);
-  if (!node.Explanation.empty()) json += ",\"explanation\":" + Quoted(node.Explanation);
+  if (!node.Constructed) json += ",\"value\":" + JsonString(HexText(tree.ValueOf(node), ""));
+  if (const auto text = PrintableValue(tree, node)) json += ",\"text\":" + JsonString(*text);
+  if (!node.Explanation.empty()) json += ",\"explanation\":" + JsonString(node.Explanation);
   if (node.Constructed) {
     json += ",\"children\":";
     AppendObjects(tree, node.Children, json);
@@ -74,13 +56,13 @@ std::string TlvTreeJson(const TlvTree& tree) {
   AppendObjects(tree, tree.Objects, json);
   if (tree.Problem) {
     json += ",\"problem\":{\"offset\":" + std::to_string(tree.Problem->Offset) +
-            ",\"text\":" + Quoted(tree.Problem->Text) + "}";
+            ",\"text\":" + JsonString(tree.Problem->Text) + "}";
   }
   return json + "}";
 }
 
 std::string UnreadableInputJson(std::string_view problem) {
-  return "{\"well_formed\":false,\"objects\":[],\"problem\":{\"text\":" + Quoted(problem) + "}}";
+  return "{\"well_formed\":false,\"objects\":[],\"problem\":{\"text\":" + JsonString(problem) + "}}";
 }
 
 }  // namespace tessaly

@@ -1,18 +1,15 @@
 #include <algorithm>
 
 #include "platform/HexText.h"
+#include "platform/TextRules.h"
 #include "tlv/TlvTree.h"
 
 namespace tessaly {
 namespace {
 
-std::string ByteCount(std::size_t count) {
-  return std::to_string(count) + (count == 1 ? " byte" : " bytes");
-}
-
 std::string NodeLine(const TlvTree& tree, const TlvNode& node, std::size_t depth) {
   std::string line = std::string(2 * depth, ' ') + TagText(node) + " " + std::string(node.Name) + ", " +
-                     ByteCount(node.Length);
+                     CountOf(node.Length, "byte");
   if (node.ValueSize < node.Length) line += " (" + std::to_string(node.ValueSize) + " present)";
   if (!node.Constructed && node.ValueSize > 0) line += ": " + HexText(tree.ValueOf(node));
   if (const auto text = PrintableValue(tree, node)) line += " \"" + *text + "\"";
@@ -33,7 +30,7 @@ void AddLines(const TlvTree& tree, const std::vector<TlvNode>& objects, std::siz
 std::optional<std::string> PrintableValue(const TlvTree& tree, const TlvNode& node) {
   const std::span<const std::uint8_t> value = tree.ValueOf(node);
   const bool printable =
-      std::all_of(value.begin(), value.end(), [](std::uint8_t b) { return b >= 0x20 && b < 0x7F; });
+      std::all_of(value.begin(), value.end(), [](std::uint8_t byte) { return IsPrintableAscii(byte); });
   // An explained value is binary; its bytes only happen to be printable ("41 21").
   if (node.Constructed || value.empty() || !printable || !node.Explanation.empty()) return std::nullopt;
   return std::string(value.begin(), value.end());

@@ -1,4 +1,4 @@
-#include "RegExport.h"
+#include "tools/RegExport.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -3,8 +3,8 @@
 #include <ostream>
 #include <string>
 
-#include "RegKeyName.h"
 #include "platform/Registry.h"
+#include "tools/RegKeyName.h"
 
 namespace tessaly {
 

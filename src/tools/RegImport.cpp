@@ -1,26 +1,14 @@
-#include "RegImport.h"
+#include "tools/RegImport.h"
 
-#include <cctype>
+#include <algorithm>
 #include <optional>
+
+#include "platform/TextRules.h"
 
 namespace tessaly {
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
-  }
-  return true;
-}
 
 // Reads the lines after the header, one at a time, and keeps the key they apply to.
 class RegFileParser {
@@ -95,7 +83,7 @@ class RegFileParser {
       std::size_t end = 1;
       change.Text = Quoted(rest, end);
       if (!Trim(rest.substr(end)).empty()) Fail("unexpected text after the closing quote");
-    } else if (StartsWithNoCase(rest, "dword:")) {
+    } else if (StartsWithIgnoringAsciiCase(rest, "dword:")) {
       change.What = RegChange::Kind::SetDWord;
       change.DWord = DWordDigits(rest.substr(6));
     } else if (const auto colon = rest.find(':'); colon != std::string_view::npos) {
@@ -153,7 +141,7 @@ class RegFileParser {
 
   std::uint32_t DWordDigits(std::string_view digits) const {
     if (digits.empty() || digits.size() > 8 ||
-        digits.find_first_not_of("0123456789abcdefABCDEF") != digits.npos) {
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return HexDigitValue(c) >= 0; })) {
       Fail("a dword takes 1 to 8 hexadecimal digits");
     }
     return static_cast<std::uint32_t>(std::stoul(std::string(digits), nullptr, 16));

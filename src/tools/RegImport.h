@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "RegKeyName.h"
 #include "platform/Registry.h"
 #include "platform/TessalyError.h"
+#include "tools/RegKeyName.h"
 
 namespace tessaly {
 

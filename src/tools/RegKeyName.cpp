@@ -1,9 +1,10 @@
-#include "RegKeyName.h"
+#include "tools/RegKeyName.h"
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <utility>
+
+#include "platform/TextRules.h"
 
 namespace tessaly {
 namespace {
@@ -19,12 +20,6 @@ constexpr std::array<RootName, 3> kRoots{{
     {RootKey::ClassesRoot, "HKEY_CLASSES_ROOT", "HKCR"},
     {RootKey::CurrentUser, "HKEY_CURRENT_USER", "HKCU"},
 }};
-
-bool SameText(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-  });
-}
 
 }  // namespace
 
@@ -43,7 +38,7 @@ std::optional<RegKeyName> ParseKeyName(std::string_view text) {
   const auto split = std::min(text.find('\\'), text.size());
   const auto rootText = text.substr(0, split);
   const auto root = std::find_if(kRoots.begin(), kRoots.end(), [&](const RootName& name) {
-    return SameText(rootText, name.Long) || SameText(rootText, name.Short);
+    return EqualsIgnoringAsciiCase(rootText, name.Long) || EqualsIgnoringAsciiCase(rootText, name.Short);
   });
   if (root == kRoots.end()) return std::nullopt;
   std::string path(text.substr(std::min(split + 1, text.size())));

@@ -12,12 +12,12 @@
 #include <string_view>
 #include <vector>
 
-#include "RegExport.h"
-#include "RegImport.h"
-#include "RegKeyName.h"
 #include "platform/ComponentRegistration.h"
 #include "platform/ProductInfo.h"
 #include "platform/Registry.h"
+#include "tools/RegExport.h"
+#include "tools/RegImport.h"
+#include "tools/RegKeyName.h"
 
 namespace tessaly {
 namespace {

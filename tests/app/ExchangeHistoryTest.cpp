@@ -19,7 +19,7 @@ namespace {
 constexpr char kTextFileContent[] = "Tessaly Easy virtual card by Orvane. Serial number 0000 0001.";
 
 std::string HexOf(const std::string& text) {
-  return HexBytes(std::vector<std::uint8_t>(text.begin(), text.end()), true);
+  return HexText(std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
 class ExchangeHistoryTest : public ExchangePageTest {

@@ -9,6 +9,7 @@
 
 #include "atr/AtrInfoLines.h"
 #include "monitor/_VMonitorTree.h"
+#include "platform/HexText.h"
 
 namespace tessaly {
 namespace {
@@ -102,8 +103,8 @@ TEST(AtrFuzz, AtrsBuiltByTheRulesAreWellFormed) {
     std::size_t interfaceCount = 0;
     const std::vector<std::uint8_t> atr = BuildWellFormedAtr(random, interfaceCount);
     const ParsedAtr parsed = ParseAtr(atr);
-    ASSERT_TRUE(parsed.WellFormed()) << FormatHexBytes(atr) << ": " << parsed.Problems.front();
-    ASSERT_EQ(parsed.Interface.size(), interfaceCount) << FormatHexBytes(atr);
+    ASSERT_TRUE(parsed.WellFormed()) << HexText(atr) << ": " << parsed.Problems.front();
+    ASSERT_EQ(parsed.Interface.size(), interfaceCount) << HexText(atr);
     ASSERT_NO_FATAL_FAILURE(ExpectConsistent(parsed));
   }
 }

@@ -12,7 +12,7 @@ namespace tessaly::test {
 namespace {
 
 std::string Built(const ApduFieldTexts& fields, bool extendedLength = false) {
-  return HexBytes(BuildCommand(fields, extendedLength), true);
+  return HexText(BuildCommand(fields, extendedLength));
 }
 
 TEST(ApduFields, EncodeTheFourCommandCasesInShortAndExtendedLength) {
@@ -33,7 +33,7 @@ TEST(ApduFields, TakeTheLongestDataOfEachLengthAndNoMore) {
   const std::vector<std::uint8_t> longest =
       BuildCommand({"00", "D6", "00", "00", std::string(2 * 65535, '0'), ""}, true);
   ASSERT_EQ(longest.size(), 4u + 3 + 65535);
-  EXPECT_EQ(HexBytes(std::span(longest).subspan(4, 3), true), "00 FF FF");
+  EXPECT_EQ(HexText(std::span(longest).subspan(4, 3)), "00 FF FF");
 }
 
 TEST(ApduFields, RefuseBadInputNamingTheField) {
@@ -84,9 +84,9 @@ TEST(ApduScript, ReadsCommandsSkippingNotesAndBlankLines) {
       ParseApduScript({"; heading", "", "00 A4 00 00 02 3F 00  ; 90 00 Done", "  00b0000005"});
   ASSERT_EQ(script.size(), 2u);
   EXPECT_EQ(script[0].LineNumber, 3);
-  EXPECT_EQ(HexBytes(script[0].Command, true), "00 A4 00 00 02 3F 00");
+  EXPECT_EQ(HexText(script[0].Command), "00 A4 00 00 02 3F 00");
   EXPECT_EQ(script[1].LineNumber, 4);
-  EXPECT_EQ(HexBytes(script[1].Command, true), "00 B0 00 00 05");
+  EXPECT_EQ(HexText(script[1].Command), "00 B0 00 00 05");
 }
 
 // Each step as its script line, with the line it came from: "3: 00 A4 00 00", "5: reset".

@@ -11,7 +11,7 @@ namespace tessaly::test {
 namespace {
 
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
-  return HexBytes(bytes, true);
+  return HexText(bytes);
 }
 
 // The commands a completion sends while the card gives these answers, one per exchange.

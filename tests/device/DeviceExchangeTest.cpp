@@ -12,7 +12,7 @@ namespace {
 const std::string kCardReader = kReader;
 
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
-  return HexBytes(bytes, true);
+  return HexText(bytes);
 }
 
 class DeviceExchangeTest : public DeviceLayerTest {
@@ -49,10 +49,9 @@ TEST_F(DeviceExchangeTest, UnderT0AnAnswer61xxIsFetchedWithGetResponse) {
   // Each physical exchange is logged on its own; the kernel writes the bytes without blanks by default.
   EXPECT_EQ(
       TakeLog(),
-      (Lines{BeforeSending(),
-             DataSent("00A4040008F054455353414C59", HexBytes(result.Steps[0].Response, false)),
+      (Lines{BeforeSending(), DataSent("00A4040008F054455353414C59", HexText(result.Steps[0].Response, "")),
              BeforeSending(),
-             DataSent(HexBytes(result.Steps[1].Command, false), HexBytes(result.Steps[1].Response, false))}));
+             DataSent(HexText(result.Steps[1].Command, ""), HexText(result.Steps[1].Response, ""))}));
 }
 
 TEST_F(DeviceExchangeTest, UnderT0AWrongLeIsRepeatedWithTheLeTheCardAsksFor) {

@@ -48,6 +48,27 @@ TEST(ReaderTableStart, ProcessStartsWithTenZeroedEntries) {
   }
 }
 
+// One row a card state: whether the pages see a card at all, and an open one.
+TEST(ReaderCard, ACardIsHeldFromItsDetectionOnAndOpenFromReadyOn) {
+  struct Row {
+    TCardState State;
+    bool Held;
+    bool Open;
+  };
+  const Row rows[] = {{csNoCard, false, false},      {csWaitingForCard, false, false},
+                      {csCardDetected, true, false}, {csCardInvalid, true, false},
+                      {csCardReady, true, true},     {csCardTypeLoaded, true, true}};
+  for (const Row& row : rows) {
+    TReaderHead reader;
+    reader.ReaderInUse = 1;
+    reader.CardInfo.CardState = row.State;
+    EXPECT_EQ(HoldsCard(reader), row.Held) << int{row.State};
+    EXPECT_EQ(HoldsOpenCard(reader), row.Open) << int{row.State};
+    reader.ReaderInUse = 0;
+    EXPECT_FALSE(HoldsCard(reader) || HoldsOpenCard(reader)) << "a reader that is gone holds nothing";
+  }
+}
+
 TEST_F(ReaderParams, DetectParamsThenResetCopiesEveryField) {
   const TConnectParams params = SampleParams();
   SetReaderDetectParams(4, params);

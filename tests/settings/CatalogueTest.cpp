@@ -278,6 +278,29 @@ TEST_F(Catalogue, AKeyTheRegistryKeepsIsRaisedAfterTheChangeEvent) {
   EXPECT_EQ(store.GetCardTypeATRs("A"), Lines{"3B01"});
 }
 
+TEST_F(Catalogue, AHandlerFailingAfterARefusedDeleteHasTheLastWord) {
+  auto hive = std::make_shared<FaultyHive>(Hive());
+  TRegistrySettings store(0, hive);
+  store.WriteCardType("A", Sample("3B01"));
+  int raised = 0;
+  store.SetOnCardTypeChanged([&raised](const TRegistryDataChangedInfo&) {
+    ++raised;
+    throw ETessalyError("handler failed");
+  });
+  hive->RefuseDelete(kCardTypes + "\\A");
+
+  EXPECT_THROW(
+      {
+        try {
+          store.DeleteCardType("A");
+        } catch (const ERegistryException&) {
+          ADD_FAILURE() << "the refusal, not the handler's failure";
+        }
+      },
+      ETessalyError);
+  EXPECT_EQ(raised, 1);
+}
+
 // An empty name would address "Card Types" itself (a delete would take the whole catalogue), a backslash a
 // key below another card type.
 TEST_F(Catalogue, NamesThatCannotBeKeyNamesAreRefusedAndNothingIsWritten) {

@@ -106,6 +106,28 @@ TEST_F(Preferences, AHandlerFailureReachesTheCallerAfterTheValueIsWritten) {
   EXPECT_EQ(store.GetClosingMode(), 2);
 }
 
+TEST_F(Preferences, AHandlerFailingAfterARefusedWriteHasTheLastWord) {
+  auto hive = std::make_shared<FaultyHive>(Hive());
+  TRegistrySettings store(0, hive);
+  int raised = 0;
+  store.SetOnConnectionPreferencesChanged([&raised] {
+    ++raised;
+    throw ETessalyError("handler failed");
+  });
+  hive->RefuseWrite("Connection_OnDetect_PC/SC_ClosingMode");
+
+  EXPECT_THROW(
+      {
+        try {
+          store.SetClosingMode(2);
+        } catch (const ERegistryException&) {
+          ADD_FAILURE() << "the refusal, not the handler's failure";
+        }
+      },
+      ETessalyError);
+  EXPECT_EQ(raised, 1);
+}
+
 TEST_F(Preferences, TheWorkDirMacroReplacesTheFirstOccurrenceIgnoringCase) {
   TRegistrySettings store(0, Hive());
   const std::string workDir = DefaultWorkDir();

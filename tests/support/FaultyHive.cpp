@@ -1,18 +1,12 @@
 #include "FaultyHive.h"
 
-#include <algorithm>
-#include <cctype>
 #include <utility>
 #include <vector>
 
+#include "platform/TextRules.h"
+
 namespace tessaly::test {
 namespace {
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 class FaultyKey : public HiveKey {
  public:
@@ -44,7 +38,7 @@ FaultyHive::FaultyHive(std::shared_ptr<RegistryHive> inner)
     : inner_(std::move(inner)), refusedWrites_(std::make_shared<std::set<std::string>>()) {}
 
 void FaultyHive::RefuseOpen(const std::string& path) {
-  refusedOpens_.insert(Lower(path));
+  refusedOpens_.insert(ToAsciiLower(path));
 }
 
 void FaultyHive::RefuseWrite(const std::string& valueName) {
@@ -52,18 +46,19 @@ void FaultyHive::RefuseWrite(const std::string& valueName) {
 }
 
 void FaultyHive::RefuseDelete(const std::string& path) {
-  refusedDeletes_.insert(Lower(path));
+  refusedDeletes_.insert(ToAsciiLower(path));
 }
 
 std::unique_ptr<HiveKey> FaultyHive::OpenKey(RootKey root, const std::string& path, bool create) {
-  if (refusedOpens_.count(Lower(path)) != 0) return nullptr;
+  if (refusedOpens_.count(ToAsciiLower(path)) != 0) return nullptr;
   auto key = inner_->OpenKey(root, path, create);
   if (!key) return nullptr;
   return std::make_unique<FaultyKey>(std::move(key), refusedWrites_);
 }
 
 bool FaultyHive::DeleteKeyTree(RootKey root, const std::string& path) {
-  if (refusedDeletes_.count(Lower(path)) != 0) throw ERegistryException("Cannot delete key '" + path + "'");
+  if (refusedDeletes_.count(ToAsciiLower(path)) != 0)
+    throw ERegistryException("Cannot delete key '" + path + "'");
   return inner_->DeleteKeyTree(root, path);
 }
 

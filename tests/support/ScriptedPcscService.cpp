@@ -156,7 +156,7 @@ void ScriptedPcscService::Cancel() {
 CardHandle ScriptedPcscService::Connect(const std::string&, std::int32_t, std::uint32_t protocols,
                                         std::int32_t& activeProtocol) {
   React("SCardConnect", "SCardConnect");
-  activeProtocol = (protocols & 2) != 0 ? kProtocolT1 : kProtocolT0;
+  activeProtocol = (protocols & kProtocolMaskT1) != 0 ? kProtocolT1 : kProtocolT0;
   std::lock_guard lock(mutex_);
   return ++lastCard_;
 }
@@ -164,7 +164,7 @@ CardHandle ScriptedPcscService::Connect(const std::string&, std::int32_t, std::u
 std::int32_t ScriptedPcscService::Reconnect(CardHandle, std::int32_t, std::uint32_t protocols,
                                             std::int32_t disposition) {
   React("SCardReconnect", "SCardReconnect(" + std::to_string(disposition) + ")");
-  return (protocols & 2) != 0 ? kProtocolT1 : kProtocolT0;
+  return (protocols & kProtocolMaskT1) != 0 ? kProtocolT1 : kProtocolT0;
 }
 
 void ScriptedPcscService::Disconnect(CardHandle, std::int32_t disposition) {

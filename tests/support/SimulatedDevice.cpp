@@ -2,19 +2,11 @@
 
 #include <algorithm>
 
+#include "pcsc/PcscStates.h"
 #include "platform/RaiseEvent.h"
 #include "templates/_TemplatesObject.h"
 
 namespace tessaly::test {
-
-namespace {
-
-// PC/SC reader-state bits the simulated readers report.
-constexpr std::uint32_t kStateEmpty = 0x0010;
-constexpr std::uint32_t kStatePresent = 0x0020;
-constexpr std::uint32_t kStateMute = 0x0200;
-
-}  // namespace
 
 TSimulatedDevice::TSimulatedDevice(TConnection& connection) : connection_(connection) {
   for (std::size_t i = 0; i < kReaderCount; ++i) {

@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "FaultyHive.h"
-#include "RegExport.h"
-#include "RegImport.h"
 #include "TempDir.h"
 #include "platform/SqliteRegistryHive.h"
+#include "tools/RegExport.h"
+#include "tools/RegImport.h"
 
 namespace tessaly {
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "FaultyHive.h"
-#include "RegImport.h"
 #include "TempDir.h"
 #include "platform/SqliteRegistryHive.h"
+#include "tools/RegImport.h"
 
 namespace tessaly {
 namespace {
