@@ -1,3 +1,4 @@
+#include "TestText.h"
 #include "app/EventLogPage.h"
 
 #include <gtest/gtest.h>
@@ -335,11 +336,6 @@ class FileSizeLimit {
   rlimit previous_{};
   void (*previousHandler_)(int);
 };
-
-std::string FileText(const std::filesystem::path& file) {
-  std::ifstream stream(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-}
 
 TEST_F(EventLogPageTest, ASaveWhoseLastWriteFailsReportsItAndLeavesTheOlderFileAsItWas) {
   for (int number = 1; number <= 2000; ++number) {

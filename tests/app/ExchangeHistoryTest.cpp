@@ -67,7 +67,7 @@ TEST_F(ExchangeHistoryTest, EveryAnswerIsKeptWholeWithItsStepsAndGoesOutAsATrans
   selection.select(Page().History().Entries().index(1), QItemSelectionModel::Select);
   EXPECT_EQ(HistoryLines(), (std::vector<std::string>{lines.begin() + 9, lines.end()}));
   ASSERT_TRUE(Page().History().Save(Path("session")));
-  EXPECT_EQ(ReadText(folder_ / "session.txt"), whole.toStdString());
+  EXPECT_EQ(FileText(folder_ / "session.txt"), whole.toStdString());
   ASSERT_TRUE(Page().LoadScript(Path("session.txt")));
   EXPECT_EQ(Page().ScriptLabel().text(), "session.txt: 2 commands, 1 reset")
       << "the tree's lines are comments";
@@ -76,7 +76,7 @@ TEST_F(ExchangeHistoryTest, EveryAnswerIsKeptWholeWithItsStepsAndGoesOutAsATrans
   Page().History().View().clearSelection();
   EXPECT_EQ(Page().History().Text(), "00 A4 00 00 02 2F 01\n00 B0 00 00 FF\nreset\n");
   ASSERT_TRUE(Page().History().Save(Path("session")));
-  EXPECT_EQ(ReadText(folder_ / "session.apdu"), "00 A4 00 00 02 2F 01\n00 B0 00 00 FF\nreset\n");
+  EXPECT_EQ(FileText(folder_ / "session.apdu"), "00 A4 00 00 02 2F 01\n00 B0 00 00 FF\nreset\n");
 
   Page().History().Clear();
   EXPECT_EQ(Page().History().Entries().Count(), 0);

@@ -33,12 +33,6 @@ void WriteText(const std::filesystem::path& file, const std::string& text) {
   std::ofstream(file, std::ios::binary) << text;
 }
 
-std::string ReadText(const std::filesystem::path& file) {
-  std::ostringstream text;
-  text << std::ifstream(file, std::ios::binary).rdbuf();
-  return text.str();
-}
-
 ExchangePageTest::ExchangePageTest() {
   WriteText(folder_ / "card.cct", kCommands);
   WriteText(folder_ / "card.swt", kStatusWords);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "TempDir.h"
+#include "TestText.h"
 #include "VirtualReaderPagesFixture.h"
 #include "app/ExchangeHistoryPane.h"
 #include "app/ExchangePage.h"
@@ -15,7 +16,6 @@ class QLineEdit;
 namespace tessaly::test {
 
 void WriteText(const std::filesystem::path& file, const std::string& text);
-std::string ReadText(const std::filesystem::path& file);
 
 // The Exchange page over the virtual reader's card, whose card type names a command and a status-word file
 // of the test's own.

@@ -188,7 +188,7 @@ TEST_F(ExchangePageTest, ASavedScriptRunsAgainStoppingAtTheFirstErrorUnlessToldT
   Page().History().FormChoice().setCurrentIndex(
       Page().History().FormChoice().findData(static_cast<int>(HistoryForm::Script)));
   ASSERT_TRUE(Page().History().Save(Path("session")));
-  EXPECT_EQ(ReadText(folder_ / "session.apdu"),
+  EXPECT_EQ(FileText(folder_ / "session.apdu"),
             "00 A4 00 00 02 2F 01\n00 A4 00 00 02 7F 7F\n00 B0 00 00 07\n");
 
   ASSERT_TRUE(Page().LoadScript(Path("session.apdu")));

@@ -24,6 +24,7 @@
 #include "RegisteredComponent.h"
 #include "TempDir.h"
 #include "TempHive.h"
+#include "TestText.h"
 #include "platform/Registry.h"
 #include "platform/RegistryHive.h"
 
@@ -38,24 +39,14 @@ struct TProgramRun {
   std::string Errors;
 };
 
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-std::string FileText(const fs::path& file) {
-  std::ifstream stream(file);
-  return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-}
-
 class ExecutableTest : public ::testing::Test {
  protected:
   // environment: "env" arguments, such as "-u DISPLAY" or "QT_QPA_PLATFORM=offscreen".
   TProgramRun Run(const std::string& environment, const std::vector<std::string>& arguments) {
-    std::string command = "env " + environment + " " + Quoted(TESSALY_CONTROL_CENTER_PROGRAM);
-    for (const auto& argument : arguments) command += " " + Quoted(argument);
-    command += " >" + Quoted((output_ / "stdout").string()) + " 2>" + Quoted((output_ / "stderr").string());
+    std::string command = "env " + environment + " " + ShellQuoted(TESSALY_CONTROL_CENTER_PROGRAM);
+    for (const auto& argument : arguments) command += " " + ShellQuoted(argument);
+    command += " >" + ShellQuoted((output_ / "stdout").string()) + " 2>" +
+               ShellQuoted((output_ / "stderr").string());
     const int result = std::system(command.c_str());
     TProgramRun run;
     run.Status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;

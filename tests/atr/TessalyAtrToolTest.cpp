@@ -8,10 +8,13 @@
 #include <iterator>
 
 #include "TempDir.h"
+#include "TestText.h"
 #include "platform/ProductInfo.h"
 
 namespace tessaly {
 namespace {
+
+using test::ShellQuoted;
 
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -24,12 +27,6 @@ struct Outcome {
   std::string Out;
   std::string Err;
 };
-
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
 
 class TessalyAtrTool : public ::testing::Test {
  protected:
@@ -44,10 +41,10 @@ class TessalyAtrTool : public ::testing::Test {
   Outcome RunAsIs(const std::vector<std::string>& arguments, const std::string& input = "") {
     Write("in.txt", input);
     Write("list.txt", "3B 02 14 50\n\tMultiflex \"3K\"\n");
-    const std::string folder = Quote(folder_.Path().string());
+    const std::string folder = ShellQuoted(folder_.Path().string());
     std::string command = "cd " + folder + " && HOME=" + folder + "/home XDG_CACHE_HOME=" + folder +
-                          "/cache " + Quote(TESSALY_ATR_EXECUTABLE);
-    for (const auto& argument : arguments) command += " " + Quote(argument);
+                          "/cache " + ShellQuoted(TESSALY_ATR_EXECUTABLE);
+    for (const auto& argument : arguments) command += " " + ShellQuoted(argument);
     command += " < in.txt > out.txt 2> err.txt";
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Read("out.txt"), Read("err.txt")};

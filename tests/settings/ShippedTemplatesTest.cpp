@@ -8,6 +8,7 @@
 #include <string>
 
 #include "SettingsFixture.h"
+#include "TestText.h"
 #include "platform/TextFile.h"
 #include "settings/ShippedTemplates.h"
 #include "templates/_TemplatesObject.h"
@@ -18,11 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-std::string FileText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 void WriteText(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;

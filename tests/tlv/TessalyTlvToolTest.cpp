@@ -9,10 +9,14 @@
 #include <iterator>
 
 #include "TempDir.h"
+#include "TestText.h"
 #include "platform/ProductInfo.h"
 
 namespace tessaly {
 namespace {
+
+using test::FileText;
+using test::ShellQuoted;
 
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
@@ -23,27 +27,17 @@ struct Outcome {
   std::string Err;
 };
 
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 class TessalyTlvTool : public ::testing::Test {
  protected:
   Outcome Run(const std::vector<std::string>& arguments, const std::string& input = "") {
     std::ofstream(folder_ / "in.txt", std::ios::binary) << input;
-    std::string command = "cd " + Quote(folder_.Path().string()) + " && " + Quote(TESSALY_TLV_EXECUTABLE);
-    for (const auto& argument : arguments) command += " " + Quote(argument);
+    std::string command =
+        "cd " + ShellQuoted(folder_.Path().string()) + " && " + ShellQuoted(TESSALY_TLV_EXECUTABLE);
+    for (const auto& argument : arguments) command += " " + ShellQuoted(argument);
     command += " < in.txt > out.txt 2> err.txt";
     const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(folder_ / "out.txt"),
-            ReadFile(folder_ / "err.txt")};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, FileText(folder_ / "out.txt"),
+            FileText(folder_ / "err.txt")};
   }
 
   test::TempDir folder_;
@@ -108,7 +102,7 @@ TEST_F(TessalyTlvTool, BadUsageExitsWithTwoHelpAndVersionWithZero) {
 }
 
 TEST_F(TessalyTlvTool, ManPageDescribesEveryOptionTheHelpNames) {
-  const std::string manPage = ReadFile(TESSALY_TLV_MAN_PAGE);
+  const std::string manPage = FileText(TESSALY_TLV_MAN_PAGE);
   ASSERT_THAT(manPage, StartsWith(".TH TESSALY\\-TLV 1"));
   for (const char* option : {"json", "version", "help"})
     EXPECT_THAT(manPage, HasSubstr("\\-\\-" + std::string(option)));

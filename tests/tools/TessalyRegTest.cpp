@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "TempDir.h"
+#include "TestText.h"
 #include "platform/ComponentRegistration.h"
 #include "platform/ProductInfo.h"
 #include "platform/Registry.h"
@@ -20,38 +21,30 @@
 namespace tessaly {
 namespace {
 
+using test::FileText;
+using test::ShellQuoted;
+
 struct Outcome {
   int Code = -1;
   std::string Out;
   std::string Err;
 };
 
-std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 void WriteFile(const std::filesystem::path& file, const std::string& text) {
   std::ofstream(file, std::ios::binary) << text;
-}
-
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
 }
 
 class TessalyReg : public ::testing::Test {
  protected:
   // Runs the tool in the test's folder; env is put before the command as shell assignments.
   Outcome Run(const std::vector<std::string>& arguments, const std::string& env = "") {
-    std::string command =
-        "cd " + Quote(folder_.Path().string()) + " && " + env + " " + Quote(TESSALY_REG_EXECUTABLE);
-    for (const auto& argument : arguments) command += " " + Quote(argument);
+    std::string command = "cd " + ShellQuoted(folder_.Path().string()) + " && " + env + " " +
+                          ShellQuoted(TESSALY_REG_EXECUTABLE);
+    for (const auto& argument : arguments) command += " " + ShellQuoted(argument);
     command += " > out.txt 2> err.txt";
     const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(folder_ / "out.txt"),
-            ReadFile(folder_ / "err.txt")};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, FileText(folder_ / "out.txt"),
+            FileText(folder_ / "err.txt")};
   }
 
   Outcome OnHive(const std::string& hive, std::vector<std::string> arguments) {
@@ -148,7 +141,7 @@ TEST_F(TessalyReg, ExportsOneKeyToAFile) {
       OnHive("hive.db", {"export", "HKLM\\software\\orvane\\card types\\another", "-o", "one.reg"});
   ASSERT_EQ(outcome.Code, 0) << outcome.Err;
   EXPECT_EQ(outcome.Out, "");
-  EXPECT_EQ(ReadFile(folder_ / "one.reg"),
+  EXPECT_EQ(FileText(folder_ / "one.reg"),
             "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\software\\orvane\\card types\\another]\n@=\"default text\"\n"
             "\"Minus One\"=dword:ffffffff\n\"Lines\"=\"one\\ntwo\"\n\n");
 
@@ -247,7 +240,7 @@ TEST_F(TessalyReg, RefusesToRegisterAMissingFile) {
 TEST_F(TessalyReg, UsesTheHiveNamedByTheEnvironmentWithoutTheOption) {
   WriteFile(folder_ / "in.reg", "REGEDIT4\n[HKCU\\From Environment]\n");
   const auto outcome =
-      Run({"import", "in.reg"}, "TESSALY_REGISTRY=" + Quote((folder_ / "sub" / "env.db").string()));
+      Run({"import", "in.reg"}, "TESSALY_REGISTRY=" + ShellQuoted((folder_ / "sub" / "env.db").string()));
   ASSERT_EQ(outcome.Code, 0) << outcome.Err;
   EXPECT_NE(Export("sub/env.db").find("[HKEY_CURRENT_USER\\From Environment]"), std::string::npos);
 }
@@ -330,14 +323,14 @@ TEST_F(TessalyReg, AnEmptyRegistryNameIsBadUsageAsInTheControlCenter) {
 
 TEST_F(TessalyReg, ExportRefusesTheHiveItselfAsItsOutputUnderAnyName) {
   ASSERT_EQ(Import("hive.db", kHandWritten).Code, 0);
-  const auto before = ReadFile(folder_ / "hive.db");
+  const auto before = FileText(folder_ / "hive.db");
   ASSERT_EQ(link((folder_ / "hive.db").c_str(), (folder_ / "linked.db").c_str()), 0);
   for (const std::string output : {"hive.db", "./hive.db", "linked.db"}) {
     const auto outcome = OnHive("hive.db", {"export", "-o", output});
     EXPECT_EQ(outcome.Code, 1) << output;
     EXPECT_NE(outcome.Err.find("is the hive file"), std::string::npos) << outcome.Err;
   }
-  EXPECT_EQ(ReadFile(folder_ / "hive.db"), before);
+  EXPECT_EQ(FileText(folder_ / "hive.db"), before);
   EXPECT_EQ(Export("hive.db"), kExported);
 }
 
