@@ -14,6 +14,7 @@
 #include "device/CardInformation.h"
 #include "device/Worker.h"
 #include "platform/RegistryHive.h"
+#include "platform/ToolOutput.h"
 
 int main(int argc, char** argv) {
   using namespace tessaly;
@@ -27,11 +28,11 @@ int main(int argc, char** argv) {
   }
   if (commandLine.ShowHelp) {
     std::cout << UsageText(programName);
-    return 0;
+    return OutputWritten(std::cout, programName, std::cerr) ? 0 : 1;
   }
   if (commandLine.ShowVersion) {
     std::cout << kApplicationTitle << "\n";
-    return 0;
+    return OutputWritten(std::cout, programName, std::cerr) ? 0 : 1;
   }
   if (commandLine.RegistryFile) SetHiveFile(*commandLine.RegistryFile);
   if (commandLine.CardListFile) {

@@ -36,7 +36,8 @@ constexpr const char* kUsage =
     "  --                the arguments after it are ATRs\n"
     "  -h, --help        shows this text\n"
     "  -V, --version     shows the program's version\n"
-    "Exit code: 0, 1 when an ATR is malformed, 2 on bad usage or when the --card-list FILE is unreadable.\n";
+    "Exit code: 0, 1 when an ATR is malformed, 2 on bad usage, when the --card-list FILE is unreadable or\n"
+    "when the output cannot be written.\n";
 
 struct Options {
   std::optional<std::string> CardList;

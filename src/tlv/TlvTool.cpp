@@ -27,7 +27,7 @@ constexpr const char* kUsage =
     "  --version  prints the program's name and version\n"
     "  --help     shows this text\n"
     "Exit code: 0 when every list is well-formed BER-TLV, 1 when one is not (the output says what is wrong\n"
-    "and at which offset), 2 on bad usage.\n";
+    "and at which offset), 2 on bad usage or when the output cannot be written.\n";
 
 struct Options {
   std::vector<std::string> Hex;

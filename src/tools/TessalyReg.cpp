@@ -1,5 +1,5 @@
 // tessaly-reg: exports, imports and registers through the registry accessor, for people without a
-// registry editor. Exit codes: 0 success, 1 failure, 2 bad usage.
+// registry editor. Exit codes: 0 success, 1 failure (an output that cannot be written too), 2 bad usage.
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +15,7 @@
 #include "platform/ComponentRegistration.h"
 #include "platform/ProductInfo.h"
 #include "platform/Registry.h"
+#include "platform/ToolOutput.h"
 #include "tools/RegExport.h"
 #include "tools/RegImport.h"
 #include "tools/RegKeyName.h"
@@ -198,8 +199,8 @@ int Export(const std::vector<std::string>& arguments) {
     }
   }
   if (!outputFile) {
-    std::cout << text.str() << std::flush;
-    return std::cout ? kSuccess : kFailure;
+    std::cout << text.str();
+    return kSuccess;
   }
   std::ofstream out(*outputFile, std::ios::binary);
   out << text.str();
@@ -279,17 +280,23 @@ int Run(int argc, char** argv) {
   throw UsageError("unknown command " + command.Name);
 }
 
+// Run, with its failures said on standard error and turned into the exit status.
+int RunReportingFailures(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const UsageError& error) {
+    std::cerr << "tessaly-reg: " << error.what() << "\n\n" << kUsage;
+    return kBadUsage;
+  } catch (const std::exception& error) {
+    std::cerr << "tessaly-reg: " << error.what() << '\n';
+    return kFailure;
+  }
+}
+
 }  // namespace
 }  // namespace tessaly
 
 int main(int argc, char** argv) {
-  try {
-    return tessaly::Run(argc, argv);
-  } catch (const tessaly::UsageError& error) {
-    std::cerr << "tessaly-reg: " << error.what() << "\n\n" << tessaly::kUsage;
-    return tessaly::kBadUsage;
-  } catch (const std::exception& error) {
-    std::cerr << "tessaly-reg: " << error.what() << '\n';
-    return tessaly::kFailure;
-  }
+  const int status = tessaly::RunReportingFailures(argc, argv);
+  return tessaly::OutputWritten(std::cout, "tessaly-reg", std::cerr) ? status : tessaly::kFailure;
 }
