@@ -273,10 +273,17 @@ class SqliteHiveStore {
       }
     }
     // Only an empty database may become a hive: a file that was empty, or one whose making was cut off
-    // and which SQLite has rolled back to empty.
-    if (ReadInteger("PRAGMA application_id") != kApplicationId) {
-      if (ReadInteger("PRAGMA page_count") > 0) db_.Fail("the file is not a registry hive");
-      if (opening == HiveOpening::ExistingOnly) db_.Fail("the file is empty: it holds no registry hive");
+    // and which SQLite has rolled back to empty. The id and the size come from one statement, so from one
+    // snapshot: another process may make the hive meanwhile, and an id read before its commit with a size
+    // read after it would call the new hive foreign.
+    {
+      auto contents =
+          db_.Prepare("SELECT application_id, page_count FROM pragma_application_id(), pragma_page_count()");
+      SqliteQuery query(db_, contents);
+      if (query.Next() && query.Int(0) != kApplicationId) {
+        if (query.Int(1) > 0) db_.Fail("the file is not a registry hive");
+        if (opening == HiveOpening::ExistingOnly) db_.Fail("the file is empty: it holds no registry hive");
+      }
     }
     if (ReadInteger("PRAGMA user_version") > kSchemaVersion) {
       db_.Fail("the hive was written by a newer version of this program");
